@@ -1,0 +1,92 @@
+#pragma once
+// The database engine: ADO's Connection and Recordset operations over an
+// SQLCipher file, with a Jet SQL front end. Every failure is a ComError with
+// the HRESULT that ADO or the Jet provider gives for the same fault.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/ComError.h"
+#include "db/Variant.h"
+
+struct sqlite3;
+
+namespace mivotra {
+
+enum ObjectStateEnum : long { adStateClosed = 0, adStateOpen = 1 };
+enum SchemaEnum : long { adSchemaTables = 20 };
+inline constexpr long adOptionUnspecified = -1;
+
+// A counted reference like a COM smart pointer: a call through an empty one
+// raises E_POINTER instead of crashing.
+template <class T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(std::shared_ptr<T> object) : m_object(std::move(object)) {}
+
+  T* operator->() const { return &Get(); }
+  T& operator*() const { return Get(); }
+  T& Get() const {
+    if (!m_object) throw ComError(E_POINTER);
+    return *m_object;
+  }
+  explicit operator bool() const noexcept { return static_cast<bool>(m_object); }
+  void Release() noexcept { m_object.reset(); }
+
+ private:
+  std::shared_ptr<T> m_object;
+};
+
+class Recordset;
+class Connection;
+using RecordsetPtr = Ref<Recordset>;
+using ConnectionPtr = Ref<Connection>;
+
+// A forward-only, read-only recordset.
+class Recordset {
+ public:
+  virtual ~Recordset() = default;
+  // True before the first row; on an empty recordset both BOF and EOF are true.
+  virtual bool BOF() const = 0;
+  // ADO's EOF property (EOF itself is a C macro, so the usual #import rename is used).
+  virtual bool EndOfFile() const = 0;
+  // The current row's value of a column, by name without regard to case.
+  virtual Variant Collect(std::string_view columnName) const = 0;
+  virtual Variant Collect(long ordinal) const = 0;
+  virtual long FieldCount() const = 0;
+  virtual std::string FieldName(long ordinal) const = 0;
+  virtual void MoveNext() = 0;
+  virtual void Close() = 0;
+  virtual long State() const = 0;
+};
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+  // Opens the database the connection string names; never creates a file.
+  virtual void Open(std::string_view connectionString, std::string_view userId = {},
+                    std::string_view password = {}, long options = adOptionUnspecified) = 0;
+  // Runs one Jet SQL statement. A row-returning statement yields an open
+  // recordset, any other a closed one. recordsAffected may be null.
+  virtual RecordsetPtr Execute(std::string_view commandText, Variant* recordsAffected,
+                               long options = adOptionUnspecified) = 0;
+  virtual long State() const = 0;
+  // adSchemaTables: a row per table and view, columns TABLE_NAME and TABLE_TYPE.
+  virtual RecordsetPtr OpenSchema(SchemaEnum schema) = 0;
+  virtual void Close() = 0;
+  // Nesting level after the begin (always 1: transactions do not nest).
+  virtual long BeginTrans() = 0;
+  virtual void CommitTrans() = 0;
+  virtual void RollbackTrans() = 0;
+  // The file the open connection works on (empty when closed).
+  virtual std::string DataSource() const = 0;
+};
+
+// Creates an unopened connection. Reports failure by its result, never by
+// throwing, as CoCreateInstance does.
+HRESULT CreateConnection(ConnectionPtr& connection) noexcept;
+
+}  // namespace mivotra

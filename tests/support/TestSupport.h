@@ -1,0 +1,90 @@
+#pragma once
+// Shared fixtures: temporary folders, a screen that records what a user would
+// have seen, and sample databases made by the real sample maker.
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/Screen.h"
+
+namespace mivotra::test {
+
+// A fresh folder under the system's temp folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return m_path; }
+  std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+struct ScreenEvent {
+  enum Kind { Message, Caption, RunEnabled, SearchEnabled, CloseEnabled, ChooseFile, CopyProgressEnd,
+              OpenFolder, WaitCursor, Progress, Clipboard, UpdateError };
+  Kind kind;
+  std::string text;     // message text, caption, folder, clipboard or error window text
+  std::string caption;  // message caption
+  MessageIcon icon = MessageIcon::None;
+  bool flag = false;    // enabled / waiting
+};
+
+// Records every call in order; answers the open-file dialog from a queue and
+// cancels a copy once it has seen cancelAfterBytes.
+class RecordingScreen : public Screen {
+ public:
+  void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+  void SetCaption(std::string_view caption) override;
+  void SetRunEnabled(bool enabled) override;
+  void SetSearchEnabled(bool enabled) override;
+  void SetCloseEnabled(bool enabled) override;
+  std::optional<std::string> ChooseDatabaseFile() override;
+  bool ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) override;
+  void EndCopyProgress() override;
+  void OpenFolder(const std::string& path) override;
+  void SetWaitCursor(bool waiting) override;
+  void AdvanceProgress() override;
+  void CopyTextToClipboard(const std::string& text) override;
+  void ShowUpdateError(const std::string& text) override;
+
+  std::vector<ScreenEvent> events;
+  std::deque<std::optional<std::string>> fileChoices;
+  std::optional<std::uint64_t> cancelCopyAfterBytes;
+  std::uint64_t copyProgressCalls = 0;
+
+  // Current state, as a window would show it.
+  std::string caption;
+  bool runEnabled = false;
+  bool searchEnabled = false;
+  bool closeEnabled = true;
+  bool waitCursor = false;
+  int progress = 0;
+  std::optional<std::string> clipboard;
+
+  // Only the message boxes, in order.
+  std::vector<ScreenEvent> Messages() const;
+  void Clear() { events.clear(); }
+};
+
+struct SampleOptions {
+  std::string version = "1.06";
+  bool withCommentTable = false;
+  long kumiRows = -1;  // the maker's default
+  std::string password;
+};
+
+// Runs the real sample maker; fails the current test when it fails.
+void MakeSampleDatabase(const std::filesystem::path& file, const SampleOptions& options = {});
+
+std::string ReadFile(const std::filesystem::path& file);
+void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+
+}  // namespace mivotra::test
