@@ -1,0 +1,62 @@
+// The system message table: the few standard codes the engine and its
+// callers raise, in English and Japanese. The texts end with CR LF, as the
+// Windows table's do; the error report strips that ending.
+
+#include <array>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "db/ErrorReport.h"
+
+namespace mivotra {
+namespace {
+
+struct SystemText {
+  HRESULT code;
+  std::string_view english;
+  std::string_view japanese;
+};
+
+constexpr std::array kSystemTexts{
+    SystemText{S_OK, "The operation completed successfully.\r\n",
+               "この操作を正しく終了しました。\r\n"},
+    SystemText{E_NOTIMPL, "Not implemented\r\n", "実装されていません\r\n"},
+    SystemText{E_NOINTERFACE, "No such interface supported\r\n",
+               "インターフェイスがサポートされていません\r\n"},
+    SystemText{E_POINTER, "Invalid pointer\r\n", "無効なポインターです\r\n"},
+    SystemText{E_FAIL, "Unspecified error\r\n", "エラーを特定できません\r\n"},
+    SystemText{E_UNEXPECTED, "Catastrophic failure\r\n", "致命的なエラーです\r\n"},
+    SystemText{E_ACCESSDENIED, "Access is denied.\r\n", "アクセスが拒否されました。\r\n"},
+    SystemText{E_OUTOFMEMORY,
+               "Not enough memory resources are available to complete this operation.\r\n",
+               "この操作を完了するのに十分な記憶域がありません。\r\n"},
+    SystemText{E_INVALIDARG, "The parameter is incorrect.\r\n",
+               "パラメーターが間違っています。\r\n"},
+};
+
+// The messages locale by the POSIX precedence: the first of LC_ALL,
+// LC_MESSAGES and LANG that is set and non-empty decides.
+bool UserLanguageIsJapanese() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') {
+      return std::string_view(value).starts_with("ja");
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::string> SystemMessage(HRESULT code) {
+  for (const SystemText& text : kSystemTexts) {
+    if (text.code == code) {
+      return std::string(UserLanguageIsJapanese() ? text.japanese : text.english);
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace mivotra
