@@ -57,3 +57,11 @@ class MainApplicationProbe {
 };
 
 }  // namespace mivotra
+
+namespace mivotra {
+
+// The application's own message box: the program's name as caption and the
+// exclamation icon, as for error reports.
+void ShowAppMessage(Screen& screen, std::string_view text);
+
+}  // namespace mivotra

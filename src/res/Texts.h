@@ -26,15 +26,17 @@ inline constexpr std::string_view VersionQuery = "SELECT MAX(DBVerCode) AS MaxDB
 inline constexpr std::string_view VersionColumn = "MaxDBVerCode";
 inline constexpr std::string_view RequiredVersion = "1.06";
 inline constexpr std::string_view BackupFolderName = "データベース更新前データ";
-inline constexpr std::string_view BackupFileSuffix = "ver_1_06backup.mdb";
+// The backup file is FileName + BackupNameSuffix + DatabaseExtension.
+inline constexpr std::string_view BackupNameSuffix = "ver_1_06backup";
 inline constexpr std::string_view RefusalCaption = "ＤＢ更新";
 inline constexpr std::string_view M1MainApplicationRunning = "ミボトラ計算ソフトを終了してから再実行してください。";
 inline constexpr std::string_view M2Before = "現在のデータベースバージョンが「 ";
 inline constexpr std::string_view M2Middle = " 」ではありません。\n更新対象のデータベースをご確認下さい。\n\n現在のデータベースバージョンは「 ";
 inline constexpr std::string_view M2After = " 」です。";
-inline constexpr std::string_view M3BackupNoticeBefore =
-    "データベース更新前にバックアップファイルを作成します。\n\nバックアップファイルは、";
-inline constexpr std::string_view M3BackupNoticeAfter = " となります。";
+// "[データベース名]" stands in the text literally; folders are separated with '/'.
+inline constexpr std::string_view M3BackupNotice =
+    "データベース更新前にバックアップファイルを作成します。\n\nバックアップファイルは、"
+    "/データベース更新前データ/[データベース名]ver_1_06backup.mdb となります。";
 inline constexpr std::string_view M4BackupExists =
     "すでにバックアップファイルが存在します。バックアップファイルのファイル名を変更してから再度更新作業をして下さい";
 inline constexpr std::string_view M5CopyFailed = "コピーに失敗しました。";

@@ -1,0 +1,80 @@
+#include "db/DatabaseConnection.h"
+
+#include "db/ConnectionString.h"
+#include "db/ErrorReport.h"
+#include "res/Texts.h"
+
+namespace mivotra {
+
+void ShowAppMessage(Screen& screen, std::string_view text) {
+  screen.ShowMessage(text, texts::DisplayName, MessageIcon::Exclamation);
+}
+
+std::string TargetDatabase::DatabaseFile() const {
+  return PathName + FileName + std::string(texts::DatabaseExtension);
+}
+
+DatabaseConnection::DatabaseConnection(Screen& screen) : m_screen(screen) {}
+
+void DatabaseConnection::Connect(const std::string& PathName, const std::string& FileName) {
+  // A new attempt first closes what is open, so a failure cannot leave a
+  // connected-looking window over an unopened connection.
+  if (m_bConnected == 1) {
+    m_bConnected = 0;
+    try {
+      m_pConnection->Close();
+    } catch (...) {
+      // The object is released next; a failing close changes nothing for the user.
+    }
+  }
+  m_pConnection.Release();
+
+  const std::string databaseName = FileName + std::string(texts::DatabaseExtension);
+  if (CreateConnection(m_pConnection) == S_OK) {
+    try {
+      m_pConnection->Open(BuildConnectionString(PathName, FileName, target.Password), "", "", 0);
+      m_bConnected = 1;
+      m_screen.SetCaption(std::string(texts::CaptionConnectedPrefix) + std::string(texts::UpdateDateLabel) +
+                          std::string(texts::CaptionConnectedMiddle) + databaseName);
+      m_screen.SetRunEnabled(true);
+    } catch (...) {
+      // The caption tells the user; the search button offers another file.
+    }
+  } else {
+    m_pConnection.Release();
+  }
+
+  if (m_bConnected == 0) {
+    m_screen.SetCaption(std::string(texts::CaptionFailedPrefix) + databaseName);
+    SetControlsEnabled(1);
+  }
+}
+
+void DatabaseConnection::ExecuteStatement(std::int32_t number, const std::string& statement) {
+  m_executedStatements.push_back({number, statement});
+  Variant recordsAffected = Variant::I4(0);
+  RecordsetPtr result = m_pConnection->Execute(statement, &recordsAffected, adOptionUnspecified);
+  result.Release();
+  recordsAffected.Clear();
+}
+
+void DatabaseConnection::Disconnect() {
+  if (m_bConnected == 0) return;
+  m_bConnected = 0;
+  try {
+    m_pConnection->Close();
+  } catch (const ComError& error) {
+    ShowAppMessage(m_screen, FormatComError(error));
+  } catch (...) {
+    ShowAppMessage(m_screen, texts::UnhandledException);
+  }
+}
+
+void DatabaseConnection::SetControlsEnabled(int enable) {
+  const bool on = enable == 1;
+  m_screen.SetCloseEnabled(on);
+  m_screen.SetRunEnabled(on && m_bConnected == 1);
+  m_screen.SetSearchEnabled(on && m_bConnected == 0);
+}
+
+}  // namespace mivotra

@@ -1,0 +1,56 @@
+#pragma once
+// The one connection to the target database, and how its state shows on the
+// main window: caption, Run and search buttons, the window menu's Close item.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "db/Engine.h"
+#include "db/Screen.h"
+
+namespace mivotra {
+
+// The database to update. PathName ends with '/'; FileName has no ".mdb".
+struct TargetDatabase {
+  std::string PathName;
+  std::string FileName;
+  std::string Password;
+
+  std::string DatabaseFile() const;
+};
+
+// One statement handed to ExecuteStatement during a patch run.
+struct ExecutedStatement {
+  std::int32_t number = 0;
+  std::string statement;
+};
+
+class DatabaseConnection {
+ public:
+  explicit DatabaseConnection(Screen& screen);
+  DatabaseConnection(const DatabaseConnection&) = delete;
+  DatabaseConnection& operator=(const DatabaseConnection&) = delete;
+
+  // Opens the database PathName + FileName + ".mdb" with the target's password;
+  // shows the outcome in the caption and the buttons, never in a message box.
+  void Connect(const std::string& PathName, const std::string& FileName);
+  // Records the statement, then executes it; engine failures leave as ComError.
+  void ExecuteStatement(std::int32_t number, const std::string& statement);
+  // Closes an open connection, reporting a failure of the close in a message box.
+  void Disconnect();
+  // 1 restores the Close item and whichever button fits the connection; any other value greys all three.
+  void SetControlsEnabled(int enable);
+
+  bool IsConnected() const { return m_bConnected == 1; }
+
+  TargetDatabase target;
+  ConnectionPtr m_pConnection;
+  std::vector<ExecutedStatement> m_executedStatements;
+
+ private:
+  Screen& m_screen;
+  int m_bConnected = 0;
+};
+
+}  // namespace mivotra

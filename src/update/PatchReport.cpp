@@ -1,0 +1,52 @@
+#include "update/PatchReport.h"
+
+#include <cstdio>
+
+#include "db/ErrorReport.h"
+#include "res/Texts.h"
+
+namespace mivotra {
+
+std::vector<std::string> LogHeaderLines(const std::vector<std::string>& updateItems) {
+  std::vector<std::string> lines;
+  lines.emplace_back();
+  lines.push_back("**** 更新内容 (" + std::string(texts::UpdateDateLabel) + " 更新) ****");
+  lines.emplace_back(48, '-');
+  lines.emplace_back();
+  lines.insert(lines.end(), updateItems.begin(), updateItems.end());
+  lines.emplace_back();
+  return lines;
+}
+
+std::string NumberedStatementList(const std::vector<ExecutedStatement>& statements) {
+  std::string list;
+  int position = 0;
+  for (const auto& record : statements) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%3d ", ++position);
+    list += number;
+    list += record.statement;
+    list += '\n';
+  }
+  return list;
+}
+
+std::string UpdateErrorText(const ComError& error, const std::string& statement,
+                            const std::vector<ExecutedStatement>& statements) {
+  std::string text;
+  for (char c : FormatComError(error)) {
+    if (c == '\n') text += '\r';
+    text += c;
+  }
+  text += "\r\n\r\n";
+  text += statement;
+  text += NumberedStatementList(statements);
+  text += "\r\n";
+  return text;
+}
+
+std::string UpdateErrorText(const std::vector<ExecutedStatement>& statements) {
+  return NumberedStatementList(statements) + "\r\n";
+}
+
+}  // namespace mivotra

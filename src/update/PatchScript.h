@@ -1,0 +1,34 @@
+#pragma once
+// The version 1.07 patch as data: groups of Jet SQL statements, each group
+// optionally guarded by a table whose presence skips it.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mivotra {
+
+struct PatchGroup {
+  std::string_view existenceTable;  // empty: the group always runs
+  std::vector<std::string> statements;
+  bool advanceProgressAfter = false;
+};
+
+// The groups in execution order, the comment rows built from the update items.
+std::vector<PatchGroup> PatchGroups(const std::vector<std::string>& updateItems);
+
+// "INSERT INTO t_db_ver_comment (...) VALUES (7,'<item>',now() );" with the
+// item's name as stored, unescaped.
+std::string CommentRowStatement(std::string_view updateItem);
+
+// Walks the groups in order: asks tableExists for each guarded group at the
+// moment it starts, hands every statement that runs to execute with its step
+// number (1, 2, 3 ... over the statements that run), and calls advance at the
+// three progress points, whether or not the group before them ran.
+void ForEachPatchStatement(const std::vector<std::string>& updateItems,
+                           const std::function<bool(const std::string& table)>& tableExists,
+                           const std::function<void(int step, const std::string& statement)>& execute,
+                           const std::function<void()>& advance);
+
+}  // namespace mivotra
