@@ -1,0 +1,49 @@
+#include "db/Catalog.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "db/ComError.h"
+
+namespace mivotra {
+namespace {
+
+[[noreturn]] void Fail(const std::string& description) {
+  throw ComError(E_FAIL, ErrorInfo{"Mivotra Jet engine", description});
+}
+
+}  // namespace
+
+void CreateDatabase(const std::string& file, const std::string& password) {
+  // O_EXCL makes "never overwrite" atomic: a file that appears meanwhile is refused too.
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EEXIST) Fail("Database '" + file + "' already exists.");
+    Fail("Cannot create database '" + file + "': " + std::strerror(errno) + ".");
+  }
+  ::close(fd);
+
+  sqlite3* db = nullptr;
+  std::string failure;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    failure = "Cannot create database '" + file + "'.";
+  } else if (!password.empty() &&
+             sqlite3_key(db, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
+    failure = "Cannot encrypt database '" + file + "'.";
+  } else if (sqlite3_exec(db, "PRAGMA user_version = 0; CREATE TABLE x(a); DROP TABLE x;", nullptr, nullptr,
+                          nullptr) != SQLITE_OK) {
+    // Creating and dropping a table writes the header, so the file is a database from now on.
+    failure = "Cannot write database '" + file + "': " + sqlite3_errmsg(db) + ".";
+  }
+  sqlite3_close(db);
+  if (!failure.empty()) {
+    ::unlink(file.c_str());
+    Fail(failure);
+  }
+}
+
+}  // namespace mivotra
