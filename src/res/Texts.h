@@ -64,4 +64,7 @@ inline constexpr std::string_view ClipboardNoOwner = "クリップボードへ�
 inline constexpr std::string_view ClipboardOpenFailed = "Failed to open clipboard";
 inline constexpr std::string_view ClipboardEmptyFailed = "Failed to empty clipboard";
 
+// The console front end.
+inline constexpr std::string_view ConsoleBackupProgress = "バックアップ中";
+
 }  // namespace mivotra::texts

@@ -1,6 +1,7 @@
 // mivotra-sample-db: writes a realistic Mivotra database through our own
 // engine in Jet SQL, for demos, tests and benchmarks.
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>

@@ -30,6 +30,10 @@ void PatchSession::ReadSettings() {
 
 void PatchSession::LocateDatabase() {
   ReadSettings();
+  OpenLocatedDatabase();
+}
+
+void PatchSession::OpenLocatedDatabase() {
   if (PathExists(m_db.target.DatabaseFile())) {
     m_db.Connect(m_db.target.PathName, m_db.target.FileName);
   } else {
@@ -90,15 +94,18 @@ bool PatchSession::PassesVersionGate() {
   return false;
 }
 
-void PatchSession::OnRunUpdate() {
-  if (m_probe.IsMainApplicationRunning()) {
-    m_screen.ShowMessage(texts::M1MainApplicationRunning, texts::RefusalCaption, MessageIcon::Stop);
-    return;
-  }
+bool PatchSession::MainApplicationRuns() {
+  if (!m_probe.IsMainApplicationRunning()) return false;
+  m_screen.ShowMessage(texts::M1MainApplicationRunning, texts::RefusalCaption, MessageIcon::Stop);
+  return true;
+}
+
+bool PatchSession::OnRunUpdate() {
+  if (MainApplicationRuns()) return false;
   m_db.SetControlsEnabled(0);
   if (!PassesVersionGate()) {
     m_db.SetControlsEnabled(1);
-    return;
+    return false;
   }
 
   m_screen.ShowMessage(texts::M3BackupNotice, texts::UpdateDateLabel, MessageIcon::Information);
@@ -108,16 +115,17 @@ void PatchSession::OnRunUpdate() {
     m_screen.ShowMessage(texts::M4BackupExists, texts::UpdateDateLabel, MessageIcon::Information);
     m_screen.OpenFolder(folder);
     m_db.SetControlsEnabled(1);
-    return;
+    return false;
   }
   if (!MakeBackup()) {
     m_screen.ShowMessage(texts::M5CopyFailed, texts::UpdateDateLabel, MessageIcon::Exclamation);
     m_screen.OpenFolder(folder);
     m_db.SetControlsEnabled(1);
-    return;
+    return false;
   }
-  RunPatchScript();
+  const bool updated = RunPatchScript() == 1;
   m_db.SetControlsEnabled(1);
+  return updated;
 }
 
 bool PatchSession::MakeBackup() {
@@ -239,7 +247,7 @@ int PatchSession::RunPatchScript() {
 }
 
 std::optional<std::vector<ExecutedStatement>> PatchSession::PlanUpdate() {
-  if (!PassesVersionGate()) return std::nullopt;
+  if (MainApplicationRuns() || !PassesVersionGate()) return std::nullopt;
   std::vector<ExecutedStatement> plan;
   ForEachPatchStatement(
       m_updateItems, [this](const std::string& table) { return TableExists(table) == 1; },

@@ -22,20 +22,22 @@ class PatchSession {
   void ReadSettings();
   // Reads the settings and connects when the database file is there.
   void LocateDatabase();
+  // Connects when the database file of the current target is there; else says none is selected.
+  void OpenLocatedDatabase();
   // The search button: the open-file dialog, then a connection to the choice.
   void OnSearchDatabase();
   // Connects to a file as if the user had chosen it in the open-file dialog.
   void ConnectChosenFile(const std::string& fullPath);
 
-  // The Run button.
-  void OnRunUpdate();
+  // The Run button. True when the database was updated.
+  bool OnRunUpdate();
   // Runs the 1.07 patch on the open connection; 1 on success, 0 after a reported failure.
   int RunPatchScript();
   // 1 when the open database has a table named exactly `name`.
   int TableExists(const std::string& name);
 
-  // The version gate alone, then the statements that would run, without
-  // changing anything; nullopt when the gate refused (already reported).
+  // The main application test and the version gate, then the statements that
+  // would run, without changing anything; nullopt when refused (already reported).
   std::optional<std::vector<ExecutedStatement>> PlanUpdate();
 
   // Why the last backup copy failed, for front ends that can say more than the message box.
@@ -47,6 +49,7 @@ class PatchSession {
   std::string BackupFile() const;
 
  private:
+  bool MainApplicationRuns();
   bool PassesVersionGate();
   std::string ReadVersion(Connection& connection);
   bool MakeBackup();

@@ -1,0 +1,56 @@
+#include "cli/ConsoleScreen.h"
+
+#include "res/Texts.h"
+
+namespace mivotra {
+
+ConsoleScreen::ConsoleScreen(std::FILE* out, std::FILE* err, bool progressOnTerminal)
+    : m_out(out), m_err(err), m_progress(progressOnTerminal) {}
+
+void ConsoleScreen::ShowMessage(std::string_view text, std::string_view caption, MessageIcon) {
+  std::string block = "[" + std::string(caption) + "]\n" + std::string(text);
+  if (block.back() != '\n') block += '\n';
+  block += '\n';
+  std::fwrite(block.data(), 1, block.size(), m_err);
+  std::fflush(m_err);
+}
+
+void ConsoleScreen::SetCaption(std::string_view caption) {
+  std::fprintf(m_err, "%.*s\n", static_cast<int>(caption.size()), caption.data());
+  std::fflush(m_err);
+}
+
+bool ConsoleScreen::ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) {
+  if (!m_progress || totalBytes == 0) return true;
+  const int percent = static_cast<int>(copiedBytes * 100 / totalBytes);
+  if (percent != m_lastPercent) {
+    m_lastPercent = percent;
+    m_progressShown = true;
+    std::fprintf(m_err, "\r%s %3d%% (%llu / %llu MB)", texts::ConsoleBackupProgress.data(), percent,
+                 static_cast<unsigned long long>(copiedBytes >> 20),
+                 static_cast<unsigned long long>(totalBytes >> 20));
+    std::fflush(m_err);
+  }
+  return true;
+}
+
+void ConsoleScreen::EndCopyProgress() {
+  if (m_progressShown) std::fputs("\n", m_err);
+  m_progressShown = false;
+  m_lastPercent = -1;
+}
+
+void ConsoleScreen::CopyTextToClipboard(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), m_out);
+  std::fflush(m_out);
+  m_printedClipboard = true;
+}
+
+void ConsoleScreen::ShowUpdateError(const std::string& text) {
+  std::fprintf(m_err, "[%.*s]\n", static_cast<int>(texts::ErrorWindowCaption.size()),
+               texts::ErrorWindowCaption.data());
+  std::fwrite(text.data(), 1, text.size(), m_err);
+  std::fflush(m_err);
+}
+
+}  // namespace mivotra

@@ -1,0 +1,42 @@
+#pragma once
+// The console's screen: message boxes and the error window become blocks on
+// standard error, the clipboard text goes to standard output.
+
+#include <cstdio>
+#include <string>
+
+#include "db/Screen.h"
+
+namespace mivotra {
+
+class ConsoleScreen : public Screen {
+ public:
+  ConsoleScreen(std::FILE* out, std::FILE* err, bool progressOnTerminal);
+
+  void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+  void SetCaption(std::string_view caption) override;
+  void SetRunEnabled(bool) override {}
+  void SetSearchEnabled(bool) override {}
+  void SetCloseEnabled(bool) override {}
+  // The console never asks a question.
+  std::optional<std::string> ChooseDatabaseFile() override { return std::nullopt; }
+  bool ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) override;
+  void EndCopyProgress() override;
+  void OpenFolder(const std::string&) override {}
+  void SetWaitCursor(bool) override {}
+  void AdvanceProgress() override {}
+  void CopyTextToClipboard(const std::string& text) override;
+  void ShowUpdateError(const std::string& text) override;
+
+  bool PrintedClipboard() const { return m_printedClipboard; }
+
+ private:
+  std::FILE* m_out;
+  std::FILE* m_err;
+  bool m_progress;
+  bool m_progressShown = false;
+  int m_lastPercent = -1;
+  bool m_printedClipboard = false;
+};
+
+}  // namespace mivotra

@@ -1,0 +1,158 @@
+// Finding the database from the main application's settings, choosing
+// another file, and how each connection outcome shows on the window.
+
+#include <gtest/gtest.h>
+
+#include "SessionFixture.h"
+#include "res/Texts.h"
+
+namespace mivotra::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kConnected = "データベース更新(2009/11/09) - 対象DB名 ･･･ ";
+const std::string kFailed = "データベース接続に失敗しました - 対象DB名 ･･･ ";
+
+class LocateDatabase : public SessionFixture {};
+
+TEST_F(LocateDatabase, ARegisteredDatabaseOpensAtStartUp) {
+  MakeSampleDatabase(database);
+  WriteSettings(dir / "config", "data1", Folder(), "");
+  NewSession().LocateDatabase();
+  EXPECT_EQ(screen.caption, kConnected + "data1.mdb");
+  EXPECT_TRUE(screen.runEnabled);
+  EXPECT_FALSE(screen.searchEnabled);
+  EXPECT_TRUE(screen.Messages().empty());
+}
+
+TEST_F(LocateDatabase, WhatIsNotFoundOffersTheSearchButton) {
+  MakeSampleDatabase(database);
+  struct Case {
+    const char* name;
+    std::string fileName, pathName;
+    bool writeSettings;
+  };
+  const std::vector<Case> cases = {
+      {"no settings at all", "", "", false},
+      {"name stored with its extension", "data1.mdb", Folder(), true},
+      {"folder stored without its final slash", "data1", dir.path().string(), true},
+      {"a folder that is gone", "data1", Folder() + "gone/", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir / "config");
+    if (c.writeSettings) WriteSettings(dir / "config", c.fileName, c.pathName, "");
+    screen = RecordingScreen{};
+    NewSession().LocateDatabase();
+    EXPECT_EQ(screen.caption, "データベースが選択されてません");
+    EXPECT_FALSE(screen.runEnabled);
+    EXPECT_TRUE(screen.searchEnabled);
+    EXPECT_TRUE(screen.closeEnabled);
+    EXPECT_TRUE(screen.Messages().empty());
+  }
+}
+
+TEST_F(LocateDatabase, AFileThatIsNoDatabaseShowsTheFailureCaption) {
+  WriteFile(database, "not a database at all");
+  WriteSettings(dir / "config", "data1", Folder(), "");
+  NewSession().LocateDatabase();
+  EXPECT_EQ(screen.caption, kFailed + "data1.mdb");
+  EXPECT_FALSE(screen.runEnabled);
+  EXPECT_TRUE(screen.searchEnabled);
+  EXPECT_TRUE(screen.Messages().empty());
+  EXPECT_EQ(ReadFile(database), "not a database at all");
+}
+
+TEST_F(LocateDatabase, TheChosenFileLosesItsExtensionAndKeepsTheStoredPassword) {
+  const fs::path folder = dir / "共有 'db' #1";
+  fs::create_directories(folder);
+  MakeSampleDatabase(folder / "データ.mdb", {.password = "secret"});
+  WriteSettings(dir / "config", "elsewhere", Folder(), "secret");
+  NewSession().LocateDatabase();
+  ASSERT_FALSE(session->Database().IsConnected());
+
+  for (const std::string chosen : {"データ.MDB", "データ.bak", "データ.mdb"}) {
+    SCOPED_TRACE(chosen);
+    screen.fileChoices.push_back((folder / chosen).string());
+    session->OnSearchDatabase();
+    EXPECT_EQ(session->Database().target.PathName, folder.string() + "/");
+    EXPECT_EQ(session->Database().target.FileName, "データ");
+    EXPECT_EQ(screen.caption, kConnected + "データ.mdb");
+    EXPECT_TRUE(screen.runEnabled);
+  }
+}
+
+TEST_F(LocateDatabase, ACancelledDialogChangesNothing) {
+  WriteSettings(dir / "config", "data1", Folder(), "");
+  NewSession().LocateDatabase();
+  screen.Clear();
+  session->OnSearchDatabase();
+  ASSERT_EQ(screen.events.size(), 1u);
+  EXPECT_EQ(screen.events[0].kind, ScreenEvent::ChooseFile);
+}
+
+TEST_F(LocateDatabase, AFailedSecondChoiceDoesNotLookConnected) {
+  MakeSampleDatabase(database);
+  WriteFile(dir / "broken.mdb", "garbage");
+  WriteSettings(dir / "config", "data1", Folder(), "");
+  NewSession().LocateDatabase();
+  ASSERT_TRUE(session->Database().IsConnected());
+
+  screen.fileChoices.push_back((dir / "broken.mdb").string());
+  session->OnSearchDatabase();
+
+  EXPECT_FALSE(session->Database().IsConnected());
+  EXPECT_EQ(screen.caption, kFailed + "broken.mdb");
+  EXPECT_FALSE(screen.runEnabled);
+  EXPECT_TRUE(screen.searchEnabled);
+}
+
+TEST_F(LocateDatabase, AWrongStoredPasswordFailsQuietly) {
+  MakeSampleDatabase(database, {.password = "right"});
+  WriteSettings(dir / "config", "data1", Folder(), "wrong");
+  NewSession().LocateDatabase();
+  EXPECT_EQ(screen.caption, kFailed + "data1.mdb");
+  EXPECT_TRUE(screen.Messages().empty());
+}
+
+TEST_F(LocateDatabase, DisconnectClosesOnlyWhatIsOpen) {
+  NewSession().Database().Disconnect();
+  EXPECT_TRUE(screen.events.empty());
+
+  MakeSampleDatabase(database);
+  WriteSettings(dir / "config", "data1", Folder(), "");
+  session->LocateDatabase();
+  screen.Clear();
+  session->Database().Disconnect();
+  EXPECT_FALSE(session->Database().IsConnected());
+  EXPECT_TRUE(screen.Messages().empty());
+  EXPECT_EQ(session->Database().m_pConnection->State(), adStateClosed);
+}
+
+TEST_F(LocateDatabase, ExecuteStatementRecordsBeforeItFails) {
+  auto& db = NewSession().Database();
+  try {
+    db.ExecuteStatement(1, "SELECT 1;");
+    FAIL() << "no connection object, yet no error";
+  } catch (const ComError& error) {
+    EXPECT_EQ(error.Error(), E_POINTER);
+  }
+  ASSERT_EQ(db.m_executedStatements.size(), 1u);
+  EXPECT_EQ(db.m_executedStatements[0].statement, "SELECT 1;");
+}
+
+TEST_F(LocateDatabase, SetControlsEnabledFollowsTheConnection) {
+  auto& db = NewSession().Database();
+  db.SetControlsEnabled(1);
+  EXPECT_TRUE(screen.closeEnabled);
+  EXPECT_FALSE(screen.runEnabled);
+  EXPECT_TRUE(screen.searchEnabled);
+  db.SetControlsEnabled(2);  // only 1 counts as enabling
+  EXPECT_FALSE(screen.closeEnabled);
+  EXPECT_FALSE(screen.runEnabled);
+  EXPECT_FALSE(screen.searchEnabled);
+}
+
+}  // namespace
+}  // namespace mivotra::test

@@ -1,0 +1,228 @@
+// The 1.07 patch script and its reports, run straight on sample databases:
+// which groups run, their numbering, and what a failure leaves behind.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "DatabaseHelpers.h"
+#include "SessionFixture.h"
+#include "res/Texts.h"
+#include "update/PatchReport.h"
+#include "update/PatchScript.h"
+
+namespace mivotra::test {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+std::vector<std::string> IndexNames(const std::filesystem::path& file, const std::string& table) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql IS NOT NULL "
+                         "ORDER BY name", -1, &statement, nullptr);
+  sqlite3_bind_text(statement, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  std::vector<std::string> names;
+  while (sqlite3_step(statement) == SQLITE_ROW)
+    names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return names;
+}
+
+TEST(PatchStatements, AreStoredByteForByte) {
+  // Lengths of the stored texts, tabs counting one each.
+  const std::vector<std::size_t> lengths = {261, 87, 87, 156, 285, 86, 77, 84, 130, 105, 223};
+  std::vector<std::string> statements;
+  for (const auto& group : PatchGroups({})) statements.insert(statements.end(), group.statements.begin(), group.statements.end());
+  ASSERT_EQ(statements.size(), lengths.size());
+  for (std::size_t i = 0; i < lengths.size(); ++i) EXPECT_EQ(statements[i].size(), lengths[i]) << statements[i];
+  EXPECT_EQ(CommentRowStatement("1.振替用コードテーブル追加"),
+            "INSERT INTO t_db_ver_comment (DBVerID,DBVerComment,UpdateDateTime ) VALUES "
+            "(7,'1.振替用コードテーブル追加',now() );");
+}
+
+TEST(PatchReportTexts, NumberingKeepsAThreeCharacterField) {
+  std::vector<ExecutedStatement> records;
+  for (int i = 1; i <= 100; ++i) records.push_back({i, "S" + std::to_string(i)});
+  const auto lines = Lines(NumberedStatementList(records));
+  ASSERT_EQ(lines.size(), 100u);
+  EXPECT_EQ(lines[0], "  1 S1");
+  EXPECT_EQ(lines[8], "  9 S9");
+  EXPECT_EQ(lines[9], " 10 S10");
+  EXPECT_EQ(lines[99], "100 S100");
+  EXPECT_EQ(NumberedStatementList({}), "");
+}
+
+TEST(PatchReportTexts, LogHeaderHasSevenLinesInWrittenOrder) {
+  EXPECT_EQ(LogHeaderLines({std::string(texts::UpdateItem1), std::string(texts::UpdateItem2)}),
+            (std::vector<std::string>{"", "**** 更新内容 (2009/11/09 更新) ****",
+                                      "------------------------------------------------", "",
+                                      "1.振替用コードテーブル追加", "2.NEXCO大口先調整額登録用テーブル追加", ""}));
+}
+
+class PatchScript : public SessionFixture {
+ protected:
+  std::vector<std::string> ClipboardLines() { return screen.clipboard ? Lines(*screen.clipboard) : std::vector<std::string>{}; }
+};
+
+TEST_F(PatchScript, AFreshDatabaseRunsAllThirteenStatementsAndReadsBackAsVersion107) {
+  StartWithSample();
+  ASSERT_EQ(session->RunPatchScript(), 1);
+
+  const auto lines = ClipboardLines();
+  ASSERT_EQ(lines.size(), 13u);
+  EXPECT_EQ(lines[9].substr(0, 4), " 10 ");
+  EXPECT_EQ(lines[9].substr(4), "INSERT INTO t_db_ver (DBVerID,DBVerCode,DBPatchDate,UpdateDateTime ) VALUES "
+                                "(7,1.07,#2009/11/04#,now() );");
+  EXPECT_EQ(screen.progress, 3);
+  EXPECT_TRUE(session->Database().m_executedStatements.empty());
+
+  auto db = OpenDatabase(database);
+  EXPECT_EQ(QueryText(*db, "SELECT ExpenseNexcoRiyouID FROM t_expense_nexco_riyou"), "1");
+  EXPECT_EQ(QueryText(*db, "SELECT LowerKingaku FROM t_expense_nexco_riyou"), "0");
+  EXPECT_EQ(QueryText(*db, "SELECT UpperKingaku FROM t_expense_nexco_riyou"), "99999999");
+  EXPECT_EQ(QueryText(*db, "SELECT ExpenseNexcoRate FROM t_expense_nexco_riyou"), "0.0");
+  EXPECT_EQ(QueryText(*db, "SELECT UpdateDateTime FROM t_expense_nexco_riyou"), "NULL");
+  EXPECT_EQ(QueryText(*db, "SELECT DBVerCode FROM t_db_ver WHERE DBVerID = 7"), "1.07");
+  EXPECT_EQ(QueryText(*db, "SELECT DBPatchDate FROM t_db_ver WHERE DBVerID = 7"), "2009/11/04 00:00");
+  EXPECT_EQ(IndexNames(database, "t_expense_nexco_riyou"),
+            (std::vector<std::string>{"idx_xpnsnxcry_lowerkingaku", "idx_xpnsnxcry_upperkingaku"}));
+  EXPECT_EQ(IndexNames(database, "t_sofu_syukin_code"),
+            (std::vector<std::string>{"idx_sofusyukincode_sofuid", "idx_sofusyukincode_sofusyukincode"}));
+}
+
+TEST_F(PatchScript, AnExistingCommentTableTakesTwelveStatements) {
+  StartWithSample({.withCommentTable = true});
+  ASSERT_EQ(session->RunPatchScript(), 1);
+  const auto lines = ClipboardLines();
+  ASSERT_EQ(lines.size(), 12u);
+  EXPECT_EQ(lines[10].substr(0, 38), " 11 INSERT INTO t_db_ver_comment (DBVe");
+  EXPECT_EQ(lines[11].substr(0, 4), " 12 ");
+}
+
+TEST_F(PatchScript, ADatabaseWithAllThreeTablesRunsFiveStatements) {
+  StartWithSample();
+  ASSERT_EQ(session->RunPatchScript(), 1);
+  session->Database().m_pConnection->Execute("DELETE FROM t_db_ver_comment;", nullptr);
+  session->Database().m_pConnection->Execute("DELETE FROM t_db_ver WHERE DBVerID = 7;", nullptr);
+  screen.Clear();
+
+  ASSERT_EQ(session->RunPatchScript(), 1);
+  const auto lines = ClipboardLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0].substr(0, 22), "  1 UPDATE t_kumi_rate");
+  EXPECT_EQ(lines[4].substr(0, 34), "  5 INSERT INTO t_db_ver_comment (");
+  EXPECT_EQ(screen.progress, 3);
+}
+
+TEST_F(PatchScript, ATablePresentWithoutItsIndexesSkipsItsWholeGroup) {
+  StartWithSample();
+  session->Database().m_pConnection->Execute(
+      "CREATE TABLE t_expense_nexco_riyou (ExpenseNexcoRiyouID COUNTER PRIMARY KEY, LowerKingaku INTEGER);",
+      nullptr);
+  ASSERT_EQ(session->RunPatchScript(), 1);
+  EXPECT_EQ(ClipboardLines().size(), 9u);
+  EXPECT_TRUE(IndexNames(database, "t_expense_nexco_riyou").empty());
+  auto db = OpenDatabase(database);
+  EXPECT_EQ(QueryNumber(*db, "SELECT COUNT(*) FROM t_expense_nexco_riyou"), 0);
+}
+
+TEST_F(PatchScript, ATableNamedInOtherLetterCaseFailsItsCreationAndLeavesTheDatabaseAsBefore) {
+  StartWithSample();
+  session->Database().m_pConnection->Execute("CREATE TABLE T_EXPENSE_NEXCO_RIYOU (A INTEGER);", nullptr);
+  EXPECT_EQ(session->TableExists("t_expense_nexco_riyou"), 0);
+  EXPECT_EQ(session->TableExists("T_EXPENSE_NEXCO_RIYOU"), 1);
+  const std::string before = DatabaseFingerprint(database);
+
+  ASSERT_EQ(session->RunPatchScript(), 0);
+
+  const auto messages = screen.Messages();
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[0].icon, MessageIcon::Exclamation);
+  EXPECT_NE(messages[0].text.find("Code : 0x80040e14\n"), std::string::npos) << messages[0].text;
+  EXPECT_EQ(messages[1].text, "更新に失敗しました");
+  const std::string first = PatchGroups({})[0].statements[0];
+  EXPECT_EQ(messages[2].text, first);
+  EXPECT_EQ(DatabaseFingerprint(database), before);
+  EXPECT_FALSE(screen.waitCursor);
+}
+
+TEST_F(PatchScript, NoRowsWithKodan2StillSucceeds) {
+  StartWithSample({.kumiRows = 0});
+  ASSERT_EQ(session->RunPatchScript(), 1);
+  EXPECT_EQ(ClipboardLines().size(), 13u);
+}
+
+TEST_F(PatchScript, AFailureAtTheVersionRowRollsEverythingBackAndReportsTheWholeList) {
+  StartWithSample();
+  session->Database().m_pConnection->Execute("INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');",
+                                             nullptr);
+  const std::string before = DatabaseFingerprint(database);
+
+  ASSERT_EQ(session->RunPatchScript(), 0);
+
+  EXPECT_EQ(DatabaseFingerprint(database), before);
+  auto events = screen.events;
+  const auto errorWindow = std::find_if(events.begin(), events.end(),
+                                        [](const ScreenEvent& e) { return e.kind == ScreenEvent::UpdateError; });
+  ASSERT_NE(errorWindow, events.end());
+  const std::string& text = errorWindow->text;
+  const std::string versionRow = PatchGroups({})[3].statements[0];
+  // Report lines end in CR LF, then an empty line, the statement, and the list with LF alone.
+  EXPECT_EQ(text.rfind("Message : ", 0), 0u);
+  EXPECT_NE(text.find("\r\nCode : 0x"), std::string::npos);
+  const std::string tail = "\r\n\r\n" + versionRow + "  1 ";
+  EXPECT_NE(text.find(tail), std::string::npos);
+  EXPECT_NE(text.find("\n 10 " + versionRow + "\n\r\n"), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 3), "\n\r\n");
+  EXPECT_EQ(screen.progress, 2);
+  EXPECT_FALSE(screen.clipboard);
+  EXPECT_TRUE(session->Database().m_executedStatements.empty());
+}
+
+TEST_F(PatchScript, AFailureBeforeAnyStatementShowsAnEmptyStatement) {
+  NewSession();  // never connected: no connection object at all
+  ASSERT_EQ(session->RunPatchScript(), 0);
+  const auto messages = screen.Messages();
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[0].text,
+            "Message : Invalid pointer\nCode : 0x80004003\nSource : null\nDescription : null\n");
+  EXPECT_EQ(messages[2].text, "");
+  EXPECT_EQ(screen.events.back().kind, ScreenEvent::WaitCursor);
+  const auto window = screen.events[screen.events.size() - 2];
+  ASSERT_EQ(window.kind, ScreenEvent::UpdateError);
+  EXPECT_EQ(window.text,
+            "Message : Invalid pointer\r\nCode : 0x80004003\r\nSource : null\r\nDescription : null\r\n\r\n\r\n\r\n");
+}
+
+TEST_F(PatchScript, ASecondRunNumbersFromOneWhileProgressGoesOn) {
+  StartWithSample();
+  session->Database().m_pConnection->Execute("INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');",
+                                             nullptr);
+  ASSERT_EQ(session->RunPatchScript(), 0);
+  session->Database().m_pConnection->Execute("DELETE FROM t_db_ver WHERE DBVerID = 7;", nullptr);
+  screen.Clear();
+  ASSERT_EQ(session->RunPatchScript(), 1);
+  EXPECT_EQ(ClipboardLines().front().substr(0, 4), "  1 ");
+  EXPECT_EQ(screen.progress, 5);
+}
+
+TEST_F(PatchScript, DryRunPlansWithoutChangingAnything) {
+  StartWithSample({.withCommentTable = true});
+  const std::string before = DatabaseFingerprint(database);
+  const auto plan = session->PlanUpdate();
+  ASSERT_TRUE(plan);
+  EXPECT_EQ(plan->size(), 12u);
+  EXPECT_EQ(plan->back().number, 12);
+  EXPECT_EQ(DatabaseFingerprint(database), before);
+}
+
+}  // namespace
+}  // namespace mivotra::test

@@ -1,0 +1,230 @@
+// The update run from the press of Run to its last message, on real sample
+// databases: every sequence of boxes a user can meet, and what stays on disk.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "DatabaseHelpers.h"
+#include "SessionFixture.h"
+#include "res/Texts.h"
+
+namespace mivotra::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string M2(const std::string& version) {
+  return std::string(texts::M2Before) + "1.06" + std::string(texts::M2Middle) + version +
+         std::string(texts::M2After);
+}
+
+void ExpectMessage(const ScreenEvent& event, std::string_view text, std::string_view caption, MessageIcon icon) {
+  EXPECT_EQ(event.text, text);
+  EXPECT_EQ(event.caption, caption);
+  EXPECT_EQ(event.icon, icon);
+}
+
+void ExpectControlsRestored(const RecordingScreen& screen) {
+  EXPECT_TRUE(screen.runEnabled);
+  EXPECT_FALSE(screen.searchEnabled);
+  EXPECT_TRUE(screen.closeEnabled);
+}
+
+class UpdateRun : public SessionFixture {};
+
+TEST_F(UpdateRun, NormalRunBacksUpThenUpdatesAndReportsTheStatements) {
+  StartWithSample();
+  const std::string before = DatabaseFingerprint(database);
+
+  EXPECT_TRUE(session->OnRunUpdate());
+
+  const auto messages = screen.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  ExpectMessage(messages[0], texts::M3BackupNotice, "2009/11/09", MessageIcon::Information);
+  EXPECT_NE(messages[0].text.find("、/データベース更新前データ/[データベース名]ver_1_06backup.mdb となります。"),
+            std::string::npos);
+  ExpectMessage(messages[1], "更新終了致しました", "2009/11/09更新", MessageIcon::None);
+  ExpectControlsRestored(screen);
+  EXPECT_FALSE(screen.waitCursor);
+  EXPECT_EQ(screen.progress, 3);
+
+  // The backup is the database as it was, and still opens.
+  ASSERT_TRUE(fs::exists(BackupFile()));
+  EXPECT_EQ(DatabaseFingerprint(BackupFile()), before);
+
+  ASSERT_TRUE(screen.clipboard);
+  EXPECT_EQ(screen.clipboard->rfind("  1 CREATE TABLE t_expense_nexco_riyou (", 0), 0u);
+  EXPECT_NE(screen.clipboard->find("\n 13 INSERT INTO t_db_ver_comment"), std::string::npos);
+
+  auto db = OpenDatabase(database);
+  EXPECT_EQ(QueryText(*db, std::string(texts::VersionQuery)), "1.07");
+  EXPECT_EQ(QueryColumn(*db, "SELECT DBVerComment FROM t_db_ver_comment WHERE DBVerID = 7 ORDER BY DBVerCommentID"),
+            (std::vector<std::string>{"1.振替用コードテーブル追加", "2.NEXCO大口先調整額登録用テーブル追加"}));
+  EXPECT_EQ(QueryNumber(*db, "SELECT COUNT(*) FROM t_kumi_rate WHERE KodanID = 2 AND (KumiRateTypeID <> 1 OR "
+                             "KumiUpperRateTypeID <> KumiLowerRateTypeID)"),
+            0);
+}
+
+TEST_F(UpdateRun, ASecondPressAfterSuccessStopsAtTheVersionGateWithTheNewVersion) {
+  StartWithSample();
+  ASSERT_TRUE(session->OnRunUpdate());
+  screen.Clear();
+
+  EXPECT_FALSE(session->OnRunUpdate());
+
+  const auto messages = screen.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  ExpectMessage(messages[0], M2("1.07"), "2009/11/09", MessageIcon::Information);
+  ExpectControlsRestored(screen);
+}
+
+TEST_F(UpdateRun, VersionsOtherThanExactly106AreRefusedWithoutBackup) {
+  for (const std::string version : {"1.07", "1.6", "1.060", "1.06 "}) {
+    SCOPED_TRACE(version);
+    SetUp();
+    fs::remove_all(dir / "data1.mdb");
+    StartWithSample({.version = version});
+    EXPECT_FALSE(session->OnRunUpdate());
+    const auto messages = screen.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    ExpectMessage(messages[0], M2(version), "2009/11/09", MessageIcon::Information);
+    EXPECT_FALSE(fs::exists(dir / std::string(texts::BackupFolderName)));
+    ExpectControlsRestored(screen);
+    session.reset();
+  }
+}
+
+TEST_F(UpdateRun, AnEmptyVersionTableShowsOnlyTheTwoSpacesBetweenTheBrackets) {
+  StartWithSample();
+  session->Database().m_pConnection->Execute("DELETE FROM t_db_ver;", nullptr);
+  EXPECT_FALSE(session->OnRunUpdate());
+  const auto messages = screen.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].text.find("現在のデータベースバージョンは「  」です。"), std::string::npos);
+}
+
+TEST_F(UpdateRun, AMissingVersionTableReportsTheEngineErrorThenTheQuery) {
+  StartWithSample();
+  session->Database().m_pConnection->Execute("DROP TABLE t_db_ver;", nullptr);
+  EXPECT_FALSE(session->OnRunUpdate());
+  const auto messages = screen.Messages();
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[0].caption, "MivotraPatch20091109");
+  EXPECT_EQ(messages[0].icon, MessageIcon::Exclamation);
+  EXPECT_NE(messages[0].text.find("Code : 0x80040e37\n"), std::string::npos) << messages[0].text;
+  EXPECT_NE(messages[0].text.find("t_db_ver"), std::string::npos);
+  ExpectMessage(messages[1], "更新に失敗しました", "MivotraPatch20091109", MessageIcon::None);
+  ExpectMessage(messages[2], texts::VersionQuery, "MivotraPatch20091109", MessageIcon::None);
+  ExpectControlsRestored(screen);
+  EXPECT_TRUE(session->Database().IsConnected());
+}
+
+TEST_F(UpdateRun, TheRunningMainApplicationRefusesBeforeAnythingIsTouched) {
+  StartWithSample();
+  const std::string before = DatabaseFingerprint(database);
+  probe.running = true;
+
+  EXPECT_FALSE(session->OnRunUpdate());
+
+  ASSERT_EQ(screen.events.size(), 1u);  // no control change, nothing else
+  ExpectMessage(screen.events[0], "ミボトラ計算ソフトを終了してから再実行してください。", "ＤＢ更新", MessageIcon::Stop);
+  EXPECT_EQ(DatabaseFingerprint(database), before);
+}
+
+TEST_F(UpdateRun, AnExistingBackupIsNeverTouchedAndTheFolderIsOpened) {
+  StartWithSample();
+  fs::create_directories(BackupFile().parent_path());
+  WriteFile(BackupFile(), "the user's older backup");
+  const std::string before = DatabaseFingerprint(database);
+
+  EXPECT_FALSE(session->OnRunUpdate());
+
+  const auto messages = screen.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].text, texts::M3BackupNotice);
+  ExpectMessage(messages[1], texts::M4BackupExists, "2009/11/09", MessageIcon::Information);
+  EXPECT_EQ(screen.events.back().kind, ScreenEvent::CloseEnabled);
+  bool opened = false;
+  for (const auto& e : screen.events)
+    if (e.kind == ScreenEvent::OpenFolder) opened = e.text == Folder() + "データベース更新前データ/";
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(ReadFile(BackupFile()), "the user's older backup");
+  EXPECT_EQ(DatabaseFingerprint(database), before);
+  ExpectControlsRestored(screen);
+}
+
+TEST_F(UpdateRun, PlantedLinksAtTheBackupNameCountAsExistingBackups) {
+  StartWithSample();
+  fs::create_directories(BackupFile().parent_path());
+  fs::create_symlink(dir / "nowhere", BackupFile());  // dangling
+  EXPECT_FALSE(session->OnRunUpdate());
+  EXPECT_EQ(screen.Messages().back().text, texts::M4BackupExists);
+  EXPECT_FALSE(fs::exists(dir / "nowhere"));
+}
+
+TEST_F(UpdateRun, ACopyThatCannotBeMadeShowsTheCopyFailureAndChangesNothing) {
+  StartWithSample();
+  // A file where the backup folder should be: the folder cannot be created.
+  WriteFile(dir / std::string(texts::BackupFolderName), "in the way");
+  const std::string before = DatabaseFingerprint(database);
+
+  EXPECT_FALSE(session->OnRunUpdate());
+
+  const auto messages = screen.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].text, texts::M3BackupNotice);
+  ExpectMessage(messages[1], "コピーに失敗しました。", "2009/11/09", MessageIcon::Exclamation);
+  EXPECT_EQ(DatabaseFingerprint(database), before);
+  ExpectControlsRestored(screen);
+}
+
+TEST_F(UpdateRun, ACancelledCopyLeavesNoFileAndDoesNotPatch) {
+  StartWithSample({.kumiRows = 20000});
+  screen.cancelCopyAfterBytes = 1;
+  const std::string before = DatabaseFingerprint(database);
+
+  EXPECT_FALSE(session->OnRunUpdate());
+
+  EXPECT_EQ(screen.Messages().back().text, "コピーに失敗しました。");
+  EXPECT_TRUE(fs::is_empty(BackupFile().parent_path()));
+  EXPECT_EQ(DatabaseFingerprint(database), before);
+}
+
+TEST_F(UpdateRun, AMissingBackupFolderIsCreatedBesideTheDatabase) {
+  StartWithSample();
+  ASSERT_FALSE(fs::exists(BackupFile().parent_path()));
+  EXPECT_TRUE(session->OnRunUpdate());
+  EXPECT_TRUE(fs::is_directory(BackupFile().parent_path()));
+  EXPECT_TRUE(fs::is_regular_file(BackupFile()));
+}
+
+TEST_F(UpdateRun, AnEncryptedDatabaseIsBackedUpAndUpdatedWithItsPassword) {
+  StartWithSample({.password = "p'a;s\"s 秘密"});
+  EXPECT_TRUE(session->OnRunUpdate()) << screen.Messages().back().text;
+  // The backup is as encrypted as the database.
+  EXPECT_NE(ReadFile(BackupFile()).rfind("SQLite format 3", 0), 0u);
+  auto backup = OpenDatabase(BackupFile(), "p'a;s\"s 秘密");
+  EXPECT_EQ(QueryText(*backup, std::string(texts::VersionQuery)), "1.06");
+  auto db = OpenDatabase(database, "p'a;s\"s 秘密");
+  EXPECT_EQ(QueryText(*db, std::string(texts::VersionQuery)), "1.07");
+}
+
+TEST_F(UpdateRun, AfterAFailedPatchTheNextPressFindsTheFirstBackup) {
+  StartWithSample();
+  // Version id 7 taken already: the version row fails.
+  session->Database().m_pConnection->Execute(
+      "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');", nullptr);
+  EXPECT_FALSE(session->OnRunUpdate());
+  screen.Clear();
+
+  EXPECT_FALSE(session->OnRunUpdate());
+
+  const auto messages = screen.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].text, texts::M3BackupNotice);
+  EXPECT_EQ(messages[1].text, texts::M4BackupExists);
+}
+
+}  // namespace
+}  // namespace mivotra::test

@@ -1,0 +1,56 @@
+#include "SessionFixture.h"
+
+#include <cstdlib>
+#include <fstream>
+
+#include "res/Texts.h"
+
+namespace mivotra::test {
+
+void WriteSettings(const std::filesystem::path& configHome, const std::string& fileName,
+                   const std::string& pathName, const std::string& password) {
+  std::filesystem::create_directories(configHome / "MIVOTRA");
+  // Quoted so QSettings keeps commas, semicolons and blanks as written.
+  auto quote = [](const std::string& value) {
+    std::string out = "\"";
+    for (char c : value) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    return out + "\"";
+  };
+  std::ofstream out(configHome / "MIVOTRA" / "MIVOTRA.conf", std::ios::trunc);
+  out << "[DATABASE]\nFileName=" << quote(fileName) << "\nPathName=" << quote(pathName)
+      << "\nPassword=" << quote(password) << "\n";
+}
+
+void SessionFixture::SetUp() {
+  setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+  database = dir / "data1.mdb";
+}
+
+void SessionFixture::TearDown() {
+  if (session) session->Database().Disconnect();
+  session.reset();
+}
+
+PatchSession& SessionFixture::NewSession() {
+  if (session) session->Database().Disconnect();
+  session = std::make_unique<PatchSession>(screen, probe);
+  return *session;
+}
+
+PatchSession& SessionFixture::StartWithSample(const SampleOptions& options) {
+  MakeSampleDatabase(database, options);
+  WriteSettings(dir / "config", "data1", Folder(), options.password);
+  NewSession().LocateDatabase();
+  EXPECT_TRUE(session->Database().IsConnected()) << screen.caption;
+  screen.Clear();
+  return *session;
+}
+
+std::filesystem::path SessionFixture::BackupFile() const {
+  return dir.path() / std::string(texts::BackupFolderName) / "data1ver_1_06backup.mdb";
+}
+
+}  // namespace mivotra::test
