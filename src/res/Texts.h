@@ -64,6 +64,11 @@ inline constexpr std::string_view ClipboardNoOwner = "クリップボードへ�
 inline constexpr std::string_view ClipboardOpenFailed = "Failed to open clipboard";
 inline constexpr std::string_view ClipboardEmptyFailed = "Failed to empty clipboard";
 
+// The main window's own menu and the copy's progress window.
+inline constexpr std::string_view WindowMenuClose = "閉じる(&C)";
+inline constexpr std::string_view CopyProgressCaption = "バックアップファイルを作成しています...";
+inline constexpr std::string_view CopyProgressCancel = "キャンセル";
+
 // The console front end.
 inline constexpr std::string_view ConsoleBackupProgress = "バックアップ中";
 

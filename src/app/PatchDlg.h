@@ -1,0 +1,94 @@
+#pragma once
+// The tool's main window: the log of what the update does, the Run button and
+// the search button. It shows what the update session asks to be shown; the
+// procedure itself lives in the window-free core.
+
+#include <QDialog>
+#include <QIcon>
+#include <memory>
+
+#include "db/Screen.h"
+#include "platform/X11MainApplicationProbe.h"
+#include "ui/DBMsgDlg.h"
+#include "update/PatchSession.h"
+
+class QListWidget;
+class QMenu;
+class QAction;
+class QProgressBar;
+class QProgressDialog;
+class QFrame;
+
+namespace mivotra {
+
+class CIconButton;
+
+// The window menu's command that opens the version window.
+inline constexpr int IDM_ABOUTBOX = 0x0010;
+
+class CPatchDlg final : public QDialog, public Screen {
+  Q_OBJECT
+
+ public:
+  // The probe tells whether the main application runs; null uses the X11 one.
+  explicit CPatchDlg(QWidget* parent = nullptr, MainApplicationProbe* probe = nullptr);
+  CPatchDlg(const CPatchDlg&) = delete;
+  CPatchDlg& operator=(const CPatchDlg&) = delete;
+  ~CPatchDlg() override;
+
+  // Window set-up in its fixed order; ends with the database located.
+  bool OnInitDialog();
+  void SetControlsEnabled(int enable) { m_session.Database().SetControlsEnabled(enable); }
+  void OnSysCommand(int command);
+
+  PatchSession& Session() { return m_session; }
+  bool IsCloseEnabled() const { return m_closeEnabled; }
+  QMenu* WindowMenu() const { return m_windowMenu; }
+  int ProgressPosition() const;
+
+  // Screen
+  void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+  void SetCaption(std::string_view caption) override;
+  void SetRunEnabled(bool enabled) override;
+  void SetSearchEnabled(bool enabled) override;
+  void SetCloseEnabled(bool enabled) override;
+  std::optional<std::string> ChooseDatabaseFile() override;
+  bool ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) override;
+  void EndCopyProgress() override;
+  void OpenFolder(const std::string& path) override;
+  void SetWaitCursor(bool waiting) override;
+  void AdvanceProgress() override;
+  void CopyTextToClipboard(const std::string& text) override;
+  void ShowUpdateError(const std::string& text) override;
+
+ public Q_SLOTS:
+  void OnRunUpdate();
+  void OnSearchDatabase();
+  void accept() override;
+  void reject() override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void BuildFromTemplate();
+  void AppendLogLine(const QString& line);
+
+  QIcon m_hIcon;
+  std::unique_ptr<MainApplicationProbe> m_ownProbe;
+  PatchSession m_session;
+  QListWidget* m_log = nullptr;
+  CDBMsgDlg m_busyPopup;
+  QProgressBar* m_progress = nullptr;
+  CIconButton* m_runButton = nullptr;
+  CIconButton* m_searchButton = nullptr;
+  QFrame* m_line = nullptr;
+  QMenu* m_windowMenu = nullptr;
+  QAction* m_closeAction = nullptr;
+  QProgressDialog* m_copyProgress = nullptr;
+  bool m_closeEnabled = true;
+  bool m_waitCursor = false;
+};
+
+}  // namespace mivotra
