@@ -1,0 +1,48 @@
+#pragma once
+// The backup copy of the database file. A copy either appears whole under
+// its name or not at all: it never replaces anything already there, never
+// leaves a partial file or a temporary behind, and is on disk before it
+// counts as made.
+
+#include <cstdint>
+#include <string>
+
+#include "db/Screen.h"
+
+namespace mivotra {
+
+struct CopyOptions {
+  // Progress is reported, and a cancel noticed, after each chunk.
+  std::uint64_t chunkBytes = std::uint64_t{16} << 20;
+  // Write into an unnamed file (O_TMPFILE) that only gets its name when
+  // complete. Off, or where the file system lacks it: a hidden temporary
+  // name in the same folder, removed on failure.
+  bool anonymousTemporary = true;
+  // Let the kernel copy (copy_file_range, a clone where the file system can);
+  // read/write otherwise, and wherever the kernel declines.
+  bool kernelCopy = true;
+};
+
+// Copies `source` to the new file `destination`. Returns 1 when the copy is
+// complete and on disk, 0 otherwise; an empty source or destination gives 0
+// with nothing copied and nothing shown. The copy keeps the source's
+// permission bits and times. Progress goes to screen.ShowCopyProgress
+// (0 first, then after each chunk, last at the full size); a cancel there is a
+// failure. screen.EndCopyProgress() is called once at the end, whatever the
+// outcome. No message is shown: the caller tells the user. `title` names the
+// operation for a progress display; the screen's progress has no title, so it
+// is not used.
+int ShellCopyFile(const std::string& source, const std::string& destination,
+                  const std::string& title, Screen& screen);
+
+// The same, putting a short English account of a failure into *reason (for
+// logs and the console), left empty on success.
+int ShellCopyFile(const std::string& source, const std::string& destination,
+                  const std::string& title, Screen& screen, std::string* reason);
+
+// The copy itself with its knobs. Calls screen.EndCopyProgress() once on
+// every return; `reason` may be null.
+bool CopyToNewFile(const std::string& source, const std::string& destination, Screen& screen,
+                   const CopyOptions& options, std::string* reason);
+
+}  // namespace mivotra

@@ -1,0 +1,21 @@
+#pragma once
+// Small file look-ups for the update run, on UTF-8 paths.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace mivotra {
+
+// True when anything stands at that name: a file, a folder, a device, or a
+// symbolic link even when its target is gone (a name a copy could not take).
+// A folder path may end with '/'. Wildcards have no meaning here.
+bool PathExists(const std::string& path);
+
+// Creates one folder (mode 0777 less the umask); true only if it was created.
+bool CreateFolder(const std::string& path);
+
+// Size of the file the path leads to, nullopt when it cannot be looked at.
+std::optional<std::uint64_t> FileSize(const std::string& path);
+
+}  // namespace mivotra

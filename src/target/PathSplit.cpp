@@ -1,0 +1,21 @@
+#include "target/PathSplit.h"
+
+namespace mivotra {
+
+ChosenPath SplitChosenPath(std::string_view fullPath) {
+  // '/' and '.' are ASCII and never occur inside a UTF-8 multi-byte
+  // character, so a byte search cannot cut a character in half.
+  const std::size_t slash = fullPath.rfind('/');
+  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::string_view folder = fullPath.substr(0, nameStart);
+  std::string_view name = fullPath.substr(nameStart);
+
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && dot > 0 && name != "..") name = name.substr(0, dot);
+
+  ChosenPath chosen{std::string(folder), std::string(name)};
+  if (!chosen.PathName.empty() && chosen.PathName.back() != '/') chosen.PathName += '/';
+  return chosen;
+}
+
+}  // namespace mivotra

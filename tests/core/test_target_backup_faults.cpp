@@ -1,0 +1,285 @@
+// The backup copy when the system fails it: a file-size limit, a full disk, a
+// read-only file system, another file system, a kill in the middle. Each runs
+// in a child process so that limits, mounts and kills stay out of the runner.
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <set>
+#include <string>
+
+#include "TestSupport.h"
+#include "target/BackupCopy.h"
+
+namespace mivotra {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::RecordingScreen;
+using test::TempDir;
+using test::WriteFile;
+
+constexpr std::uint64_t MiB = std::uint64_t{1} << 20;
+constexpr int SkipCode = 77;
+
+std::string Bytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  std::uint32_t state = 12345;
+  for (char& b : bytes) {
+    state = state * 1664525u + 1013904223u;
+    b = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+std::set<std::string> Listing(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+  return names;
+}
+
+struct ChildResult {
+  bool exited = false;
+  int code = -1;
+  int signal = 0;
+};
+
+// Runs `body` in a child; its result is the child's exit code. Messages go to
+// stderr, where the test log shows them.
+ChildResult RunInChild(const std::function<int()>& body) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) _exit(body());
+  ChildResult result;
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return result;
+  result.exited = WIFEXITED(status);
+  result.code = result.exited ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return result;
+}
+
+int Report(const char* what) {
+  std::fprintf(stderr, "child: %s\n", what);
+  return 1;
+}
+
+// A private mount namespace with a small tmpfs at `where`; false when this
+// system does not allow it.
+bool MountPrivateTmpfs(const fs::path& where, const char* options, unsigned long flags = 0) {
+  if (unshare(CLONE_NEWNS) != 0) return false;
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  return mount("tmpfs", where.c_str(), "tmpfs", flags, options) == 0;
+}
+
+CopyOptions OptionsFor(bool anonymousTemporary, bool kernelCopy) {
+  CopyOptions options;
+  options.chunkBytes = MiB;
+  options.anonymousTemporary = anonymousTemporary;
+  options.kernelCopy = kernelCopy;
+  return options;
+}
+
+struct Mode {
+  bool anonymousTemporary;
+  bool kernelCopy;
+};
+
+void PrintTo(const Mode& mode, std::ostream* out) {
+  *out << (mode.anonymousTemporary ? "unnamed file, " : "hidden name, ")
+       << (mode.kernelCopy ? "kernel copy" : "read/write");
+}
+
+std::string ModeName(const testing::TestParamInfo<Mode>& info) {
+  return std::string(info.param.anonymousTemporary ? "Unnamed" : "HiddenName") +
+         (info.param.kernelCopy ? "KernelCopy" : "ReadWrite");
+}
+
+class BackupCopyFaults : public testing::TestWithParam<Mode> {
+ protected:
+  CopyOptions Options() const {
+    return OptionsFor(GetParam().anonymousTemporary, GetParam().kernelCopy);
+  }
+  TempDir dir;
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, BackupCopyFaults,
+                         testing::Values(Mode{true, true}, Mode{true, false}, Mode{false, true},
+                                         Mode{false, false}),
+                         ModeName);
+
+TEST_P(BackupCopyFaults, FileSizeLimitFailsCleanly) {
+  const std::string content = Bytes(4 * MiB);
+  WriteFile(dir / "data.mdb", content);
+  const ChildResult result = RunInChild([&] {
+    const struct rlimit limit = {MiB + 100, MiB + 100};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return Report("setrlimit");
+    RecordingScreen screen;
+    std::string reason;
+    if (CopyToNewFile((dir / "data.mdb").string(), (dir / "copy.mdb").string(), screen, Options(),
+                      &reason))
+      return Report("the copy succeeded");
+    if (reason.find("File too large") == std::string::npos) return Report(reason.c_str());
+    // The signal is ignored only while the copy runs.
+    struct sigaction now {};
+    sigaction(SIGXFSZ, nullptr, &now);
+    if (now.sa_handler != SIG_DFL) return Report("SIGXFSZ left ignored");
+    return 0;
+  });
+  EXPECT_EQ(result.signal, 0) << "killed by signal " << result.signal;
+  EXPECT_TRUE(result.exited && result.code == 0);
+  EXPECT_EQ(Listing(dir.path()), std::set<std::string>{"data.mdb"});
+  EXPECT_TRUE(ReadFile(dir / "data.mdb") == content);
+}
+
+TEST_P(BackupCopyFaults, FullDiskFailsAndGivesTheSpaceBack) {
+  const std::string content = Bytes(6 * MiB);
+  WriteFile(dir / "data.mdb", content);
+  fs::create_directory(dir / "small");
+  const ChildResult result = RunInChild([&] {
+    if (!MountPrivateTmpfs(dir / "small", "size=4m")) return SkipCode;
+    struct statvfs before {};
+    statvfs((dir / "small").c_str(), &before);
+    RecordingScreen screen;
+    std::string reason;
+    if (CopyToNewFile((dir / "data.mdb").string(), (dir / "small/copy.mdb").string(), screen,
+                      Options(), &reason))
+      return Report("the copy succeeded");
+    if (reason.find("No space left") == std::string::npos) return Report(reason.c_str());
+    if (!fs::is_empty(dir / "small")) return Report("something was left in the folder");
+    struct statvfs after {};
+    statvfs((dir / "small").c_str(), &after);
+    if (after.f_bfree != before.f_bfree) return Report("space was not given back");
+    // The same copy fits once there is room.
+    if (mount(nullptr, (dir / "small").c_str(), nullptr, MS_REMOUNT, "size=16m") != 0)
+      return Report("remount");
+    if (!CopyToNewFile((dir / "data.mdb").string(), (dir / "small/copy.mdb").string(), screen,
+                       Options(), &reason))
+      return Report(reason.c_str());
+    return ReadFile(dir / "small/copy.mdb") == content ? 0 : Report("copy differs");
+  });
+  if (result.exited && result.code == SkipCode)
+    GTEST_SKIP() << "no private tmpfs mount here (needs CAP_SYS_ADMIN)";
+  EXPECT_TRUE(result.exited && result.code == 0);
+  EXPECT_TRUE(ReadFile(dir / "data.mdb") == content);
+}
+
+TEST_P(BackupCopyFaults, ReadOnlyFileSystemFails) {
+  WriteFile(dir / "data.mdb", Bytes(MiB));
+  fs::create_directory(dir / "readonly");
+  const ChildResult result = RunInChild([&] {
+    if (!MountPrivateTmpfs(dir / "readonly", "size=4m", MS_RDONLY)) return SkipCode;
+    RecordingScreen screen;
+    std::string reason;
+    if (CopyToNewFile((dir / "data.mdb").string(), (dir / "readonly/copy.mdb").string(), screen,
+                      Options(), &reason))
+      return Report("the copy succeeded");
+    if (reason.find("Read-only file system") == std::string::npos) return Report(reason.c_str());
+    return fs::is_empty(dir / "readonly") ? 0 : Report("something was left");
+  });
+  if (result.exited && result.code == SkipCode)
+    GTEST_SKIP() << "no private tmpfs mount here (needs CAP_SYS_ADMIN)";
+  EXPECT_TRUE(result.exited && result.code == 0);
+}
+
+// Between file systems copy_file_range may refuse; the copy goes on by
+// read/write.
+TEST_P(BackupCopyFaults, CopiesToAnotherFileSystem) {
+  const std::string content = Bytes(3 * MiB + 1);
+  WriteFile(dir / "data.mdb", content);
+  fs::create_directory(dir / "other");
+  const ChildResult result = RunInChild([&] {
+    if (!MountPrivateTmpfs(dir / "other", "size=16m")) return SkipCode;
+    RecordingScreen screen;
+    std::string reason;
+    if (!CopyToNewFile((dir / "data.mdb").string(), (dir / "other/copy.mdb").string(), screen,
+                       Options(), &reason))
+      return Report(reason.c_str());
+    if (ReadFile(dir / "other/copy.mdb") != content) return Report("copy differs");
+    return Listing(dir / "other") == std::set<std::string>{"copy.mdb"} ? 0 : Report("leftovers");
+  });
+  if (result.exited && result.code == SkipCode)
+    GTEST_SKIP() << "no private tmpfs mount here (needs CAP_SYS_ADMIN)";
+  EXPECT_TRUE(result.exited && result.code == 0);
+}
+
+// A kill at any moment leaves no file under the backup's name. With the
+// unnamed file nothing at all remains; with a hidden temporary name only that
+// hidden file can remain, never a partial backup.
+TEST_P(BackupCopyFaults, KillInTheMiddleLeavesNoBackup) {
+  const std::size_t size = 256 * MiB;
+  {
+    std::string block = Bytes(8 * MiB);
+    std::FILE* out = std::fopen((dir / "data.mdb").c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    for (std::size_t written = 0; written < size; written += block.size())
+      std::fwrite(block.data(), 1, block.size(), out);
+    std::fclose(out);
+  }
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+
+  class SignallingScreen : public RecordingScreen {
+   public:
+    explicit SignallingScreen(int fd) : m_fd(fd) {}
+    bool ShowCopyProgress(std::uint64_t copied, std::uint64_t total) override {
+      if (copied > 0 && !m_told) {
+        m_told = true;
+        if (write(m_fd, "x", 1) != 1) _exit(3);
+      }
+      return RecordingScreen::ShowCopyProgress(copied, total);
+    }
+
+   private:
+    int m_fd;
+    bool m_told = false;
+  };
+
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    close(pipeFds[0]);
+    SignallingScreen screen(pipeFds[1]);
+    CopyOptions options = Options();
+    options.chunkBytes = 4 * MiB;
+    CopyToNewFile((dir / "data.mdb").string(), (dir / "backup.mdb").string(), screen, options,
+                  nullptr);
+    _exit(2);  // finished before the kill: the test proves nothing
+  }
+  close(pipeFds[1]);
+  char signal = 0;
+  const bool started = read(pipeFds[0], &signal, 1) == 1;
+  kill(child, SIGKILL);
+  close(pipeFds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+      << "the copy ended before the kill";
+
+  std::set<std::string> names = Listing(dir.path());
+  EXPECT_EQ(names.count("backup.mdb"), 0u);
+  names.erase("data.mdb");
+  if (GetParam().anonymousTemporary) {
+    EXPECT_TRUE(names.empty()) << *names.begin();
+  } else {
+    for (const auto& name : names) EXPECT_EQ(name.rfind(".mivotra-copy-", 0), 0u) << name;
+  }
+  EXPECT_EQ(fs::file_size(dir / "data.mdb"), size);
+}
+
+}  // namespace
+}  // namespace mivotra
