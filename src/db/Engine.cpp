@@ -1,0 +1,495 @@
+#include "db/Engine.h"
+
+#include <sqlcipher/sqlite3.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <utility>
+
+#include "db/ConnectionString.h"
+#include "db/JetErrors.h"
+#include "db/JetSql.h"
+#include "db/SqliteRecordset.h"
+#include "db/SqliteSchema.h"
+
+namespace mivotra {
+namespace {
+
+using jet::FailureContext;
+using jet::Session;
+using jet::SqliteRecordset;
+using jet::StatementHandle;
+using jet::StatementKind;
+
+constexpr std::string_view kProvider = "Microsoft.Jet.OLEDB.4.0";
+constexpr HRESULT ADO_E_FEATURE_NOT_AVAILABLE = MakeHResult(0x800A0CB3);
+// SQLCipher writes pages of this size; an encrypted file is a whole number of them.
+constexpr std::uintmax_t kPageSize = 1024;
+
+[[noreturn]] void ThrowConnection(HRESULT code, std::string description) {
+  jet::Throw(code, jet::kConnectionSource, std::move(description));
+}
+
+StatementHandle Prepare(sqlite3* db, std::string_view sql, const FailureContext& context) {
+  sqlite3_stmt* statement = nullptr;
+  const int rc =
+      sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement, nullptr);
+  StatementHandle handle(statement);
+  if (rc != SQLITE_OK) throw jet::MapSqliteError(db, rc, sqlite3_errmsg(db), context);
+  return handle;
+}
+
+void RunToEnd(sqlite3* db, sqlite3_stmt* statement, const FailureContext& context) {
+  int rc;
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+  }
+  if (rc != SQLITE_DONE) throw jet::MapSqliteError(db, rc, sqlite3_errmsg(db), context);
+}
+
+void Exec(sqlite3* db, std::string_view sql, const FailureContext& context) {
+  StatementHandle statement = Prepare(db, sql, context);
+  RunToEnd(db, statement.get(), context);
+}
+
+// Jet's & : Null only when both sides are Null, else the texts joined with Null as "".
+void JetConcat(sqlite3_context* context, int, sqlite3_value** args) {
+  if (sqlite3_value_type(args[0]) == SQLITE_NULL && sqlite3_value_type(args[1]) == SQLITE_NULL) {
+    sqlite3_result_null(context);
+    return;
+  }
+  std::string joined;
+  for (int i = 0; i < 2; ++i) {
+    if (sqlite3_value_type(args[i]) == SQLITE_NULL) continue;
+    const auto* text = sqlite3_value_text(args[i]);
+    if (text)
+      joined.append(reinterpret_cast<const char*>(text),
+                    static_cast<std::size_t>(sqlite3_value_bytes(args[i])));
+  }
+  sqlite3_result_text(context, joined.data(), static_cast<int>(joined.size()), SQLITE_TRANSIENT);
+}
+
+bool ModeIsReadOnly(std::string_view mode) {
+  // ADO's Mode: "Read", "ReadWrite", "Share Deny None", ... joined by '|'.
+  bool read = false;
+  bool write = false;
+  std::size_t start = 0;
+  while (start <= mode.size()) {
+    const std::size_t bar = mode.find('|', start);
+    std::string part = jet::FoldCase(
+        mode.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
+    part.erase(0, part.find_first_not_of(' '));
+    part.erase(part.find_last_not_of(' ') + 1);
+    if (part == "read") read = true;
+    if (part == "write" || part == "readwrite") write = true;
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  return read && !write;
+}
+
+class EngineConnection final : public Connection {
+ public:
+  EngineConnection() = default;
+  EngineConnection(const EngineConnection&) = delete;
+  EngineConnection& operator=(const EngineConnection&) = delete;
+  ~EngineConnection() override { CloseDatabase(); }
+
+  void Open(std::string_view connectionString, std::string_view, std::string_view, long) override {
+    if (m_session)
+      ThrowConnection(ADO_E_OBJECT_OPEN, "Operation is not allowed when the object is open.");
+    const auto properties = ParseConnectionString(connectionString);
+    auto property = [&properties](const char* key) {
+      const auto found = properties.find(key);
+      return found == properties.end() ? std::string() : found->second;
+    };
+    if (!jet::EqualsNoCase(property("provider"), kProvider)) {
+      ThrowConnection(ADO_E_PROVIDER_NOT_FOUND,
+                      "Provider cannot be found. It may not be properly installed.");
+    }
+    m_session = OpenDatabase(property("data source"), property("jet oledb:database password"),
+                             ModeIsReadOnly(property("mode")));
+    m_transaction = false;
+  }
+
+  RecordsetPtr Execute(std::string_view commandText, Variant* recordsAffected, long) override {
+    RequireOpen();
+    jet::Statement statement = jet::Translate(commandText);
+    sqlite3* db = m_session->db;
+    const FailureContext context{statement.kind, statement.table, m_session->file};
+    StatementHandle prepared = Prepare(db, statement.sql, context);
+    switch (statement.kind) {
+      case StatementKind::Select: {
+        auto recordset =
+            std::make_shared<SqliteRecordset>(m_session, std::move(prepared), statement, context);
+        if (recordsAffected) *recordsAffected = Variant::I4(-1);
+        return RecordsetPtr(std::move(recordset));
+      }
+      case StatementKind::CreateTable:
+        CheckCreateTable(statement, context);
+        break;
+      case StatementKind::CreateIndex:
+        PlanCreateIndex(statement, context);
+        break;
+      case StatementKind::DropTable:
+        CheckDropTable(statement, context);
+        break;
+      case StatementKind::DropIndex:
+        CheckDropIndex(statement, context);
+        break;
+      default:
+        break;
+    }
+    // Statements that take more than one SQLite step are made whole by a savepoint.
+    const bool savepoint = !statement.followUps.empty();
+    if (savepoint) Exec(db, "SAVEPOINT jet_statement", context);
+    int changes = 0;
+    try {
+      RunToEnd(db, prepared.get(), context);
+      const bool rowChanges = statement.kind == StatementKind::Insert ||
+                              statement.kind == StatementKind::Update ||
+                              statement.kind == StatementKind::Delete;
+      if (rowChanges) changes = sqlite3_changes(db);
+      prepared.reset();
+      for (const auto& sql : statement.followUps) Exec(db, sql, context);
+    } catch (...) {
+      if (savepoint)
+        sqlite3_exec(db, "ROLLBACK TO jet_statement; RELEASE jet_statement", nullptr, nullptr,
+                     nullptr);
+      throw;
+    }
+    if (savepoint) Exec(db, "RELEASE jet_statement", context);
+    if (recordsAffected) *recordsAffected = Variant::I4(changes);
+    return RecordsetPtr(std::make_shared<SqliteRecordset>());
+  }
+
+  long State() const override { return m_session ? adStateOpen : adStateClosed; }
+
+  RecordsetPtr OpenSchema(SchemaEnum schema) override {
+    RequireOpen();
+    if (schema != adSchemaTables) {
+      ThrowConnection(
+          ADO_E_FEATURE_NOT_AVAILABLE,
+          "Object or provider is not capable of performing requested operation: only the "
+          "tables schema (20) is available.");
+    }
+    // The engine's own tables are listed as system tables, as Jet lists its MSys tables.
+    static constexpr std::string_view kSql =
+        "SELECT NULL AS TABLE_CATALOG, NULL AS TABLE_SCHEMA, name AS TABLE_NAME, "
+        "CASE WHEN type = 'view' THEN 'VIEW' WHEN substr(name, 1, 7) = 'sqlite_' THEN 'SYSTEM "
+        "TABLE' "
+        "ELSE 'TABLE' END AS TABLE_TYPE, NULL AS TABLE_GUID, NULL AS DESCRIPTION, NULL AS "
+        "TABLE_PROPID, "
+        "NULL AS DATE_CREATED, NULL AS DATE_MODIFIED "
+        "FROM (SELECT name, type FROM sqlite_master WHERE type IN ('table', 'view') "
+        "UNION ALL SELECT 'sqlite_master', 'table') ORDER BY TABLE_TYPE, TABLE_NAME";
+    const FailureContext context{StatementKind::Select, {}, m_session->file};
+    jet::Statement statement;
+    statement.hints.assign(9, jet::ColumnHint::None);
+    statement.hints[7] = statement.hints[8] = jet::ColumnHint::Date;
+    return RecordsetPtr(std::make_shared<SqliteRecordset>(
+        m_session, Prepare(m_session->db, kSql, context), statement, context));
+  }
+
+  void Close() override {
+    RequireOpen();
+    if (m_transaction && !sqlite3_get_autocommit(m_session->db)) {
+      ThrowConnection(ADO_E_NO_TRANSACTION,
+                      "Connection object cannot be explicitly closed while in a transaction.");
+    }
+    CloseDatabase();
+  }
+
+  long BeginTrans() override {
+    RequireOpen();
+    sqlite3* db = m_session->db;
+    if (m_transaction && !sqlite3_get_autocommit(db)) {
+      jet::Throw(
+          jet::XACT_E_XTIONEXISTS, jet::kConnectionSource,
+          "Only one transaction can be active on this connection; transactions do not nest.");
+    }
+    // IMMEDIATE takes the write lock now, so no other process can change the
+    // file between the begin and the commit.
+    Exec(db, "BEGIN IMMEDIATE", {StatementKind::Update, {}, m_session->file});
+    m_transaction = true;
+    return 1;
+  }
+
+  void CommitTrans() override {
+    RequireTransaction("CommitTrans");
+    if (sqlite3_get_autocommit(m_session->db)) {
+      m_transaction = false;
+      jet::ThrowEngine(
+          E_FAIL,
+          "The transaction was already rolled back by an earlier failure; nothing was committed.");
+    }
+    Exec(m_session->db, "COMMIT", {StatementKind::Update, {}, m_session->file});
+    m_transaction = false;
+  }
+
+  void RollbackTrans() override {
+    RequireTransaction("RollbackTrans");
+    if (!sqlite3_get_autocommit(m_session->db)) {
+      Exec(m_session->db, "ROLLBACK", {StatementKind::Update, {}, m_session->file});
+    }
+    m_transaction = false;
+  }
+
+  std::string DataSource() const override { return m_session ? m_session->file : std::string(); }
+
+ private:
+  void RequireOpen() const {
+    if (!m_session)
+      ThrowConnection(ADO_E_OBJECT_CLOSED, "Operation is not allowed when the object is closed.");
+  }
+
+  void RequireTransaction(std::string_view operation) const {
+    RequireOpen();
+    if (!m_transaction) {
+      ThrowConnection(ADO_E_NO_TRANSACTION, "No transaction is active: " + std::string(operation) +
+                                                " needs a BeginTrans first.");
+    }
+  }
+
+  void CloseDatabase() noexcept {
+    if (!m_session) return;
+    // Recordsets close with their connection, as in ADO.
+    while (!m_session->recordsets.empty()) m_session->recordsets.back()->Detach();
+    sqlite3_close_v2(m_session->db);
+    m_session->db = nullptr;
+    m_session.reset();
+    m_transaction = false;
+  }
+
+  static std::shared_ptr<Session> OpenDatabase(const std::string& file, const std::string& password,
+                                               bool readOnly) {
+    namespace fs = std::filesystem;
+    if (file.empty()) {
+      jet::ThrowEngine(E_FAIL,
+                       "Could not find file ''. The connection string names no Data Source.");
+    }
+    // SQLite would make an empty database of a missing, empty or odd file:
+    // look at the file first and never let SQLite create one.
+    std::error_code error;
+    const fs::file_status status = fs::status(file, error);
+    if (status.type() == fs::file_type::not_found)
+      jet::ThrowEngine(E_FAIL, jet::CouldNotFindFile(file));
+    if (error)
+      jet::ThrowEngine(E_FAIL, "Cannot open the file '" + file + "': " + error.message() + ".");
+    if (status.type() == fs::file_type::directory) {
+      jet::ThrowEngine(E_FAIL, "'" + file + "' is a folder, not a database file.");
+    }
+    if (status.type() != fs::file_type::regular)
+      jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
+    char header[16] = {};
+    std::size_t headerBytes = 0;
+    if (std::FILE* stream = std::fopen(file.c_str(), "rb")) {
+      headerBytes = std::fread(header, 1, sizeof header, stream);
+      std::fclose(stream);
+    } else {
+      jet::ThrowEngine(E_FAIL, "Cannot open the file '" + file + "': " + std::strerror(errno) +
+                                   ". You need permission to read it.");
+    }
+    const std::uintmax_t size = fs::file_size(file, error);
+    if (error || size == 0) jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
+    const bool plain =
+        headerBytes == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
+    // Without a plain header the file is encrypted or no database at all;
+    // SQLCipher cannot tell which, its page structure can.
+    const bool wholePages = size % kPageSize == 0;
+    auto refusal = [&]() {
+      return wholePages
+                 ? ComError(DB_SEC_E_AUTH_FAILED, ErrorInfo{std::string(jet::kEngineSource),
+                                                            std::string(jet::kNotValidPassword)})
+                 : ComError(E_FAIL, ErrorInfo{std::string(jet::kEngineSource),
+                                              jet::UnrecognizedFormat(file)});
+    };
+    if (!plain && password.empty()) throw refusal();
+
+    sqlite3* raw = nullptr;
+    const int flags =
+        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    const int opened = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close_v2);
+    const FailureContext context{StatementKind::Select, {}, file};
+    if (opened != SQLITE_OK) {
+      throw jet::MapSqliteError(raw, opened, raw ? sqlite3_errmsg(raw) : "out of memory", context);
+    }
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, jet::kBusyTimeoutMilliseconds);
+    // Jet ignores a password given for an unprotected database.
+    if (!plain &&
+        sqlite3_key(raw, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
+      jet::ThrowEngine(E_FAIL, "Cannot set the database password for '" + file + "'.");
+    }
+    // A wrong key shows only on the first read of a page: read one now.
+    {
+      sqlite3_stmt* check = nullptr;
+      int rc = sqlite3_prepare_v2(raw, "SELECT count(*) FROM sqlite_master", -1, &check, nullptr);
+      StatementHandle handle(check);
+      if (rc == SQLITE_OK) rc = sqlite3_step(check);
+      if (rc != SQLITE_ROW) {
+        const int primary = rc & 0xFF;
+        if (primary == SQLITE_NOTADB) {
+          if (plain) jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
+          throw refusal();
+        }
+        if (primary == SQLITE_CORRUPT) jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
+        throw jet::MapSqliteError(raw, rc, sqlite3_errmsg(raw), context);
+      }
+    }
+    Exec(raw, "PRAGMA foreign_keys = ON", context);
+    if (sqlite3_create_function_v2(raw, "jet_concat", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   nullptr, JetConcat, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      jet::ThrowEngine(E_OUTOFMEMORY, "Not enough memory to open the database.");
+    }
+    auto session = std::make_shared<Session>();
+    session->db = db.release();
+    session->file = file;
+    return session;
+  }
+
+  // ----- checks Jet makes before it changes the schema
+
+  void CheckCreateTable(const jet::Statement& statement, const FailureContext& context) {
+    sqlite3* db = m_session->db;
+    for (const auto& key : statement.foreignKeys) {
+      const std::string name = key.constraint.empty() ? std::string() : " '" + key.constraint + "'";
+      const bool self = jet::EqualsNoCase(key.refTable, statement.table);
+      std::vector<std::string> columns = statement.columns;
+      std::vector<std::string> primaryKey = statement.primaryKey;
+      std::vector<std::vector<std::string>> uniqueKeys = statement.uniqueKeys;
+      std::string related = statement.table;
+      if (!self) {
+        const auto found = jet::schema::TableName(db, key.refTable, &context);
+        if (!found) {
+          jet::ThrowEngine(DB_E_NOTABLE, "Cannot find the table '" + key.refTable +
+                                             "' that the relationship" + name + " of table '" +
+                                             statement.table + "' refers to.");
+        }
+        related = *found;
+        columns.clear();
+        const auto info = jet::schema::Columns(db, related, &context);
+        for (const auto& column : info) columns.push_back(column.name);
+        uniqueKeys = jet::schema::UniqueKeys(db, related, &context);
+        primaryKey = jet::schema::PrimaryKey(info);
+      } else if (!primaryKey.empty()) {
+        uniqueKeys.push_back(primaryKey);
+      }
+      const std::vector<std::string> refColumns =
+          key.refColumns.empty() ? primaryKey : key.refColumns;
+      for (const auto& column : refColumns) {
+        bool known = false;
+        for (const auto& existing : columns) known = known || jet::EqualsNoCase(existing, column);
+        if (!known) {
+          jet::ThrowEngine(E_FAIL, "The field '" + column + "' that the relationship" + name +
+                                       " refers to does not exist in table '" + related + "'.");
+        }
+      }
+      if (!refColumns.empty() && refColumns.size() != key.columns.size()) {
+        jet::ThrowEngine(DB_E_SYNTAX, "The relationship" + name + " joins " +
+                                          std::to_string(key.columns.size()) + " field(s) of '" +
+                                          statement.table + "' to " +
+                                          std::to_string(refColumns.size()) + " field(s) of '" +
+                                          related + "'.");
+      }
+      bool unique = false;
+      for (const auto& candidate : uniqueKeys)
+        unique = unique || jet::schema::SameColumns(candidate, refColumns);
+      if (refColumns.empty() || !unique) {
+        jet::ThrowEngine(E_FAIL,
+                         "No unique index found for the referenced field of the primary table '" +
+                             related + "' (relationship" + name + " of table '" + statement.table +
+                             "').");
+      }
+    }
+  }
+
+  void PlanCreateIndex(jet::Statement& statement, const FailureContext& context) {
+    using jet::IndexOption;
+    if (statement.indexOption != IndexOption::Primary &&
+        statement.indexOption != IndexOption::DisallowNull)
+      return;
+    sqlite3* db = m_session->db;
+    const auto columns = jet::schema::Columns(db, statement.table, &context);
+    if (statement.indexOption == IndexOption::Primary) {
+      const auto primaryKey = jet::schema::PrimaryKey(columns);
+      if (!primaryKey.empty() && !jet::schema::SameColumns(primaryKey, statement.indexColumns)) {
+        jet::ThrowEngine(E_FAIL,
+                         "Primary key already exists: table '" + statement.table + "' has one.");
+      }
+    }
+    // Only columns that may hold Null need a guard.
+    std::vector<std::string> nullable;
+    for (const auto& name : statement.indexColumns) {
+      for (const auto& column : columns) {
+        if (jet::EqualsNoCase(column.name, name) && !column.notNull && column.keyPosition == 0) {
+          nullable.push_back(column.name);
+        }
+      }
+    }
+    if (nullable.empty()) return;
+    if (jet::schema::HasNull(db, statement.table, nullable, &context)) {
+      jet::ThrowEngine(E_FAIL, "Index or primary key cannot contain a Null value: table '" +
+                                   statement.table + "' holds Null in a field of index '" +
+                                   statement.index + "'.");
+    }
+    statement.followUps = jet::RequiredTriggers(statement.index, statement.table, nullable);
+  }
+
+  void CheckDropTable(const jet::Statement& statement, const FailureContext& context) {
+    for (const auto& key : jet::schema::ForeignKeysTo(m_session->db, statement.table, &context)) {
+      if (jet::EqualsNoCase(key.table, statement.table)) continue;
+      jet::ThrowEngine(E_FAIL, "Cannot delete the table '" + statement.table +
+                                   "'. It is used in a relationship with table '" + key.table +
+                                   "'.");
+    }
+  }
+
+  void CheckDropIndex(const jet::Statement& statement, const FailureContext& context) {
+    sqlite3* db = m_session->db;
+    const auto index = jet::schema::Index(db, statement.index, &context);
+    if (!index || !jet::EqualsNoCase(index->table, statement.table)) {
+      jet::ThrowEngine(DB_E_NOTABLE, "Cannot find the index '" + statement.index + "' on table '" +
+                                         statement.table + "'.");
+    }
+    if (!index->unique) return;
+    // A relationship needs a unique index on the fields it refers to; another one may stand in.
+    int covering = 0;
+    for (const auto& key : jet::schema::UniqueKeys(db, index->table, &context)) {
+      covering += jet::schema::SameColumns(key, index->columns) ? 1 : 0;
+    }
+    if (covering > 1) return;
+    const auto primaryKey =
+        jet::schema::PrimaryKey(jet::schema::Columns(db, index->table, &context));
+    for (const auto& key : jet::schema::ForeignKeysTo(db, index->table, &context)) {
+      const auto& referred = key.refColumns.empty() ? primaryKey : key.refColumns;
+      if (jet::schema::SameColumns(referred, index->columns)) {
+        jet::ThrowEngine(E_FAIL, "Cannot delete the index '" + index->name +
+                                     "'. It is used in a relationship with table '" + key.table +
+                                     "'.");
+      }
+    }
+  }
+
+  std::shared_ptr<Session> m_session;
+  bool m_transaction = false;
+};
+
+}  // namespace
+
+HRESULT CreateConnection(ConnectionPtr& connection) noexcept {
+  try {
+    connection = ConnectionPtr(std::make_shared<EngineConnection>());
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    connection.Release();
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    connection.Release();
+    return E_FAIL;
+  }
+}
+
+}  // namespace mivotra

@@ -1,0 +1,335 @@
+#include "db/JetErrors.h"
+
+#include <sqlcipher/sqlite3.h>
+
+#include <utility>
+
+#include "db/SqliteSchema.h"
+
+namespace mivotra::jet {
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// SQLite names tables of the main database "main.t" in some messages.
+std::string StripSchema(std::string_view name) {
+  if (StartsWith(name, "main.")) name.remove_prefix(5);
+  return std::string(name);
+}
+
+std::string QuotedList(const std::vector<std::string>& names) {
+  std::string out;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) out += i + 1 == names.size() ? " or " : ", ";
+    out += "'" + names[i] + "'";
+  }
+  return out;
+}
+
+std::string SyntaxContext(StatementKind kind) {
+  switch (kind) {
+    case StatementKind::Select:
+      return "Syntax error in query.";
+    case StatementKind::Insert:
+      return "Syntax error in INSERT INTO statement.";
+    case StatementKind::Update:
+      return "Syntax error in UPDATE statement.";
+    case StatementKind::Delete:
+      return "Syntax error in DELETE statement.";
+    case StatementKind::CreateTable:
+      return "Syntax error in CREATE TABLE statement.";
+    case StatementKind::CreateIndex:
+      return "Syntax error in CREATE INDEX statement.";
+    case StatementKind::DropTable:
+    case StatementKind::DropIndex:
+      return "Syntax error in DROP TABLE or DROP INDEX.";
+  }
+  return "Syntax error.";
+}
+
+ComError Error(HRESULT code, std::string description) {
+  return ComError(code, ErrorInfo{std::string(kEngineSource), std::move(description)});
+}
+
+// "UNIQUE constraint failed: t.a, t.b" gives the table and the fields.
+void SplitColumns(std::string_view list, std::string& table, std::vector<std::string>& columns) {
+  while (!list.empty()) {
+    const std::size_t comma = list.find(", ");
+    std::string_view item = list.substr(0, comma);
+    const std::size_t dot = item.find('.');
+    if (dot != std::string_view::npos) {
+      table = std::string(item.substr(0, dot));
+      item.remove_prefix(dot + 1);
+    }
+    columns.emplace_back(item);
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 2);
+  }
+}
+
+std::optional<int> DeclaredLength(sqlite3* db, std::string_view table, std::string_view column) {
+  for (const auto& info : schema::Columns(db, table, nullptr)) {
+    if (!EqualsNoCase(info.name, column)) continue;
+    const std::size_t open = info.type.find('(');
+    if (open == std::string::npos) return std::nullopt;
+    try {
+      return std::stoi(info.type.substr(open + 1));
+    } catch (...) {
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+ComError ForeignKeyError(sqlite3* db, const FailureContext& context) {
+  std::vector<std::string> related;
+  auto add = [&related](const std::string& name) {
+    for (const auto& known : related) {
+      if (EqualsNoCase(known, name)) return;
+    }
+    related.push_back(name);
+  };
+  const bool addsChild =
+      context.kind == StatementKind::Insert || context.kind == StatementKind::Update;
+  if (addsChild) {
+    for (const auto& key : schema::ForeignKeysOf(db, context.table, nullptr)) add(key.refTable);
+  }
+  if (!related.empty()) {
+    return Error(
+        E_FAIL, "You cannot add or change a record because a related record is required in table " +
+                    QuotedList(related) + ".");
+  }
+  for (const auto& key : schema::ForeignKeysTo(db, context.table, nullptr)) add(key.table);
+  if (!related.empty()) {
+    return Error(E_FAIL, "The record cannot be deleted or changed because table " +
+                             QuotedList(related) + " includes related records.");
+  }
+  return Error(E_FAIL,
+               "The change would break a relationship between tables" +
+                   (context.table.empty() ? std::string() : " of table '" + context.table + "'") +
+                   ".");
+}
+
+ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
+                         const FailureContext& context) {
+  constexpr std::string_view kUnique = "UNIQUE constraint failed: ";
+  constexpr std::string_view kNotNull = "NOT NULL constraint failed: ";
+  constexpr std::string_view kCheck = "CHECK constraint failed: ";
+  std::string table = context.table;
+  std::vector<std::string> columns;
+  if (resultCode == SQLITE_CONSTRAINT_FOREIGNKEY) return ForeignKeyError(db, context);
+  if (StartsWith(message, kUnique)) {
+    SplitColumns(message.substr(kUnique.size()), table, columns);
+    return Error(
+        E_FAIL,
+        "The changes you requested to the table '" + table +
+            "' were not successful because they would create duplicate values in the index, "
+            "primary key, or relationship (field " +
+            QuotedList(columns) +
+            "). Change the data in the field or fields that contain duplicate data, remove the "
+            "index, or redefine the index to permit duplicate entries and try again.");
+  }
+  if (StartsWith(message, kNotNull)) {
+    SplitColumns(message.substr(kNotNull.size()), table, columns);
+    const std::string field = table + "." + (columns.empty() ? std::string() : columns.front());
+    return Error(E_FAIL, "The field '" + field +
+                             "' cannot contain a Null value because the Required property for this "
+                             "field is set to True. Enter a value in this field.");
+  }
+  if (StartsWith(message, kCheck)) {
+    const std::string_view name = message.substr(kCheck.size());
+    if (StartsWith(name, kMaxLengthCheck)) {
+      const std::string column(name.substr(kMaxLengthCheck.size()));
+      const auto length = DeclaredLength(db, table, column);
+      return Error(E_FAIL,
+                   "The field '" + table + "." + column +
+                       "' is too small to accept the amount of data you attempted to add" +
+                       (length ? " (at most " + std::to_string(*length) + " characters)" : "") +
+                       ". Try inserting or pasting less data.");
+    }
+    if (StartsWith(name, kDateCheck)) {
+      const std::string column(name.substr(kDateCheck.size()));
+      return Error(DB_E_CANTCONVERTVALUE, "Data type mismatch in criteria expression: the field '" +
+                                              table + "." + column +
+                                              "' takes a date, and the value is none.");
+    }
+    return Error(E_FAIL, "One or more values are prohibited by the validation rule '" +
+                             std::string(name) + "' set for '" + table +
+                             "'. Enter a value that the expression for this field can accept.");
+  }
+  if (StartsWith(message, kRequiredMessage)) {
+    const std::string index(message.substr(kRequiredMessage.size()));
+    return Error(E_FAIL, "Index or primary key cannot contain a Null value (index '" + index +
+                             "' of table '" + table + "').");
+  }
+  return Error(E_FAIL, "The change was refused by a rule of table '" + table +
+                           "': " + std::string(message) + ".");
+}
+
+ComError GeneralError(std::string_view message, const FailureContext& context) {
+  struct Pattern {
+    std::string_view prefix;
+    HRESULT code;
+    std::string_view before;
+    std::string_view after;
+  };
+  static constexpr Pattern kPatterns[] = {
+      {"no such table: ", DB_E_NOTABLE,
+       "The Mivotra Jet engine cannot find the input table or query '",
+       "'. Make sure it exists and that its name is spelled correctly."},
+      {"no such column: ", DB_E_PARAMNOTOPTIONAL,
+       "No value given for one or more required parameters: '",
+       "' is not a field of the tables in this statement."},
+      {"there is already a table named ", DB_E_SYNTAX, "The name '",
+       "' is already used by a table; index and table names must differ in this engine."},
+      {"there is already an index named ", DB_E_SYNTAX, "The name '",
+       "' is already used by an index; index and table names must differ in this engine."},
+      {"duplicate column name: ", DB_E_SYNTAX, "Cannot define field '", "' more than once."},
+      {"ambiguous column name: ", E_FAIL, "The specified field '",
+       "' could refer to more than one table listed in the FROM clause of your SQL statement."},
+      {"no such index: ", DB_E_NOTABLE, "Cannot find the index '", "'."},
+      {"object name reserved for internal use: ", DB_E_SYNTAX, "The name '",
+       "' is reserved for the engine's own tables."},
+  };
+  const std::string text(message);
+  if (StartsWith(message, "table ")) {
+    // "table t already exists", "table t has no column named c",
+    // "table t has 3 columns but 2 values were supplied"
+    const std::string_view rest = message.substr(6);
+    const std::size_t space = rest.find(' ');
+    const std::string table(rest.substr(0, space));
+    const std::string_view tail = space == std::string_view::npos ? "" : rest.substr(space + 1);
+    if (tail == "already exists")
+      return Error(DB_E_SYNTAX, "Table '" + table + "' already exists.");
+    if (StartsWith(tail, "has no column named ")) {
+      return Error(DB_E_SYNTAX,
+                   "The INSERT INTO statement contains the following unknown field name: '" +
+                       std::string(tail.substr(20)) +
+                       "'. Make sure you have typed the name correctly, and try the "
+                       "operation again.");
+    }
+    if (tail.find("values were supplied") != std::string_view::npos) {
+      return Error(DB_E_SYNTAX, "Number of query values and destination fields are not the same.");
+    }
+  } else if (StartsWith(message, "index ")) {
+    const std::string_view rest = message.substr(6);
+    const std::size_t space = rest.find(' ');
+    if (space != std::string_view::npos && rest.substr(space) == " already exists") {
+      return Error(DB_E_SYNTAX,
+                   "Index '" + std::string(rest.substr(0, space)) + "' already exists.");
+    }
+    if (rest.find("cannot be dropped") != std::string_view::npos) {
+      return Error(E_FAIL,
+                   "Cannot delete this index: it belongs to a PRIMARY KEY or UNIQUE constraint of "
+                   "the table.");
+    }
+  } else {
+    for (const auto& pattern : kPatterns) {
+      if (!StartsWith(message, pattern.prefix)) continue;
+      const std::string name = StripSchema(message.substr(pattern.prefix.size()));
+      return Error(pattern.code, std::string(pattern.before) + name + std::string(pattern.after));
+    }
+  }
+  if (message.find(" values for ") != std::string_view::npos &&
+      message.find(" columns") != std::string_view::npos) {
+    return Error(DB_E_SYNTAX, "Number of query values and destination fields are not the same.");
+  }
+  if (StartsWith(message, "foreign key mismatch")) {
+    return Error(E_FAIL, "A relationship of table '" + context.table +
+                             "' no longer matches a unique index of its related table (" + text +
+                             ").");
+  }
+  if (message.find("UNION do not have the same number of result columns") !=
+      std::string_view::npos) {
+    return Error(
+        DB_E_SYNTAX,
+        "The number of columns in the two selected tables or queries of a union query do not "
+        "match.");
+  }
+  if (StartsWith(message, "sub-select returns")) {
+    return Error(
+        DB_E_SYNTAX,
+        "You have written a subquery that can return more than one field. Revise the SELECT "
+        "statement of the subquery to request only one field.");
+  }
+  if (StartsWith(message, "unknown column") || StartsWith(message, "foreign key on")) {
+    return Error(DB_E_SYNTAX, SyntaxContext(context.kind) + " " + text + ".");
+  }
+  if (message.find("syntax error") != std::string_view::npos ||
+      message.find("aggregate") != std::string_view::npos ||
+      message.find("HAVING") != std::string_view::npos ||
+      message.find("ORDER BY") != std::string_view::npos ||
+      message.find("GROUP BY") != std::string_view::npos ||
+      message.find("prohibited") != std::string_view::npos) {
+    return Error(DB_E_SYNTAX, SyntaxContext(context.kind) + " (" + text + ")");
+  }
+  return Error(E_FAIL, "The Mivotra Jet engine could not run the statement: " + text + ".");
+}
+
+}  // namespace
+
+[[noreturn]] void Throw(HRESULT code, std::string_view source, std::string description) {
+  throw ComError(code, ErrorInfo{std::string(source), std::move(description)});
+}
+
+std::string CouldNotFindFile(std::string_view file) {
+  return "Could not find file '" + std::string(file) + "'.";
+}
+
+std::string UnrecognizedFormat(std::string_view file) {
+  return "Unrecognized database format '" + std::string(file) + "'.";
+}
+
+ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
+                        const FailureContext& context) {
+  const std::string& file = context.file;
+  switch (resultCode & 0xFF) {
+    case SQLITE_CONSTRAINT:
+      return ConstraintError(db, resultCode, message, context);
+    case SQLITE_BUSY:
+      return Error(E_FAIL, "The database '" + file +
+                               "' is locked by another process; the operation waited " +
+                               std::to_string(kBusyTimeoutMilliseconds / 1000) +
+                               " seconds and gave up. Close the other program and try again.");
+    case SQLITE_LOCKED:
+      return Error(E_FAIL,
+                   "The table" +
+                       (context.table.empty() ? std::string() : " '" + context.table + "'") +
+                       " is in use by an open recordset of this connection; close the recordset "
+                       "first.");
+    case SQLITE_READONLY:
+      return Error(E_FAIL, "Cannot update. Database or object is read-only ('" + file + "').");
+    case SQLITE_NOTADB:
+      return Error(E_FAIL, UnrecognizedFormat(file));
+    case SQLITE_CORRUPT:
+      return Error(E_FAIL, "The database '" + file +
+                               "' is damaged and cannot be read. Restore it from a backup copy.");
+    case SQLITE_FULL:
+      return Error(E_FAIL, "The disk is full: the database '" + file + "' cannot grow.");
+    case SQLITE_IOERR:
+      return Error(E_FAIL, "Disk or network error while reading or writing '" + file + "'.");
+    case SQLITE_CANTOPEN:
+      return Error(E_FAIL, "Cannot open the file '" + file +
+                               "' or its journal. Check that the folder can be written.");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return Error(E_ACCESSDENIED, "Access to the database '" + file + "' was refused.");
+    case SQLITE_NOMEM:
+      return Error(E_OUTOFMEMORY, "Not enough memory to complete the operation.");
+    case SQLITE_MISMATCH:
+      return Error(
+          DB_E_CANTCONVERTVALUE,
+          "Data type mismatch in criteria expression" +
+              (context.table.empty() ? std::string() : " (table '" + context.table + "')") + ".");
+    case SQLITE_TOOBIG:
+      return Error(E_FAIL, "The statement or a value in it is too large for the database engine.");
+    case SQLITE_ERROR:
+      return GeneralError(message, context);
+    default:
+      return Error(E_FAIL, "The Mivotra Jet engine failed: " + std::string(message) + ".");
+  }
+}
+
+}  // namespace mivotra::jet

@@ -1,0 +1,51 @@
+#pragma once
+// The engine's failures: who reports them, and how SQLite's result codes and
+// messages become the HRESULTs and descriptions that ADO and Jet give.
+
+#include <string>
+#include <string_view>
+
+#include "db/ComError.h"
+#include "db/JetSql.h"
+
+struct sqlite3;
+
+namespace mivotra::jet {
+
+// Error-info sources: the database engine itself, and ADO's two objects.
+inline constexpr std::string_view kEngineSource = "Mivotra Jet engine";
+inline constexpr std::string_view kConnectionSource = "Mivotra ADODB.Connection";
+inline constexpr std::string_view kRecordsetSource = "Mivotra ADODB.Recordset";
+
+// Codes ADO and Jet use that ComError.h does not name.
+inline constexpr HRESULT DB_E_CANTCONVERTVALUE = MakeHResult(0x80040E07);  // data type mismatch
+inline constexpr HRESULT DB_E_PARAMNOTOPTIONAL =
+    MakeHResult(0x80040E10);  // unknown name taken as parameter
+inline constexpr HRESULT XACT_E_XTIONEXISTS = MakeHResult(0x8004D013);  // transaction already open
+
+// How long a statement waits for another process's lock before it fails.
+inline constexpr int kBusyTimeoutMilliseconds = 5000;
+
+[[noreturn]] void Throw(HRESULT code, std::string_view source, std::string description);
+[[noreturn]] inline void ThrowEngine(HRESULT code, std::string description) {
+  Throw(code, kEngineSource, std::move(description));
+}
+
+// Standard descriptions of the file-level failures.
+std::string CouldNotFindFile(std::string_view file);
+std::string UnrecognizedFormat(std::string_view file);
+inline constexpr std::string_view kNotValidPassword = "Not a valid password.";
+
+// What a failing SQLite call was doing, so the description can name it.
+struct FailureContext {
+  StatementKind kind = StatementKind::Select;
+  std::string table;  // the table the statement writes, if any
+  std::string file;   // the database file
+};
+
+// The ComError for an SQLite failure. `db` may be asked about the schema to
+// name the tables a failed relationship involves; it never changes anything.
+ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
+                        const FailureContext& context);
+
+}  // namespace mivotra::jet

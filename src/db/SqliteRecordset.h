@@ -1,0 +1,86 @@
+#pragma once
+// ADO's forward-only Recordset over one SQLite statement, and the database
+// session that a connection and its recordsets share.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/Engine.h"
+#include "db/JetErrors.h"
+#include "db/JetSql.h"
+
+struct sqlite3_stmt;
+
+namespace mivotra::jet {
+
+class SqliteRecordset;
+
+// The open database. The connection closes it; recordsets still reading
+// are closed first, as ADO closes them with their connection.
+struct Session {
+  sqlite3* db = nullptr;
+  std::string file;
+  std::vector<SqliteRecordset*> recordsets;
+};
+
+struct StatementDeleter {
+  void operator()(sqlite3_stmt* statement) const noexcept;
+};
+using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+// The variant of one result value, by the column's declared Jet type, else by
+// the hint the translation gave, else by the value's storage class.
+Variant ReadValue(sqlite3_stmt* statement, int column, VARTYPE declared, ColumnHint hint);
+
+class SqliteRecordset final : public Recordset {
+ public:
+  // A closed recordset: what Execute returns for statements without rows.
+  SqliteRecordset() = default;
+  // Reads the first row at once, so BOF and EOF are known and a failing
+  // query fails in Execute.
+  SqliteRecordset(std::shared_ptr<Session> session, StatementHandle statement,
+                  const Statement& translation, FailureContext context);
+  ~SqliteRecordset() override;
+  SqliteRecordset(const SqliteRecordset&) = delete;
+  SqliteRecordset& operator=(const SqliteRecordset&) = delete;
+
+  bool BOF() const override;
+  bool EndOfFile() const override;
+  Variant Collect(std::string_view columnName) const override;
+  Variant Collect(long ordinal) const override;
+  long FieldCount() const override;
+  std::string FieldName(long ordinal) const override;
+  void MoveNext() override;
+  void Close() override;
+  long State() const override { return m_statement ? adStateOpen : adStateClosed; }
+
+  // The connection is closing.
+  void Detach() noexcept;
+
+ private:
+  struct Column {
+    std::string name;
+    std::string folded;
+    VARTYPE declared = VT_EMPTY;
+    ColumnHint hint = ColumnHint::None;
+  };
+
+  void Step();
+  void RequireOpen() const;
+  void RequireCurrentRow() const;
+  std::vector<std::string> SortKeys() const;
+
+  std::shared_ptr<Session> m_session;
+  StatementHandle m_statement;
+  FailureContext m_context;
+  std::vector<Column> m_columns;  // the visible ones
+  bool m_bof = true;
+  bool m_eof = true;
+  std::int64_t m_rowNumber = 0;
+  std::optional<std::int64_t> m_top;
+  int m_hiddenColumns = 0;
+};
+
+}  // namespace mivotra::jet

@@ -1,0 +1,180 @@
+#include "db/SqliteSchema.h"
+
+#include <sqlcipher/sqlite3.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+namespace mivotra::jet::schema {
+namespace {
+
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+  const auto* text = sqlite3_column_text(statement, column);
+  return text ? std::string(reinterpret_cast<const char*>(text),
+                            static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+              : std::string();
+}
+
+// Runs a query, handing each row to `row`. Returns false on a failure that
+// was not thrown (no context given).
+bool Query(sqlite3* db, const std::string& sql, const FailureContext* context,
+           const std::function<void(sqlite3_stmt*)>& row,
+           const std::function<void(sqlite3_stmt*)>& bind = {}) {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+  std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+  if (rc == SQLITE_OK) {
+    if (bind) bind(raw);
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) row(raw);
+    if (rc == SQLITE_DONE) return true;
+  }
+  if (context) throw MapSqliteError(db, rc, sqlite3_errmsg(db), *context);
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::string> TableName(sqlite3* db, std::string_view name,
+                                     const FailureContext* context) {
+  std::optional<std::string> found;
+  const std::string text(name);
+  Query(
+      db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE",
+      context, [&found](sqlite3_stmt* s) { found = ColumnText(s, 0); },
+      [&text](sqlite3_stmt* s) {
+        sqlite3_bind_text(s, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      });
+  return found;
+}
+
+std::vector<std::string> TableNames(sqlite3* db, const FailureContext* context) {
+  std::vector<std::string> names;
+  Query(db, "SELECT name FROM sqlite_master WHERE type = 'table'", context,
+        [&names](sqlite3_stmt* s) { names.push_back(ColumnText(s, 0)); });
+  return names;
+}
+
+std::vector<ColumnInfo> Columns(sqlite3* db, std::string_view table,
+                                const FailureContext* context) {
+  std::vector<ColumnInfo> columns;
+  Query(db, "PRAGMA table_info(" + QuoteName(table) + ")", context, [&columns](sqlite3_stmt* s) {
+    columns.push_back({ColumnText(s, 1), ColumnText(s, 2), sqlite3_column_int(s, 3) != 0,
+                       sqlite3_column_int(s, 5)});
+  });
+  return columns;
+}
+
+std::vector<std::string> PrimaryKey(const std::vector<ColumnInfo>& columns) {
+  std::vector<const ColumnInfo*> key;
+  for (const auto& column : columns) {
+    if (column.keyPosition > 0) key.push_back(&column);
+  }
+  std::sort(key.begin(), key.end(), [](const ColumnInfo* a, const ColumnInfo* b) {
+    return a->keyPosition < b->keyPosition;
+  });
+  std::vector<std::string> names;
+  for (const auto* column : key) names.push_back(column->name);
+  return names;
+}
+
+std::vector<std::vector<std::string>> UniqueKeys(sqlite3* db, std::string_view table,
+                                                 const FailureContext* context) {
+  std::vector<std::vector<std::string>> keys;
+  const auto primaryKey = PrimaryKey(Columns(db, table, context));
+  if (!primaryKey.empty()) keys.push_back(primaryKey);
+  std::vector<std::string> indexes;
+  Query(db, "PRAGMA index_list(" + QuoteName(table) + ")", context, [&indexes](sqlite3_stmt* s) {
+    const bool unique = sqlite3_column_int(s, 2) != 0;
+    const bool partial = sqlite3_column_count(s) > 4 && sqlite3_column_int(s, 4) != 0;
+    if (unique && !partial) indexes.push_back(ColumnText(s, 1));
+  });
+  for (const auto& index : indexes) {
+    std::vector<std::string> columns;
+    Query(db, "PRAGMA index_info(" + QuoteName(index) + ")", context,
+          [&columns](sqlite3_stmt* s) { columns.push_back(ColumnText(s, 2)); });
+    keys.push_back(std::move(columns));
+  }
+  return keys;
+}
+
+std::vector<ForeignKeyInfo> ForeignKeysOf(sqlite3* db, std::string_view table,
+                                          const FailureContext* context) {
+  std::vector<ForeignKeyInfo> keys;
+  int currentId = -1;
+  Query(db, "PRAGMA foreign_key_list(" + QuoteName(table) + ")", context, [&](sqlite3_stmt* s) {
+    const int id = sqlite3_column_int(s, 0);
+    if (id != currentId || keys.empty()) {
+      currentId = id;
+      keys.push_back({std::string(table), ColumnText(s, 2), {}, {}});
+    }
+    keys.back().columns.push_back(ColumnText(s, 3));
+    if (sqlite3_column_type(s, 4) != SQLITE_NULL)
+      keys.back().refColumns.push_back(ColumnText(s, 4));
+  });
+  return keys;
+}
+
+std::vector<ForeignKeyInfo> ForeignKeysTo(sqlite3* db, std::string_view table,
+                                          const FailureContext* context) {
+  std::vector<ForeignKeyInfo> found;
+  for (const auto& name : TableNames(db, context)) {
+    for (auto& key : ForeignKeysOf(db, name, context)) {
+      if (EqualsNoCase(key.refTable, table)) {
+        key.table = name;
+        found.push_back(std::move(key));
+      }
+    }
+  }
+  return found;
+}
+
+std::optional<IndexInfo> Index(sqlite3* db, std::string_view name, const FailureContext* context) {
+  std::optional<IndexInfo> found;
+  const std::string text(name);
+  Query(
+      db,
+      "SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE "
+      "NOCASE",
+      context,
+      [&found](sqlite3_stmt* s) {
+        IndexInfo info;
+        info.name = ColumnText(s, 0);
+        info.table = ColumnText(s, 1);
+        found = std::move(info);
+      },
+      [&text](sqlite3_stmt* s) {
+        sqlite3_bind_text(s, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      });
+  if (!found) return found;
+  Query(db, "PRAGMA index_list(" + QuoteName(found->table) + ")", context,
+        [&found](sqlite3_stmt* s) {
+          if (EqualsNoCase(ColumnText(s, 1), found->name))
+            found->unique = sqlite3_column_int(s, 2) != 0;
+        });
+  Query(db, "PRAGMA index_info(" + QuoteName(found->name) + ")", context,
+        [&found](sqlite3_stmt* s) { found->columns.push_back(ColumnText(s, 2)); });
+  return found;
+}
+
+bool HasNull(sqlite3* db, std::string_view table, const std::vector<std::string>& columns,
+             const FailureContext* context) {
+  std::string where;
+  for (const auto& column : columns) {
+    where += (where.empty() ? "" : " OR ") + QuoteName(column) + " IS NULL";
+  }
+  bool any = false;
+  Query(db, "SELECT 1 FROM " + QuoteName(table) + " WHERE " + where + " LIMIT 1", context,
+        [&any](sqlite3_stmt*) { any = true; });
+  return any;
+}
+
+bool SameColumns(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  if (a.size() != b.size()) return false;
+  return std::all_of(a.begin(), a.end(), [&b](const std::string& name) {
+    return std::any_of(b.begin(), b.end(),
+                       [&name](const std::string& other) { return EqualsNoCase(name, other); });
+  });
+}
+
+}  // namespace mivotra::jet::schema

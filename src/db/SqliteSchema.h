@@ -1,0 +1,63 @@
+#pragma once
+// Reading SQLite's schema for the checks Jet makes and SQLite does not
+// (related tables, key columns, which table an index belongs to), and for
+// naming the objects of a failure. Only data-definition statements and
+// failures ask, so none of this is on the path of an ordinary statement.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/JetErrors.h"
+
+struct sqlite3;
+
+namespace mivotra::jet::schema {
+
+struct ColumnInfo {
+  std::string name;
+  std::string type;
+  bool notNull = false;
+  int keyPosition = 0;  // 1-based position in the primary key, 0 when not in it
+};
+
+struct ForeignKeyInfo {
+  std::string table;  // the table holding the key
+  std::string refTable;
+  std::vector<std::string> columns;
+  std::vector<std::string> refColumns;  // empty: the related table's primary key
+};
+
+struct IndexInfo {
+  std::string name;
+  std::string table;
+  bool unique = false;
+  std::vector<std::string> columns;
+};
+
+// Each query throws the mapped ComError when `context` is given; without one
+// (while describing another failure) it returns what it could read.
+std::optional<std::string> TableName(sqlite3* db, std::string_view name,
+                                     const FailureContext* context);
+std::vector<std::string> TableNames(sqlite3* db, const FailureContext* context);
+std::vector<ColumnInfo> Columns(sqlite3* db, std::string_view table, const FailureContext* context);
+std::vector<std::string> PrimaryKey(const std::vector<ColumnInfo>& columns);
+// The primary key and every unique index that is not partial: the column
+// sets a relationship may refer to.
+std::vector<std::vector<std::string>> UniqueKeys(sqlite3* db, std::string_view table,
+                                                 const FailureContext* context);
+std::vector<ForeignKeyInfo> ForeignKeysOf(sqlite3* db, std::string_view table,
+                                          const FailureContext* context);
+// Keys of any table (the table itself included) that refer to `table`.
+std::vector<ForeignKeyInfo> ForeignKeysTo(sqlite3* db, std::string_view table,
+                                          const FailureContext* context);
+std::optional<IndexInfo> Index(sqlite3* db, std::string_view name, const FailureContext* context);
+// True when the table holds a row with Null in any of the columns.
+bool HasNull(sqlite3* db, std::string_view table, const std::vector<std::string>& columns,
+             const FailureContext* context);
+
+// The same columns in any order, names compared without regard to case.
+bool SameColumns(const std::vector<std::string>& a, const std::vector<std::string>& b);
+
+}  // namespace mivotra::jet::schema
