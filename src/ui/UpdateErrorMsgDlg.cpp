@@ -1,0 +1,98 @@
+#include "ui/UpdateErrorMsgDlg.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QString>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <string_view>
+
+#include "res/Texts.h"
+#include "ui/Clipboard.h"
+#include "ui/DialogUnits.h"
+#include "ui/LineEndKeeper.h"
+
+namespace mivotra {
+namespace {
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CUpdateErrorMsgDlg::CUpdateErrorMsgDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("CUpdateErrorMsgDlg"));
+  setWindowTitle(FromUtf8(texts::ErrorWindowCaption));
+  setFont(DialogFont(11));
+  const DialogUnits units(font());
+  setFixedSize(units.Size(385, 287));
+
+  // Created in tab order.
+  m_closeButton = new QPushButton(FromUtf8(texts::ErrorWindowClose), this);
+  m_closeButton->setObjectName(QStringLiteral("closeButton"));
+  m_closeButton->setGeometry(units.Rect(332, 268, 50, 17));
+  m_closeButton->setDefault(true);
+
+  m_errorEdit = new QPlainTextEdit(this);
+  m_errorEdit->setObjectName(QStringLiteral("errorTextEdit"));
+  m_errorEdit->setGeometry(units.Rect(4, 4, 377, 260));
+  // Long lines scroll sideways instead of wrapping; Tab moves on as in any dialog.
+  m_errorEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+  m_errorEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_errorEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_errorEdit->setTabChangesFocus(true);
+  m_lineEnds = new LineEndKeeper(m_errorEdit->document());
+
+  m_copyButton = new QPushButton(FromUtf8(texts::ErrorWindowCopy), this);
+  m_copyButton->setObjectName(QStringLiteral("copyButton"));
+  m_copyButton->setGeometry(units.Rect(260, 268, 68, 17));
+
+  setTabOrder(m_closeButton, m_errorEdit);
+  setTabOrder(m_errorEdit, m_copyButton);
+
+  connect(m_closeButton, &QPushButton::clicked, this, &CUpdateErrorMsgDlg::accept);
+  connect(m_copyButton, &QPushButton::clicked, this, &CUpdateErrorMsgDlg::OnCopyErrorText);
+}
+
+CUpdateErrorMsgDlg::~CUpdateErrorMsgDlg() = default;
+
+void CUpdateErrorMsgDlg::UpdateData(bool saveAndValidate) {
+  if (!saveAndValidate) {
+    m_shownText = m_strErrorText;
+    m_lineEnds->SetText(FromUtf8(m_strErrorText));
+    m_errorEdit->moveCursor(QTextCursor::Start);
+    return;
+  }
+  // Unchanged (or changed and undone): the very bytes given, even those that
+  // are not valid UTF-8.
+  if (!m_errorEdit->document()->isModified()) {
+    m_strErrorText = m_shownText;
+    return;
+  }
+  m_strErrorText = m_lineEnds->Text().toStdString();
+}
+
+void CUpdateErrorMsgDlg::showEvent(QShowEvent* event) {
+  // Each opening starts from the member, with the focus on 閉じる.
+  if (!event->spontaneous()) {
+    UpdateData(false);
+    m_closeButton->setFocus(Qt::OtherFocusReason);
+  }
+  QDialog::showEvent(event);
+}
+
+void CUpdateErrorMsgDlg::accept() {
+  UpdateData(true);
+  QDialog::accept();
+}
+
+void CUpdateErrorMsgDlg::OnCopyErrorText() {
+  UpdateData(true);
+  CopyTextToClipboard(m_strErrorText, this);
+}
+
+}  // namespace mivotra

@@ -1,0 +1,50 @@
+#pragma once
+// The window a failed update opens: the error details in an editable box,
+// a button that copies what the box holds, and a button that closes it.
+
+#include <QDialog>
+#include <string>
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace mivotra {
+
+class LineEndKeeper;
+
+class CUpdateErrorMsgDlg final : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CUpdateErrorMsgDlg(QWidget* parent = nullptr);
+  CUpdateErrorMsgDlg(const CUpdateErrorMsgDlg&) = delete;
+  CUpdateErrorMsgDlg& operator=(const CUpdateErrorMsgDlg&) = delete;
+  ~CUpdateErrorMsgDlg() override;
+
+  // The text to show; after each exchange from the window, the box's text.
+  std::string m_strErrorText;
+
+  // false: m_strErrorText into the box; true: the box into m_strErrorText.
+  // The box keeps every line end as given ("\r\n" and lone "\n" alike); a line
+  // break the user types becomes "\r\n".
+  void UpdateData(bool saveAndValidate);
+
+ public Q_SLOTS:
+  void accept() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void OnCopyErrorText();
+
+  QPushButton* m_closeButton;
+  QPlainTextEdit* m_errorEdit;
+  QPushButton* m_copyButton;
+  LineEndKeeper* m_lineEnds;
+  // What the box was last filled with, byte for byte, for as long as the user
+  // has not changed it.
+  std::string m_shownText;
+};
+
+}  // namespace mivotra

@@ -1,0 +1,59 @@
+#include "ui/VersionDlg.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+#include <string_view>
+
+#include "res/Texts.h"
+#include "ui/DialogUnits.h"
+#include "ui/Icons.h"
+
+namespace mivotra {
+namespace {
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLabel* MakeText(QWidget* parent, const char* name, std::string_view text, const QRect& geometry) {
+  auto* label = new QLabel(FromUtf8(text), parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setGeometry(geometry);
+  return label;
+}
+
+}  // namespace
+
+CVersionDlg::CVersionDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("CVersionDlg"));
+  setWindowTitle(FromUtf8(texts::VersionWindowCaption));
+  setFont(DialogFont(9));
+  const DialogUnits units(font());
+  setFixedSize(units.Size(235, 55));
+
+  // An icon control takes the icon's own size, whatever the layout gives it.
+  auto* icon = new QLabel(this);
+  icon->setObjectName(QStringLiteral("iconLabel"));
+  icon->setPixmap(LoadIcon(kAppIconId).pixmap(kIconSize));
+  icon->setGeometry(QRect(units.Point(11, 17), kIconSize));
+
+  MakeText(this, "nameLabel", texts::VersionWindowName, units.Rect(40, 10, 119, 8));
+
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("okButton"));
+  ok->setGeometry(units.Rect(178, 7, 50, 16));
+  ok->setDefault(true);
+  ok->setFocus(Qt::OtherFocusReason);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+  MakeText(this, "dateLabel", texts::VersionWindowDate, units.Rect(40, 40, 119, 8));
+}
+
+CVersionDlg::~CVersionDlg() = default;
+
+}  // namespace mivotra
