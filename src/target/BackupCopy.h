@@ -21,6 +21,9 @@ struct CopyOptions {
   // Let the kernel copy (copy_file_range, a clone where the file system can);
   // read/write otherwise, and wherever the kernel declines.
   bool kernelCopy = true;
+  // Push each chunk to disk while the next one is copied, rather than all of
+  // it at the final fsync.
+  bool writeBehind = true;
 };
 
 // Copies `source` to the new file `destination`. Returns 1 when the copy is
