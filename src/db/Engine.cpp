@@ -295,6 +295,11 @@ class EngineConnection final : public Connection {
     if (error || size == 0) jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
     const bool plain =
         headerBytes == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
+    // A real Jet or ACE file is a whole number of pages too, but no password opens it here.
+    const bool accessFile =
+        headerBytes == sizeof header && (std::memcmp(header, "\0\1\0\0Standard Jet", 16) == 0 ||
+                                         std::memcmp(header, "\0\1\0\0Standard ACE", 16) == 0);
+    if (accessFile) jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
     // Without a plain header the file is encrypted or no database at all;
     // SQLCipher cannot tell which, its page structure can.
     const bool wholePages = size % kPageSize == 0;

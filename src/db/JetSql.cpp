@@ -576,6 +576,7 @@ class Translator {
           return e;
         }
         if (IsSymbol("(", 1)) return Function();
+        if (IsReserved(token.text)) Fail("Expected an expression.");
         [[fallthrough]];
       case TokenType::BracketName: {
         const std::string first = ReadName();

@@ -1,0 +1,331 @@
+// Opening databases: providers, passwords, hostile files, locks, and the
+// connection's own state, always against real files.
+
+#include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "EngineTesting.h"
+#include "db/JetErrors.h"
+
+namespace mivotra::test {
+namespace {
+
+namespace fs = std::filesystem;
+using jet::kConnectionSource;
+using jet::kEngineSource;
+
+class EngineOpen : public ::testing::Test {
+ protected:
+  // A database holding one table with one row, so it has real pages.
+  fs::path MakeDatabase(const std::string& name, const std::string& password = "") {
+    const fs::path file = dir / name;
+    ConnectionPtr db = Create(file, password);
+    Exec(*db,
+         "CREATE TABLE t_db_ver (DBVerID INTEGER PRIMARY KEY, DBVerCode VARCHAR(10), DBPatchDate "
+         "DATETIME, "
+         "UpdateDateTime DATETIME)");
+    Exec(*db, "INSERT INTO t_db_ver VALUES (6, '1.06', #2009/06/01#, Now())");
+    db->Close();
+    return file;
+  }
+
+  static std::string Header(const fs::path& file) { return ReadFile(file).substr(0, 16); }
+
+  ComError OpenError(const fs::path& file, const std::string& password = "") {
+    ConnectionPtr db = NewConnection();
+    const ComError error = ErrorOf([&] { db->Open(ConnectionStringFor(file, password)); });
+    EXPECT_EQ(db->State(), adStateClosed);
+    EXPECT_EQ(db->DataSource(), "");
+    return error;
+  }
+
+  TempDir dir;
+};
+
+TEST_F(EngineOpen, OpensThePlainDatabaseTheConnectionStringNames) {
+  const fs::path file = MakeDatabase("data1.mdb");
+  EXPECT_EQ(Header(file), std::string("SQLite format 3\0", 16));
+  ConnectionPtr db = Open(file);
+  EXPECT_EQ(db->State(), adStateOpen);
+  EXPECT_EQ(db->DataSource(), file.string());
+  EXPECT_EQ(Scalar(*db, "SELECT DBVerCode FROM t_db_ver").bstrVal, "1.06");
+  db->Close();
+  EXPECT_EQ(db->State(), adStateClosed);
+}
+
+TEST_F(EngineOpen, TheProviderMustBeJet4) {
+  const fs::path file = MakeDatabase("data1.mdb");
+  ConnectionPtr db = NewConnection();
+  // Provider names compare without regard to case.
+  db->Open("provider=microsoft.jet.oledb.4.0;data source=" + file.string() + ";");
+  db->Close();
+  for (const std::string provider :
+       {"Microsoft.ACE.OLEDB.12.0", "Microsoft.Jet.OLEDB.3.51", "SQLOLEDB", ""}) {
+    const ComError error =
+        ErrorOf([&] { db->Open("Provider=" + provider + ";Data Source=" + file.string()); });
+    EXPECT_EQ(error.Error(), ADO_E_PROVIDER_NOT_FOUND) << provider;
+    EXPECT_EQ(error.Source(), kConnectionSource);
+    EXPECT_EQ(error.Description(), "Provider cannot be found. It may not be properly installed.");
+  }
+}
+
+TEST_F(EngineOpen, OpeningAnOpenConnectionIsRefused) {
+  const fs::path file = MakeDatabase("data1.mdb");
+  ConnectionPtr db = Open(file);
+  const ComError error = ErrorOf([&] { db->Open(ConnectionStringFor(file, "")); });
+  EXPECT_EQ(error.Error(), ADO_E_OBJECT_OPEN);
+  EXPECT_EQ(error.Source(), kConnectionSource);
+  EXPECT_EQ(db->State(), adStateOpen);  // the first open stands
+}
+
+TEST_F(EngineOpen, AMissingFileIsNeverCreated) {
+  const fs::path file = dir / "missing.mdb";
+  const ComError error = OpenError(file);
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Source(), kEngineSource);
+  EXPECT_EQ(error.Description(), "Could not find file '" + file.string() + "'.");
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(dir / "missing.mdb-journal"));
+}
+
+TEST_F(EngineOpen, HostileFilesGiveAnErrorAndStayAsTheyWere) {
+  std::mt19937 random(20091109);
+  auto randomBytes = [&random](std::size_t n) {
+    std::string bytes(n, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
+  };
+  std::string jetHeader("\0\1\0\0Standard Jet DB\0", 20);
+  jetHeader.resize(4096, '\0');  // a real .mdb is whole 4 KB pages
+  std::string aceHeader("\0\1\0\0Standard ACE DB\0", 20);
+  aceHeader.resize(8192, '\x55');
+  // Databases of several pages, so cutting them loses some.
+  auto bigDatabase = [this](const std::string& name, const std::string& password) {
+    const fs::path file = MakeDatabase(name, password);
+    ConnectionPtr db = Open(file, password);
+    Exec(*db, "CREATE TABLE filler (id COUNTER, text VARCHAR(200))");
+    Exec(*db, "INSERT INTO filler (text) VALUES ('" + std::string(200, 'x') + "')");
+    for (int i = 0; i < 5; ++i) Exec(*db, "INSERT INTO filler (text) SELECT text FROM filler");
+    db->Close();
+    return ReadFile(file);
+  };
+  const std::string plain = bigDatabase("source.mdb", "");
+  const std::string encrypted = bigDatabase("secret.mdb", "pw");
+  ASSERT_GE(plain.size(), 6 * 1024u);
+  ASSERT_GE(encrypted.size(), 6 * 1024u);
+
+  struct Case {
+    std::string name;
+    std::string bytes;
+    std::string password;
+    HRESULT code;
+    std::string description;  // {file} stands for the path
+  };
+  const std::string unrecognized = "Unrecognized database format '{file}'.";
+  const std::vector<Case> cases = {
+      {"empty", "", "", E_FAIL, unrecognized},
+      {"empty with a password", "", "pw", E_FAIL, unrecognized},
+      {"random bytes", randomBytes(3000), "", E_FAIL, unrecognized},
+      {"random bytes with a password", randomBytes(3000), "pw", E_FAIL, unrecognized},
+      // Whole pages without a plain header look like an encrypted file.
+      {"random pages", randomBytes(4096), "", DB_SEC_E_AUTH_FAILED, "Not a valid password."},
+      {"random pages with a password", randomBytes(4096), "pw", DB_SEC_E_AUTH_FAILED,
+       "Not a valid password."},
+      {"a Jet database", jetHeader, "", E_FAIL, unrecognized},
+      {"a Jet database with a password", jetHeader, "pw", E_FAIL, unrecognized},
+      {"an ACE database", aceHeader, "", E_FAIL, unrecognized},
+      {"a text file", "SQLite format 3 is what this is not\n", "", E_FAIL, unrecognized},
+      {"a bare SQLite header", std::string("SQLite format 3\0", 16), "", E_FAIL, unrecognized},
+      {"a plain database cut short", plain.substr(0, 1500), "", E_FAIL, unrecognized},
+      {"a plain database cut at a page", plain.substr(0, 4096), "", E_FAIL, unrecognized},
+      {"an encrypted database cut short", encrypted.substr(0, 4500), "pw", E_FAIL, unrecognized},
+      {"an encrypted database cut at a page", encrypted.substr(0, 4096), "pw", E_FAIL,
+       unrecognized},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const fs::path file = dir / ("hostile" + std::to_string(n++) + ".mdb");
+    WriteFile(file, c.bytes);
+    const ComError error = OpenError(file, c.password);
+    std::string description = c.description;
+    if (const auto at = description.find("{file}"); at != std::string::npos) {
+      description.replace(at, 6, file.string());
+    }
+    EXPECT_EQ(error.Error(), c.code) << c.name;
+    EXPECT_EQ(error.Source(), kEngineSource) << c.name;
+    EXPECT_EQ(error.Description(), description) << c.name;
+    EXPECT_EQ(ReadFile(file), c.bytes) << c.name << ": the file changed";
+  }
+}
+
+TEST_F(EngineOpen, AFolderNamedLikeADatabaseIsNoDatabase) {
+  fs::create_directory(dir / "x.mdb");
+  const ComError error = OpenError(dir / "x.mdb");
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), (dir / "x.mdb").string())) << error.Description();
+  EXPECT_TRUE(Contains(error.Description(), "folder")) << error.Description();
+  EXPECT_TRUE(fs::is_empty(dir / "x.mdb"));
+}
+
+TEST_F(EngineOpen, PasswordsRightWrongAndEmpty) {
+  const std::string password = "pa'ss;wo\"rd 日本";
+  const fs::path file = MakeDatabase("secret.mdb", password);
+  // Really encrypted: no plain header, and not readable as plain SQLite.
+  EXPECT_NE(Header(file), std::string("SQLite format 3\0", 16));
+  EXPECT_EQ(Scalar(*Open(file, password), "SELECT DBVerCode FROM t_db_ver").bstrVal, "1.06");
+
+  for (const std::string wrong : {"", "pa'ss;wo\"rd", "PA'SS;WO\"RD 日本", "x"}) {
+    const ComError error = OpenError(file, wrong);
+    EXPECT_EQ(error.Error(), DB_SEC_E_AUTH_FAILED) << wrong;
+    EXPECT_EQ(error.Source(), kEngineSource);
+    EXPECT_EQ(error.Description(), "Not a valid password.");
+    EXPECT_FALSE(Contains(error.Description(), "pa'ss")) << "the password leaked";
+  }
+}
+
+TEST_F(EngineOpen, APasswordForAnUnprotectedDatabaseIsIgnored) {
+  const fs::path file = MakeDatabase("plain.mdb");
+  ConnectionPtr db = Open(file, "anything");
+  EXPECT_EQ(Scalar(*db, "SELECT COUNT(*) FROM t_db_ver").lVal, 1);
+  Exec(*db, "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.07')");
+  db->Close();
+  EXPECT_EQ(Header(file), std::string("SQLite format 3\0", 16)) << "the file must stay unencrypted";
+}
+
+// The sqlcipher shell, fed `script` on its standard input; its output.
+std::string Shell(const fs::path& file, const std::string& script) {
+  const fs::path input = file.parent_path() / "script.sql";
+  WriteFile(input, script);
+  const std::string command = "sqlcipher '" + file.string() + "' < '" + input.string() + "' 2>&1";
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    pclose(pipe);
+  }
+  return output;
+}
+
+TEST_F(EngineOpen, TheSqlcipherShellReadsWhatTheEngineWrote) {
+  const fs::path file = MakeDatabase("shared.mdb", "s3cret");
+  EXPECT_EQ(Shell(file, "PRAGMA key = 's3cret';\nSELECT DBVerCode, DBPatchDate FROM t_db_ver;\n"),
+            "1.06|2009-06-01 00:00:00\n");
+  EXPECT_TRUE(Contains(Shell(file, "SELECT count(*) FROM sqlite_master;\n"), "not a database"));
+
+  // And the other way round: a file the shell encrypted opens with the same password.
+  const fs::path other = dir / "fromshell.mdb";
+  EXPECT_EQ(
+      Shell(other, "PRAGMA key = 'k2';\nCREATE TABLE t (a INTEGER);\nINSERT INTO t VALUES (42);\n"),
+      "");
+  EXPECT_EQ(Scalar(*Open(other, "k2"), "SELECT a FROM t").lVal, 42);
+}
+
+TEST_F(EngineOpen, ReadOnlyModeRefusesChanges) {
+  const fs::path file = MakeDatabase("data1.mdb");
+  ConnectionPtr db = NewConnection();
+  db->Open(ConnectionStringFor(file, "") + "Mode=Read;");
+  EXPECT_EQ(Scalar(*db, "SELECT COUNT(*) FROM t_db_ver").lVal, 1);
+  const ComError error = ErrorOf([&] { Exec(*db, "DELETE FROM t_db_ver"); });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), "read-only")) << error.Description();
+  EXPECT_TRUE(Contains(error.Description(), file.string()));
+}
+
+TEST_F(EngineOpen, AReadOnlyFileRefusesChanges) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files anyway";
+  const fs::path file = MakeDatabase("data1.mdb");
+  fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  ConnectionPtr db = Open(file);
+  const ComError error = ErrorOf([&] { Exec(*db, "DELETE FROM t_db_ver"); });
+  EXPECT_TRUE(Contains(error.Description(), "read-only")) << error.Description();
+}
+
+// Another process's lock, held through SQLite directly.
+class ForeignLock {
+ public:
+  ForeignLock(const fs::path& file, const char* begin) {
+    sqlite3_open_v2(file.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    EXPECT_EQ(sqlite3_exec(m_db, begin, nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(m_db);
+  }
+  ~ForeignLock() {
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(m_db);
+  }
+
+ private:
+  sqlite3* m_db = nullptr;
+};
+
+TEST_F(EngineOpen, ALockedDatabaseFailsAfterWaitingAWhile) {
+  const fs::path file = MakeDatabase("busy.mdb");
+  ConnectionPtr db = Open(file);
+  {
+    ForeignLock lock(file, "BEGIN EXCLUSIVE");
+    const auto start = std::chrono::steady_clock::now();
+    const ComError error = OpenError(file);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(error.Error(), E_FAIL);
+    EXPECT_TRUE(Contains(error.Description(), "locked by another process")) << error.Description();
+    EXPECT_TRUE(Contains(error.Description(), file.string()));
+    EXPECT_GE(waited, std::chrono::seconds(4));
+  }
+  {
+    ForeignLock lock(file, "BEGIN IMMEDIATE");
+    // Reading goes on beside another writer; writing waits for it and gives up.
+    EXPECT_EQ(Scalar(*db, "SELECT COUNT(*) FROM t_db_ver").lVal, 1);
+    const ComError error = ErrorOf([&] { Exec(*db, "DELETE FROM t_db_ver"); });
+    EXPECT_TRUE(Contains(error.Description(), "locked by another process")) << error.Description();
+  }
+  Exec(*db, "DELETE FROM t_db_ver");  // the lock is gone
+}
+
+TEST_F(EngineOpen, EveryOperationOnAClosedConnectionIsRefused) {
+  const fs::path file = MakeDatabase("data1.mdb");
+  ConnectionPtr never = NewConnection();
+  ConnectionPtr closed = Open(file);
+  closed->Close();
+  for (Connection* db : {&*never, &*closed}) {
+    const std::vector<std::function<void()>> calls = {
+        [db] { db->Execute("SELECT 1", nullptr); },
+        [db] { db->OpenSchema(adSchemaTables); },
+        [db] { db->Close(); },
+        [db] { db->BeginTrans(); },
+        [db] { db->CommitTrans(); },
+        [db] { db->RollbackTrans(); },
+    };
+    for (const auto& call : calls) {
+      const ComError error = ErrorOf(call);
+      EXPECT_EQ(error.Error(), ADO_E_OBJECT_CLOSED);
+      EXPECT_EQ(error.Source(), kConnectionSource);
+      EXPECT_EQ(error.Description(), "Operation is not allowed when the object is closed.");
+    }
+    EXPECT_EQ(db->State(), adStateClosed);
+  }
+  // A closed connection opens again.
+  closed->Open(ConnectionStringFor(file, ""));
+  EXPECT_EQ(closed->State(), adStateOpen);
+}
+
+TEST_F(EngineOpen, AnEmptyReferenceRaisesEPointer) {
+  ConnectionPtr empty;
+  EXPECT_EQ(ErrorOf([&] { empty->State(); }).Error(), E_POINTER);
+}
+
+TEST_F(EngineOpen, AConnectionStringWithoutDataSourceNamesNoFile) {
+  ConnectionPtr db = NewConnection();
+  const ComError error = ErrorOf([&] { db->Open("Provider=Microsoft.Jet.OLEDB.4.0;"); });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), "Data Source"));
+}
+
+}  // namespace
+}  // namespace mivotra::test
