@@ -1,16 +1,15 @@
 #include "target/DatabaseSettings.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QStandardPaths>
 #include <QString>
-#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 // The settings are read from the file directly, following the INI format
@@ -233,17 +232,8 @@ void ChopTrailingBlanks(std::u16string& text, std::size_t limit) {
 // A value: "..." quotes, C escapes (\n, \x41, \101, ...), a backslash before
 // a line break joins lines, and a ',' outside quotes makes a list.
 UnescapedValue UnescapedIniValue(std::string_view raw) {
-  static constexpr std::array<std::pair<char, char16_t>, 11> simpleEscapes{{{'a', u'\a'},
-                                                                            {'b', u'\b'},
-                                                                            {'f', u'\f'},
-                                                                            {'n', u'\n'},
-                                                                            {'r', u'\r'},
-                                                                            {'t', u'\t'},
-                                                                            {'v', u'\v'},
-                                                                            {'"', u'"'},
-                                                                            {'?', u'?'},
-                                                                            {'\'', u'\''},
-                                                                            {'\\', u'\\'}}};
+  static constexpr std::string_view escapeLetters = "abfnrtv\"?'\\";
+  static constexpr std::u16string_view escapedUnits = u"\a\b\f\n\r\t\v\"?'\\";
   UnescapedValue value;
   std::u16string& current = value.text;
   bool inQuotes = false;
@@ -265,36 +255,29 @@ UnescapedValue UnescapedIniValue(std::string_view raw) {
         break;
       }
       const char escaped = raw[i++];
-      bool simple = false;
-      for (const auto& [letter, unit] : simpleEscapes) {
-        if (escaped == letter) {
-          current += unit;
-          simple = true;
+      const std::size_t simple = escapeLetters.find(escaped);
+      if (simple != std::string_view::npos) {
+        current += escapedUnits[simple];
+      } else if (escaped == 'x') {
+        if (i >= raw.size()) {
+          cutShort = true;
           break;
         }
-      }
-      if (!simple) {
-        if (escaped == 'x') {
-          if (i >= raw.size()) {
-            cutShort = true;
-            break;
-          }
-          if (HexValue(raw[i]) >= 0) {
-            char16_t unit = 0;
-            while (i < raw.size() && HexValue(raw[i]) >= 0)
-              unit = static_cast<char16_t>((unit << 4) + HexValue(raw[i++]));
-            current += unit;
-          }
-        } else if (OctValue(escaped) >= 0) {
-          auto unit = static_cast<char16_t>(OctValue(escaped));
-          while (i < raw.size() && OctValue(raw[i]) >= 0)
-            unit = static_cast<char16_t>((unit << 3) + OctValue(raw[i++]));
+        if (HexValue(raw[i]) >= 0) {
+          char16_t unit = 0;
+          while (i < raw.size() && HexValue(raw[i]) >= 0)
+            unit = static_cast<char16_t>((unit << 4) + HexValue(raw[i++]));
           current += unit;
-        } else if (escaped == '\n' || escaped == '\r') {
-          if (i < raw.size() && (raw[i] == '\n' || raw[i] == '\r') && raw[i] != escaped) ++i;
         }
-        // Any other escaped character is dropped, as QSettings drops it.
+      } else if (OctValue(escaped) >= 0) {
+        auto unit = static_cast<char16_t>(OctValue(escaped));
+        while (i < raw.size() && OctValue(raw[i]) >= 0)
+          unit = static_cast<char16_t>((unit << 3) + OctValue(raw[i++]));
+        current += unit;
+      } else if (escaped == '\n' || escaped == '\r') {
+        if (i < raw.size() && (raw[i] == '\n' || raw[i] == '\r') && raw[i] != escaped) ++i;
       }
+      // Any other escaped character is dropped, as QSettings drops it.
       chopLimit = current.size();
     } else if (c == '"') {
       ++i;
@@ -356,10 +339,16 @@ std::string ValueText(std::string_view raw) {
   return Utf16ToBytes(text);
 }
 
-// Plain system calls: a stream would throw on a folder standing at the name.
+// Only a regular file counts: a folder, a FIFO (which would block) or a
+// device (/dev/zero never ends) at the name is no settings file.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return std::nullopt;
+  }
   std::string bytes;
   char buffer[65536];
   for (;;) {

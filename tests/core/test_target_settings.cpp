@@ -1,6 +1,7 @@
 // Reading the main application's DATABASE settings from real settings files.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,10 +105,32 @@ TEST(DatabaseSettings, MissingFileOrGroupIsNotFound) {
   }
 }
 
-TEST(DatabaseSettings, AFolderWhereTheFileShouldBeIsNotFound) {
-  SettingsHome home;
-  fs::create_directories(home.file());
-  EXPECT_FALSE(ReadDatabaseSettings().found);
+TEST(DatabaseSettings, SomethingOtherThanAFileAtItsNameIsNotFound) {
+  {
+    SettingsHome home;
+    fs::create_directories(home.file());
+    EXPECT_FALSE(ReadDatabaseSettings().found);
+  }
+  {
+    SettingsHome home;
+    fs::create_directories(home.file().parent_path());
+    ASSERT_EQ(mkfifo(home.file().c_str(), 0600), 0);
+    EXPECT_FALSE(ReadDatabaseSettings().found) << "and it did not hang";
+  }
+  {
+    SettingsHome home;
+    fs::create_directories(home.file().parent_path());
+    fs::create_symlink("/dev/zero", home.file());
+    EXPECT_FALSE(ReadDatabaseSettings().found);
+  }
+  {
+    SettingsHome home;  // a link to a real file is followed, as QSettings does
+    home.Write("");
+    WriteFile(home.folder() / "real.conf", "[DATABASE]\nFileName=linked\n");
+    fs::remove(home.file());
+    fs::create_symlink(home.folder() / "real.conf", home.file());
+    EXPECT_EQ(ReadDatabaseSettings().FileName, "linked");
+  }
 }
 
 TEST(DatabaseSettings, ReadsTheThreeValuesAndLeavesAbsentOnesEmpty) {
