@@ -13,10 +13,25 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// SQLite names tables of the main database "main.t" in some messages.
+// SQLite names tables of the main database "main.t" in some messages, and
+// quotes names in others.
 std::string StripSchema(std::string_view name) {
   if (StartsWith(name, "main.")) name.remove_prefix(5);
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+    name = name.substr(1, name.size() - 2);
   return std::string(name);
+}
+
+// The name a message starts with (quoted when it holds a blank), and the rest.
+std::pair<std::string, std::string_view> LeadingName(std::string_view text) {
+  std::size_t end = text.find(' ');
+  if (!text.empty() && text.front() == '"') {
+    const std::size_t close = text.find('"', 1);
+    end = close == std::string_view::npos ? close : close + 1;
+  }
+  const std::string name = StripSchema(text.substr(0, end));
+  if (end == std::string_view::npos || end >= text.size()) return {name, {}};
+  return {name, text.substr(end + 1)};
 }
 
 std::string QuotedList(const std::vector<std::string>& names) {
@@ -197,10 +212,7 @@ ComError GeneralError(std::string_view message, const FailureContext& context) {
   if (StartsWith(message, "table ")) {
     // "table t already exists", "table t has no column named c",
     // "table t has 3 columns but 2 values were supplied"
-    const std::string_view rest = message.substr(6);
-    const std::size_t space = rest.find(' ');
-    const std::string table(rest.substr(0, space));
-    const std::string_view tail = space == std::string_view::npos ? "" : rest.substr(space + 1);
+    const auto [table, tail] = LeadingName(message.substr(6));
     if (tail == "already exists")
       return Error(DB_E_SYNTAX, "Table '" + table + "' already exists.");
     if (StartsWith(tail, "has no column named ")) {
@@ -214,13 +226,10 @@ ComError GeneralError(std::string_view message, const FailureContext& context) {
       return Error(DB_E_SYNTAX, "Number of query values and destination fields are not the same.");
     }
   } else if (StartsWith(message, "index ")) {
-    const std::string_view rest = message.substr(6);
-    const std::size_t space = rest.find(' ');
-    if (space != std::string_view::npos && rest.substr(space) == " already exists") {
-      return Error(DB_E_SYNTAX,
-                   "Index '" + std::string(rest.substr(0, space)) + "' already exists.");
-    }
-    if (rest.find("cannot be dropped") != std::string_view::npos) {
+    const auto [index, tail] = LeadingName(message.substr(6));
+    if (tail == "already exists")
+      return Error(DB_E_SYNTAX, "Index '" + index + "' already exists.");
+    if (message.find("cannot be dropped") != std::string_view::npos) {
       return Error(E_FAIL,
                    "Cannot delete this index: it belongs to a PRIMARY KEY or UNIQUE constraint of "
                    "the table.");

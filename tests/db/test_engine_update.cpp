@@ -1,0 +1,435 @@
+// The version 1.07 update's statements, byte for byte, run through the
+// engine on an encrypted 1.06 database, and everything they did read back.
+
+#include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
+
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "DatabaseHelpers.h"
+#include "EngineTesting.h"
+#include "db/DateTime.h"
+#include "db/JetErrors.h"
+
+namespace mivotra::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kPassword = "mivotra";
+const std::string kVersionQuery = "SELECT MAX(DBVerCode) AS MaxDBVerCode FROM t_db_ver;";
+
+// In the order the update runs them; tabs are part of the text.
+const std::vector<std::string> kStatements = {
+    "CREATE TABLE t_expense_nexco_riyou (ExpenseNexcoRiyouID\tautoincrement(1, 1) PRIMARY "
+    "KEY,LowerKingaku\t\t\t"
+    "INTEGER NOT NULL,UpperKingaku\t\t\tINTEGER NOT NULL,ExpenseNexcoRate\t\tDOUBLE NOT "
+    "NULL,CreateDateTime\t\t\t"
+    "DATETIME NOT NULL,UpdateDateTime\t\t\tDATETIME DEFAULT NULL);",
+    "CREATE UNIQUE INDEX idx_xpnsnxcry_lowerkingaku ON t_expense_nexco_riyou (LowerKingaku);",
+    "CREATE UNIQUE INDEX idx_xpnsnxcry_upperkingaku ON t_expense_nexco_riyou (UpperKingaku);",
+    "INSERT INTO t_expense_nexco_riyou ( ExpenseNexcoRiyouID, LowerKingaku, UpperKingaku, "
+    "ExpenseNexcoRate, "
+    "CreateDateTime) VALUES ( 1, 0, 99999999, 0.0, now());",
+    "CREATE TABLE t_sofu_syukin_code (SofuSyukinCodeID\tautoincrement(1, 1) PRIMARY "
+    "KEY,SofuID\t\t\t\tINTEGER NOT "
+    "NULL CONSTRAINT FK_SOFUSYUKINCODE_SOFUID REFERENCES t_sofu ( SofuID "
+    "),SofuSyukinCode\t\tVARCHAR(020) NOT "
+    "NULL,CreateDateTime\t\tDATETIME NOT NULL,UpdateDateTime\t\tDATETIME DEFAULT NULL);",
+    "CREATE INDEX idx_sofusyukincode_sofusyukincode ON t_sofu_syukin_code (SofuSyukinCode);",
+    "CREATE UNIQUE INDEX idx_sofusyukincode_sofuid ON t_sofu_syukin_code (SofuID);",
+    "UPDATE t_kumi_rate SET KumiRateTypeID = 1 WHERE KodanID = 2 AND KumiRateTypeID <> 1;",
+    "UPDATE t_kumi_rate SET KumiUpperRateTypeID = KumiLowerRateTypeID WHERE KodanID = 2 AND "
+    "KumiUpperRateTypeID <> "
+    "KumiLowerRateTypeID;",
+    "INSERT INTO t_db_ver (DBVerID,DBVerCode,DBPatchDate,UpdateDateTime ) VALUES "
+    "(7,1.07,#2009/11/04#,now() );",
+    "CREATE TABLE t_db_ver_comment (DBVerCommentID\t\tautoincrement(1, 1) PRIMARY "
+    "KEY,DBVerID\t\t\tINTEGER NOT NULL "
+    "CONSTRAINT FK_VERCOMMENT_DBVERID REFERENCES t_db_ver "
+    "(DBVerID),DBVerComment\t\tVARCHAR(255),UpdateDateTime\t\t"
+    "DATETIME );",
+    "INSERT INTO t_db_ver_comment (DBVerID,DBVerComment,UpdateDateTime ) VALUES "
+    "(7,'1.振替用コードテーブル追加',now() "
+    ");",
+    "INSERT INTO t_db_ver_comment (DBVerID,DBVerComment,UpdateDateTime ) VALUES "
+    "(7,'2.NEXCO大口先調整額登録用テーブル"
+    "追加',now() );",
+};
+
+// The 1.06 schema the update starts from, and its rows.
+void MakeVersion106(Connection& db, int kumiRows) {
+  Exec(db,
+       "CREATE TABLE t_sofu (SofuID INTEGER CONSTRAINT PK_t_sofu PRIMARY KEY, SofuName VARCHAR(50) "
+       "NOT NULL)");
+  Exec(db, "INSERT INTO t_sofu VALUES (1, '東日本運輸')");
+  Exec(db, "INSERT INTO t_sofu VALUES (2, '中日本物流')");
+  Exec(db,
+       "CREATE TABLE t_db_ver (DBVerID INTEGER PRIMARY KEY, DBVerCode VARCHAR(10), DBPatchDate "
+       "DATETIME, "
+       "UpdateDateTime DATETIME)");
+  for (int i = 1; i <= 6; ++i) {
+    Exec(db, "INSERT INTO t_db_ver VALUES (" + std::to_string(i) + ", '1.0" + std::to_string(i) +
+                 "', #2009/0" + std::to_string(i) + "/01#, #2009/0" + std::to_string(i) +
+                 "/01 10:00#)");
+  }
+  Exec(db,
+       "CREATE TABLE t_kumi_rate (KumiRateID COUNTER PRIMARY KEY, KodanID INTEGER NOT NULL, "
+       "KumiRateTypeID "
+       "INTEGER NOT NULL, KumiUpperRateTypeID INTEGER NOT NULL, KumiLowerRateTypeID INTEGER NOT "
+       "NULL, KumiRate "
+       "DOUBLE)");
+  for (int i = 0; i < kumiRows; ++i) {
+    const int lower = i % 4 + 1;
+    Exec(db,
+         "INSERT INTO t_kumi_rate (KodanID, KumiRateTypeID, KumiUpperRateTypeID, "
+         "KumiLowerRateTypeID, KumiRate) "
+         "VALUES (" +
+             std::to_string(i % 3 + 1) + ", " + std::to_string(i / 3 % 2 + 1) + ", " +
+             std::to_string(i / 6 % 2 == 0 ? lower : lower % 4 + 1) + ", " + std::to_string(lower) +
+             ", " + std::to_string(i) + ".5)");
+  }
+}
+
+class UpdateStatements : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file = dir / "data1.mdb";
+    db = Create(file, kPassword);
+    db->BeginTrans();  // one commit instead of fifty keeps the test quick
+    MakeVersion106(*db, 36);
+    db->CommitTrans();
+  }
+
+  // Runs the statements from..to (1-based, inclusive), keeping each count.
+  void RunStatements(std::size_t from = 1, std::size_t to = 13) {
+    for (std::size_t i = from; i <= to; ++i) {
+      Variant affected = Variant::I4(0);
+      RecordsetPtr result = db->Execute(kStatements[i - 1], &affected, adOptionUnspecified);
+      EXPECT_EQ(result->State(), adStateClosed) << i;
+      EXPECT_EQ(affected.vt, VT_I4) << i;
+      counts.push_back(affected.lVal);
+    }
+  }
+
+  TempDir dir;
+  fs::path file;
+  ConnectionPtr db;
+  std::vector<std::int32_t> counts;
+};
+
+TEST_F(UpdateStatements, AreTheTextsTheUpdateRuns) {
+  const std::vector<std::size_t> lengths = {261, 87, 87, 156, 285, 86, 77, 84, 130, 105, 223};
+  for (std::size_t i = 0; i < lengths.size(); ++i)
+    EXPECT_EQ(kStatements[i].size(), lengths[i]) << i + 1;
+}
+
+TEST_F(UpdateStatements, TheVersionQueryReadsTheLatestCodeAsText) {
+  const Variant version = Scalar(*db, kVersionQuery);
+  EXPECT_EQ(version.vt, VT_BSTR);
+  EXPECT_EQ(version.bstrVal, "1.06");
+  RunStatements();
+  EXPECT_EQ(Scalar(*db, kVersionQuery).bstrVal, "1.07");
+}
+
+TEST_F(UpdateStatements, TheVersionQueryOnAnEmptyOrMissingTable) {
+  Exec(*db, "DELETE FROM t_db_ver");
+  RecordsetPtr rows = db->Execute(kVersionQuery, nullptr);
+  ASSERT_FALSE(rows->EndOfFile());
+  EXPECT_TRUE(rows->Collect("MaxDBVerCode").IsNull());
+  rows->Close();
+
+  Exec(*db, "DROP TABLE t_db_ver");
+  const ComError error = ErrorOf([&] { db->Execute(kVersionQuery, nullptr); });
+  EXPECT_EQ(error.Error(), DB_E_NOTABLE);
+  EXPECT_EQ(error.Source(), jet::kEngineSource);
+  EXPECT_TRUE(Contains(error.Description(), "'t_db_ver'")) << error.Description();
+}
+
+TEST_F(UpdateStatements, CountTheRowsTheyChange) {
+  RunStatements();
+  // 12 of the 36 rows have KodanID 2; half of them have rate type 2, and the
+  // upper type differs from the lower in every second group of six.
+  EXPECT_EQ(counts, (std::vector<std::int32_t>{0, 0, 0, 1, 0, 0, 0, 6, 6, 1, 0, 1, 1}));
+}
+
+TEST_F(UpdateStatements, CorrectOnlyTheRowsOfKodan2) {
+  const auto before = Rows(*db, "SELECT * FROM t_kumi_rate ORDER BY KumiRateID");
+  RunStatements();
+  const auto after = Rows(*db, "SELECT * FROM t_kumi_rate ORDER BY KumiRateID");
+  ASSERT_EQ(after.size(), 36u);
+  RecordsetPtr rows = db->Execute("SELECT * FROM t_kumi_rate ORDER BY KumiRateID", nullptr);
+  for (std::size_t i = 0; i < 36; ++i, rows->MoveNext()) {
+    if (rows->Collect("KodanID").lVal == 2) {
+      EXPECT_EQ(rows->Collect("KumiRateTypeID").lVal, 1) << i;
+      EXPECT_EQ(rows->Collect("KumiUpperRateTypeID").lVal,
+                rows->Collect("KumiLowerRateTypeID").lVal)
+          << i;
+    } else {
+      EXPECT_EQ(after[i], before[i]);
+    }
+  }
+  // A second run finds nothing left to correct.
+  Variant affected;
+  db->Execute(kStatements[7], &affected);
+  EXPECT_EQ(affected.lVal, 0);
+  db->Execute(kStatements[8], &affected);
+  EXPECT_EQ(affected.lVal, 0);
+}
+
+TEST_F(UpdateStatements, ListTheNewTablesInTheSchemaRowset) {
+  RunStatements();
+  RecordsetPtr tables = db->OpenSchema(adSchemaTables);
+  ASSERT_FALSE(tables->BOF());
+  std::vector<std::string> seen;
+  for (; !tables->EndOfFile(); tables->MoveNext()) {
+    EXPECT_TRUE(tables->Collect("TABLE_CATALOG").IsNull());
+    EXPECT_TRUE(tables->Collect("table_schema").IsNull());
+    EXPECT_TRUE(tables->Collect("DESCRIPTION").IsNull());
+    seen.push_back(tables->Collect("TABLE_NAME").bstrVal + ":" +
+                   tables->Collect("TABLE_TYPE").bstrVal);
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{
+                      "sqlite_master:SYSTEM TABLE", "sqlite_sequence:SYSTEM TABLE",
+                      "t_db_ver:TABLE", "t_db_ver_comment:TABLE", "t_expense_nexco_riyou:TABLE",
+                      "t_kumi_rate:TABLE", "t_sofu:TABLE", "t_sofu_syukin_code:TABLE"}));
+}
+
+TEST_F(UpdateStatements, WriteTheSeedRowWithJetsTypes) {
+  const std::time_t before = std::time(nullptr);
+  RunStatements();
+  RecordsetPtr row = db->Execute("SELECT * FROM t_expense_nexco_riyou", nullptr);
+  ASSERT_FALSE(row->EndOfFile());
+  EXPECT_EQ(row->FieldCount(), 6);
+  const Variant id = row->Collect("ExpenseNexcoRiyouID");
+  EXPECT_EQ(id.vt, VT_I4);
+  EXPECT_EQ(id.lVal, 1);
+  EXPECT_EQ(row->Collect("LowerKingaku").vt, VT_I4);
+  EXPECT_EQ(row->Collect("LowerKingaku").lVal, 0);
+  EXPECT_EQ(row->Collect("UpperKingaku").lVal, 99999999);
+  const Variant rate = row->Collect("ExpenseNexcoRate");
+  EXPECT_EQ(rate.vt, VT_R8);
+  EXPECT_EQ(rate.dblVal, 0.0);
+  const Variant created = row->Collect("CreateDateTime");
+  ASSERT_EQ(created.vt, VT_DATE);
+  std::tm local{};
+  localtime_r(&before, &local);
+  const auto now = DateFromCalendar(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                    local.tm_hour, local.tm_min, local.tm_sec);
+  ASSERT_TRUE(now);
+  EXPECT_NEAR(created.date, *now, 60.0 / 86400) << "now() is the local time";
+  EXPECT_TRUE(row->Collect("UpdateDateTime").IsNull());
+  row->MoveNext();
+  EXPECT_TRUE(row->EndOfFile());
+  // Further rows are numbered on from the seed.
+  Exec(*db,
+       "INSERT INTO t_expense_nexco_riyou (LowerKingaku, UpperKingaku, ExpenseNexcoRate, "
+       "CreateDateTime) "
+       "VALUES (100000000, 199999999, 0.5, Now())");
+  EXPECT_EQ(Scalar(*db, "SELECT MAX(ExpenseNexcoRiyouID) FROM t_expense_nexco_riyou").lVal, 2);
+}
+
+TEST_F(UpdateStatements, RecordTheVersionWithItsCodeAsText) {
+  RunStatements();
+  RecordsetPtr row = db->Execute("SELECT * FROM t_db_ver WHERE DBVerID = 7", nullptr);
+  ASSERT_FALSE(row->EndOfFile());
+  const Variant code = row->Collect("DBVerCode");
+  EXPECT_EQ(code.vt, VT_BSTR);
+  EXPECT_EQ(code.bstrVal, "1.07");  // the number 1.07 went into a text column
+  const Variant patched = row->Collect("DBPatchDate");
+  ASSERT_EQ(patched.vt, VT_DATE);
+  EXPECT_EQ(patched.date, *DateFromCalendar(2009, 11, 4));
+  EXPECT_EQ(row->Collect("UpdateDateTime").vt, VT_DATE);
+
+  EXPECT_EQ(Rows(*db,
+                 "SELECT DBVerCommentID, DBVerID, DBVerComment FROM t_db_ver_comment ORDER BY "
+                 "DBVerCommentID"),
+            (std::vector<std::string>{"1|7|1.振替用コードテーブル追加",
+                                      "2|7|2.NEXCO大口先調整額登録用テーブル追加"}));
+  EXPECT_EQ(Scalar(*db, "SELECT UpdateDateTime FROM t_db_ver_comment").vt, VT_DATE);
+}
+
+TEST_F(UpdateStatements, MakeUniqueAndNonUniqueIndexes) {
+  RunStatements();
+  const std::string nexco =
+      "INSERT INTO t_expense_nexco_riyou (LowerKingaku, UpperKingaku, ExpenseNexcoRate, "
+      "CreateDateTime) VALUES ";
+  for (const std::string values : {"(0, 5, 1.0, Now())", "(5, 99999999, 1.0, Now())"}) {
+    const ComError error = ErrorOf([&] { Exec(*db, nexco + values); });
+    EXPECT_EQ(error.Error(), E_FAIL) << values;
+    EXPECT_TRUE(Contains(error.Description(), "duplicate values")) << error.Description();
+    EXPECT_TRUE(Contains(error.Description(), "'t_expense_nexco_riyou'")) << error.Description();
+  }
+  // The code index allows the same code twice; the SofuID index does not.
+  Exec(*db,
+       "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (1, 'A01', "
+       "Now())");
+  Exec(*db,
+       "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (2, 'A01', "
+       "Now())");
+  const ComError error = ErrorOf([&] {
+    Exec(*db,
+         "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (1, "
+         "'B02', Now())");
+  });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), "'SofuID'")) << error.Description();
+
+  // The indexes are where SQLite tools see them, unique or not as written.
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_key(raw, kPassword.data(), static_cast<int>(kPassword.size()));
+  std::vector<std::string> indexes;
+  for (const char* table : {"t_expense_nexco_riyou", "t_sofu_syukin_code"}) {
+    sqlite3_stmt* list = nullptr;
+    sqlite3_prepare_v2(raw, (std::string("PRAGMA index_list(") + table + ")").c_str(), -1, &list,
+                       nullptr);
+    while (sqlite3_step(list) == SQLITE_ROW) {
+      const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(list, 1));
+      if (name.rfind("idx_", 0) == 0)
+        indexes.push_back(name + (sqlite3_column_int(list, 2) ? ":unique" : ""));
+    }
+    sqlite3_finalize(list);
+  }
+  sqlite3_close(raw);
+  std::sort(indexes.begin(), indexes.end());
+  EXPECT_EQ(indexes,
+            (std::vector<std::string>{
+                "idx_sofusyukincode_sofuid:unique", "idx_sofusyukincode_sofusyukincode",
+                "idx_xpnsnxcry_lowerkingaku:unique", "idx_xpnsnxcry_upperkingaku:unique"}));
+}
+
+TEST_F(UpdateStatements, EnforceTheirRelationships) {
+  RunStatements();
+  ComError error = ErrorOf([&] {
+    Exec(*db,
+         "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (99, 'X', "
+         "Now())");
+  });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), "related record is required in table 't_sofu'"))
+      << error.Description();
+
+  error = ErrorOf(
+      [&] { Exec(*db, "INSERT INTO t_db_ver_comment (DBVerID, DBVerComment) VALUES (8, 'x')"); });
+  EXPECT_TRUE(Contains(error.Description(), "'t_db_ver'")) << error.Description();
+
+  Exec(*db,
+       "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (1, 'X', "
+       "Now())");
+  error = ErrorOf([&] { Exec(*db, "DELETE FROM t_sofu WHERE SofuID = 1"); });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), "table 't_sofu_syukin_code' includes related records"))
+      << error.Description();
+  Exec(*db, "DELETE FROM t_sofu WHERE SofuID = 2");  // unrelated rows go
+
+  error = ErrorOf([&] { Exec(*db, "DROP TABLE t_sofu"); });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), "relationship with table 't_sofu_syukin_code'"))
+      << error.Description();
+}
+
+TEST_F(UpdateStatements, LimitTheCodeToTwentyCharacters) {
+  RunStatements();
+  const std::string twenty = "振替コード0123456789ABCDE";  // 20 characters, 40 bytes
+  Exec(*db, "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (1, '" +
+                twenty + "', Now())");
+  EXPECT_EQ(Scalar(*db, "SELECT SofuSyukinCode FROM t_sofu_syukin_code").bstrVal, twenty);
+  const ComError error = ErrorOf([&] {
+    Exec(*db,
+         "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (2, '" +
+             twenty + "F', Now())");
+  });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), "'t_sofu_syukin_code.SofuSyukinCode' is too small"))
+      << error.Description();
+  EXPECT_TRUE(Contains(error.Description(), "at most 20 characters")) << error.Description();
+  // An update is held to the same limit.
+  EXPECT_EQ(ErrorOf([&] {
+              Exec(*db, "UPDATE t_sofu_syukin_code SET SofuSyukinCode = SofuSyukinCode & 'x'");
+            }).Error(),
+            E_FAIL);
+}
+
+TEST_F(UpdateStatements, RequireTheirNotNullFields) {
+  RunStatements();
+  const ComError error = ErrorOf([&] {
+    Exec(*db, "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode) VALUES (1, 'X')");
+  });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(),
+                       "'t_sofu_syukin_code.CreateDateTime' cannot contain a Null value"))
+      << error.Description();
+}
+
+TEST_F(UpdateStatements, CannotCreateWhatExistsInAnyLetterCase) {
+  RunStatements();
+  for (const std::string& sql : {kStatements[0], kStatements[4], kStatements[10]}) {
+    const ComError error = ErrorOf([&] { Exec(*db, sql); });
+    EXPECT_EQ(error.Error(), DB_E_SYNTAX);
+    EXPECT_TRUE(Contains(error.Description(), "already exists")) << error.Description();
+  }
+  std::string upper = kStatements[0];
+  upper.replace(upper.find("t_expense_nexco_riyou"), 21, "T_EXPENSE_NEXCO_RIYOU");
+  const ComError error = ErrorOf([&] { Exec(*db, upper); });
+  EXPECT_EQ(error.Description(), "Table 'T_EXPENSE_NEXCO_RIYOU' already exists.");
+  EXPECT_EQ(ErrorOf([&] { Exec(*db, kStatements[1]); }).Error(), DB_E_SYNTAX);
+}
+
+TEST_F(UpdateStatements, RollBackAsAWholeInATransaction) {
+  db->Close();
+  const std::string before = DatabaseFingerprint(file, kPassword);
+  db = Open(file, kPassword);
+  EXPECT_EQ(db->BeginTrans(), 1);
+  RunStatements();
+  EXPECT_EQ(Scalar(*db, kVersionQuery).bstrVal, "1.07");
+  db->RollbackTrans();
+  EXPECT_EQ(Scalar(*db, kVersionQuery).bstrVal, "1.06");
+  db->Close();
+  EXPECT_EQ(DatabaseFingerprint(file, kPassword), before);
+}
+
+TEST_F(UpdateStatements, AFailureHalfWayIsUndoneByTheRollback) {
+  db->Close();
+  const std::string before = DatabaseFingerprint(file, kPassword);
+  db = Open(file, kPassword);
+  Exec(*db, "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.07x')");
+  db->Close();
+  const std::string withSeven = DatabaseFingerprint(file, kPassword);
+  db = Open(file, kPassword);
+  db->BeginTrans();
+  RunStatements(1, 9);
+  const ComError error =
+      ErrorOf([&] { db->Execute(kStatements[9], nullptr); });  // DBVerID 7 is taken
+  EXPECT_TRUE(Contains(error.Description(), "duplicate values")) << error.Description();
+  db->RollbackTrans();
+  db->Close();
+  EXPECT_EQ(DatabaseFingerprint(file, kPassword), withSeven);
+  EXPECT_NE(withSeven, before);
+}
+
+TEST_F(UpdateStatements, CheckTheRelatedTableWhenTheyCreateAKey) {
+  Exec(*db, "DROP TABLE t_sofu");
+  ComError error = ErrorOf([&] { Exec(*db, kStatements[4]); });
+  EXPECT_EQ(error.Error(), DB_E_NOTABLE);
+  EXPECT_TRUE(Contains(error.Description(), "'t_sofu'")) << error.Description();
+  EXPECT_TRUE(Contains(error.Description(), "'FK_SOFUSYUKINCODE_SOFUID'")) << error.Description();
+
+  // A related field without a unique index cannot be referred to, as in Jet.
+  Exec(*db, "CREATE TABLE t_sofu (SofuID INTEGER, SofuName VARCHAR(50))");
+  error = ErrorOf([&] { Exec(*db, kStatements[4]); });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), "No unique index found")) << error.Description();
+  EXPECT_EQ(ErrorOf([&] { Scalar(*db, "SELECT COUNT(*) FROM t_sofu_syukin_code"); }).Error(),
+            DB_E_NOTABLE);
+
+  Exec(*db, "CREATE UNIQUE INDEX idx_sofu ON t_sofu (SofuID)");
+  Exec(*db, kStatements[4]);
+}
+
+}  // namespace
+}  // namespace mivotra::test
