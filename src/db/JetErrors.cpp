@@ -17,16 +17,18 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 // quotes names in others.
 std::string StripSchema(std::string_view name) {
   if (StartsWith(name, "main.")) name.remove_prefix(5);
-  if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+  if (name.size() >= 2 && (name.front() == '"' || name.front() == '`') &&
+      name.back() == name.front()) {
     name = name.substr(1, name.size() - 2);
+  }
   return std::string(name);
 }
 
 // The name a message starts with (quoted when it holds a blank), and the rest.
 std::pair<std::string, std::string_view> LeadingName(std::string_view text) {
   std::size_t end = text.find(' ');
-  if (!text.empty() && text.front() == '"') {
-    const std::size_t close = text.find('"', 1);
+  if (!text.empty() && (text.front() == '"' || text.front() == '`')) {
+    const std::size_t close = text.find(text.front(), 1);
     end = close == std::string_view::npos ? close : close + 1;
   }
   const std::string name = StripSchema(text.substr(0, end));
@@ -262,6 +264,11 @@ ComError GeneralError(std::string_view message, const FailureContext& context) {
         DB_E_SYNTAX,
         "You have written a subquery that can return more than one field. Revise the SELECT "
         "statement of the subquery to request only one field.");
+  }
+  if (StartsWith(message, "number of columns in foreign key")) {
+    return Error(DB_E_SYNTAX,
+                 "A relationship of table '" + context.table +
+                     "' joins a different number of fields than its related table's key has.");
   }
   if (StartsWith(message, "unknown column") || StartsWith(message, "foreign key on")) {
     return Error(DB_E_SYNTAX, SyntaxContext(context.kind) + " " + text + ".");

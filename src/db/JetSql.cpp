@@ -1513,12 +1513,14 @@ std::vector<std::string> RequiredTriggers(std::string_view index, std::string_vi
 }
 
 std::string QuoteName(std::string_view name) {
-  std::string out = "\"";
+  // Not "name": SQLite reads a double-quoted name that matches no column as
+  // a string, which would turn a misspelt field into a constant.
+  std::string out = "`";
   for (char c : name) {
-    if (c == '"') out += '"';
+    if (c == '`') out += '`';
     out += c;
   }
-  return out + "\"";
+  return out + "`";
 }
 
 std::string QuoteText(std::string_view text) {

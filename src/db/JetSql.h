@@ -94,7 +94,7 @@ Statement Translate(std::string_view jetSql);
 std::vector<std::string> RequiredTriggers(std::string_view index, std::string_view table,
                                           const std::vector<std::string>& columns);
 
-// A name as a quoted SQLite identifier.
+// A name as a quoted SQLite identifier (`name`).
 std::string QuoteName(std::string_view name);
 // A text as an SQLite string literal.
 std::string QuoteText(std::string_view text);

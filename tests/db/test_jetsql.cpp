@@ -141,19 +141,19 @@ TEST(JetTranslator, TheUpdatesRateStatementsReachSQLiteAsTheyMean) {
       Translate(
           "UPDATE t_kumi_rate SET KumiRateTypeID = 1 WHERE KodanID = 2 AND KumiRateTypeID <> 1;")
           .sql,
-      "UPDATE \"t_kumi_rate\" SET \"KumiRateTypeID\" = 1 WHERE ((\"KodanID\" = 2) AND "
-      "(\"KumiRateTypeID\" <> "
+      "UPDATE `t_kumi_rate` SET `KumiRateTypeID` = 1 WHERE ((`KodanID` = 2) AND "
+      "(`KumiRateTypeID` <> "
       "1))");
   EXPECT_EQ(
       Translate(
           "UPDATE t_kumi_rate SET KumiUpperRateTypeID = KumiLowerRateTypeID WHERE KodanID = 2 AND "
           "KumiUpperRateTypeID <> KumiLowerRateTypeID;")
           .sql,
-      "UPDATE \"t_kumi_rate\" SET \"KumiUpperRateTypeID\" = \"KumiLowerRateTypeID\" WHERE "
-      "((\"KodanID\" = 2) "
-      "AND (\"KumiUpperRateTypeID\" <> \"KumiLowerRateTypeID\"))");
+      "UPDATE `t_kumi_rate` SET `KumiUpperRateTypeID` = `KumiLowerRateTypeID` WHERE "
+      "((`KodanID` = 2) "
+      "AND (`KumiUpperRateTypeID` <> `KumiLowerRateTypeID`))");
   EXPECT_EQ(Translate("SELECT MAX(DBVerCode) AS MaxDBVerCode FROM t_db_ver;").sql,
-            "SELECT max(\"DBVerCode\") AS \"MaxDBVerCode\" FROM \"t_db_ver\"");
+            "SELECT max(`DBVerCode`) AS `MaxDBVerCode` FROM `t_db_ver`");
 }
 
 TEST(JetTranslator, CreateTableKeepsJetTypesAndAddsItsRules) {
@@ -161,11 +161,11 @@ TEST(JetTranslator, CreateTableKeepsJetTypesAndAddsItsRules) {
   EXPECT_EQ(statement.kind, StatementKind::CreateTable);
   EXPECT_EQ(statement.table, "t_sofu_syukin_code");
   // The counter is SQLite's own row number, so it counts by itself.
-  EXPECT_TRUE(Contains(statement.sql, "\"SofuSyukinCodeID\" INTEGER PRIMARY KEY AUTOINCREMENT"));
-  EXPECT_TRUE(Contains(statement.sql, "\"SofuSyukinCode\" VARCHAR(20) COLLATE NOCASE NOT NULL"));
-  EXPECT_TRUE(Contains(statement.sql, "CHECK (length(\"SofuSyukinCode\") <= 20)"));
-  EXPECT_TRUE(Contains(
-      statement.sql, "CONSTRAINT \"FK_SOFUSYUKINCODE_SOFUID\" REFERENCES \"t_sofu\" (\"SofuID\")"));
+  EXPECT_TRUE(Contains(statement.sql, "`SofuSyukinCodeID` INTEGER PRIMARY KEY AUTOINCREMENT"));
+  EXPECT_TRUE(Contains(statement.sql, "`SofuSyukinCode` VARCHAR(20) COLLATE NOCASE NOT NULL"));
+  EXPECT_TRUE(Contains(statement.sql, "CHECK (length(`SofuSyukinCode`) <= 20)"));
+  EXPECT_TRUE(Contains(statement.sql,
+                       "CONSTRAINT `FK_SOFUSYUKINCODE_SOFUID` REFERENCES `t_sofu` (`SofuID`)"));
   ASSERT_EQ(statement.foreignKeys.size(), 1u);
   EXPECT_EQ(statement.foreignKeys[0].refTable, "t_sofu");
   EXPECT_EQ(statement.foreignKeys[0].refColumns, std::vector<std::string>{"SofuID"});
@@ -309,7 +309,7 @@ TEST(JetTypes, DeclaredTypesReadBackAsJetsVariants) {
 }
 
 TEST(JetNames, QuotingSurvivesAnyName) {
-  EXPECT_EQ(QuoteName("a\"b"), "\"a\"\"b\"");
+  EXPECT_EQ(QuoteName("a`b"), "`a``b`");
   EXPECT_EQ(QuoteText("it's"), "'it''s'");
   EXPECT_TRUE(EqualsNoCase("T_Db_Ver", "t_db_ver"));
   EXPECT_FALSE(EqualsNoCase("t_db_ver", "t_db_ver2"));
