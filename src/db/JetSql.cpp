@@ -361,6 +361,16 @@ class Translator {
 
   std::string Condition() { return Expression().sql; }
 
+  // A CHECK's condition in parentheses, as it is kept in the schema.
+  std::string SchemaCondition() {
+    ExpectSymbol("(");
+    m_schemaExpression = true;
+    const std::string condition = Condition();
+    m_schemaExpression = false;
+    ExpectSymbol(")");
+    return condition;
+  }
+
   Expr Expression() { return OrExpr(); }
 
   Expr OrExpr() {
@@ -450,8 +460,16 @@ class Translator {
     Expr left = Additive();
     while (AcceptSymbol("&")) {
       const Expr right = Additive();
-      // Jet's & reads Null as an empty text unless both sides are Null.
-      left = Expr{"jet_concat(" + Value(left) + ", " + Value(right) + ")"};
+      // Jet's & reads Null as an empty text unless both sides are Null. The
+      // schema keeps plain SQL, so other SQLite tools can still write the table.
+      if (m_schemaExpression) {
+        const std::string a = Value(left);
+        const std::string b = Value(right);
+        left = Expr{"(CASE WHEN " + a + " IS NULL AND " + b + " IS NULL THEN NULL ELSE ifnull(" +
+                    a + ", '') || ifnull(" + b + ", '') END)"};
+      } else {
+        left = Expr{"jet_concat(" + Value(left) + ", " + Value(right) + ")"};
+      }
       left.text = true;
     }
     return left;
@@ -1114,9 +1132,7 @@ class Translator {
       column.constraints.push_back(Named(constraint) + References(key));
       statement.foreignKeys.push_back(std::move(key));
     } else if (AcceptWord("CHECK")) {
-      ExpectSymbol("(");
-      const std::string condition = Condition();
-      ExpectSymbol(")");
+      const std::string condition = SchemaCondition();
       column.constraints.push_back(Named(constraint) + "CHECK (" + condition + ")");
     } else {
       Fail("Expected PRIMARY KEY, UNIQUE, NOT NULL, REFERENCES or CHECK.");
@@ -1186,9 +1202,7 @@ class Translator {
                                    ") " + references);
         statement.foreignKeys.push_back(std::move(key));
       } else if (AcceptWord("CHECK")) {
-        ExpectSymbol("(");
-        const std::string condition = Condition();
-        ExpectSymbol(")");
+        const std::string condition = SchemaCondition();
         m_context = "Syntax error in CREATE TABLE statement.";
         tableConstraints.push_back(Named(constraint) + "CHECK (" + condition + ")");
       } else if (named) {
@@ -1328,6 +1342,7 @@ class Translator {
   std::size_t m_pos = 0;
   std::string m_context;
   int m_expressionNumber = 1000;
+  bool m_schemaExpression = false;
   std::optional<std::int64_t> m_top;
   std::size_t m_topInsertAt = 0;
 };

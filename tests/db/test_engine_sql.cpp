@@ -343,6 +343,48 @@ TEST_F(EngineSql, TransactionsAreWholeAndDoNotNest) {
   EXPECT_EQ(Rows(*db, "SELECT COUNT(*) FROM kept"), std::vector<std::string>{"0"});
 }
 
+TEST_F(EngineSql, ARecordsetLeftOpenDoesNotStopTheConnection) {
+  RecordsetPtr reading = db->Execute("SELECT name FROM t ORDER BY id", nullptr);
+  db->BeginTrans();
+  Exec(*db, "INSERT INTO t (name) VALUES ('delta')");
+  db->CommitTrans();
+  EXPECT_EQ(reading->Collect("name").bstrVal, "Alpha");
+  const ComError error = ErrorOf([&] { Exec(*db, "DROP TABLE t"); });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), "in use by an open recordset")) << error.Description();
+  reading->Close();
+  Exec(*db, "DROP TABLE t");
+}
+
+TEST_F(EngineSql, ASyntaxErrorChangesNothing) {
+  for (const std::string sql :
+       {"SELEC * FROM t", "DELETE FROM t WHERE", "UPDATE t SET n = 1; DELETE FROM t"}) {
+    const ComError error = ErrorOf([&] { Exec(*db, sql); });
+    EXPECT_EQ(error.Error(), DB_E_SYNTAX) << sql;
+    EXPECT_EQ(error.Source(), jet::kEngineSource);
+  }
+  EXPECT_EQ(Rows(*db, "SELECT SUM(n) FROM t"), std::vector<std::string>{"5"});
+}
+
+TEST_F(EngineSql, ValidationRulesStayReadableByOtherSqliteTools) {
+  Exec(*db, "CREATE TABLE c (a TEXT(5), b TEXT(5), CONSTRAINT ck CHECK (a & b <> 'xy'))");
+  Exec(*db, "INSERT INTO c VALUES ('x', NULL)");
+  const ComError error = ErrorOf([&] { Exec(*db, "INSERT INTO c VALUES ('x', 'y')"); });
+  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_TRUE(Contains(error.Description(), "validation rule 'ck' set for 'c'"))
+      << error.Description();
+  db->Close();
+  // No function of the engine's own went into the schema.
+  sqlite3* raw = nullptr;
+  sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  EXPECT_EQ(sqlite3_exec(raw, "INSERT INTO c VALUES ('a', 'b')", nullptr, nullptr, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(raw);
+  EXPECT_EQ(sqlite3_exec(raw, "INSERT INTO c VALUES ('x', 'y')", nullptr, nullptr, nullptr),
+            SQLITE_CONSTRAINT);
+  sqlite3_close(raw);
+}
+
 TEST_F(EngineSql, TheSchemaRowsetListsViewsAndSystemTables) {
   db->Close();
   sqlite3* raw = nullptr;
