@@ -2,10 +2,12 @@
 // read-only file system, another file system, a kill in the middle. Each runs
 // in a child process so that limits, mounts and kills stay out of the runner.
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -213,6 +215,38 @@ TEST_P(BackupCopyFaults, CopiesToAnotherFileSystem) {
   if (result.exited && result.code == SkipCode)
     GTEST_SKIP() << "no private tmpfs mount here (needs CAP_SYS_ADMIN)";
   EXPECT_TRUE(result.exited && result.code == 0);
+}
+
+// The tool normally runs as an ordinary user, without the privileges root's
+// tests have (kernels before 6.10 refuse such a user the link of an unnamed
+// file by descriptor; the copy then links it through /proc).
+TEST_P(BackupCopyFaults, WorksForAnOrdinaryUser) {
+  constexpr uid_t nobody = 65534;
+  const std::string content = Bytes(2 * MiB + 3);
+  WriteFile(dir / "data.mdb", content);
+  fs::create_directory(dir / "user");
+  ASSERT_EQ(chown((dir / "user").c_str(), nobody, nobody), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  const ChildResult result = RunInChild([&] {
+    if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) return SkipCode;
+    prctl(PR_SET_DUMPABLE, 1);  // as for a program started normally
+    RecordingScreen screen;
+    std::string reason;
+    if (!CopyToNewFile((dir / "data.mdb").string(), (dir / "user/copy.mdb").string(), screen,
+                       Options(), &reason))
+      return Report(reason.c_str());
+    if (CopyToNewFile((dir / "data.mdb").string(), (dir / "user/copy.mdb").string(), screen,
+                      Options(), &reason))
+      return Report("copied over the first copy");
+    return 0;
+  });
+  if (result.exited && result.code == SkipCode) GTEST_SKIP() << "cannot become another user";
+  EXPECT_TRUE(result.exited && result.code == 0);
+  EXPECT_TRUE(ReadFile(dir / "user/copy.mdb") == content);
+  struct stat info {};
+  ASSERT_EQ(stat((dir / "user/copy.mdb").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, nobody);
+  EXPECT_EQ(Listing(dir / "user"), std::set<std::string>{"copy.mdb"});
 }
 
 // A kill at any moment leaves no file under the backup's name. With the
