@@ -218,8 +218,8 @@ TEST_P(BackupCopyFaults, CopiesToAnotherFileSystem) {
 }
 
 // The tool normally runs as an ordinary user, without the privileges root's
-// tests have (kernels before 6.10 refuse such a user the link of an unnamed
-// file by descriptor; the copy then links it through /proc).
+// tests have (older kernels refuse such a user the link of an unnamed file
+// by descriptor; the copy then links it through /proc).
 TEST_P(BackupCopyFaults, WorksForAnOrdinaryUser) {
   constexpr uid_t nobody = 65534;
   const std::string content = Bytes(2 * MiB + 3);
