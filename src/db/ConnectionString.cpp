@@ -45,9 +45,23 @@ std::string Lower(std::string_view text) {
 std::string BuildConnectionString(std::string_view pathName, std::string_view fileName,
                                   std::string_view password) {
   std::string text = "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=";
-  text += pathName;
-  text += fileName;
-  text += ".mdb;Jet OLEDB:Database Password='";
+  const std::string source = std::string(pathName) + std::string(fileName) + ".mdb";
+  // A folder with ';' (or leading blanks or a leading quote) would end the
+  // value early; only then is it quoted, so ordinary paths read as before.
+  const bool needsQuotes = source.find(';') != std::string::npos || IsBlank(source.front()) ||
+                           IsBlank(source.back()) || source.front() == '\'' ||
+                           source.front() == '"';
+  if (needsQuotes) {
+    text += '"';
+    for (char c : source) {
+      text += c;
+      if (c == '"') text += '"';
+    }
+    text += '"';
+  } else {
+    text += source;
+  }
+  text += ";Jet OLEDB:Database Password='";
   // Doubled, so a quote in the password does not end the value early.
   for (char c : password) {
     text += c;

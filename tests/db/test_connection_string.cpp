@@ -147,3 +147,27 @@ TEST(ConnectionString, PasswordsRoundTrip) {
 
 }  // namespace
 }  // namespace mivotra
+
+namespace mivotra {
+namespace {
+
+// Folders with ';', quotes or outer blanks still name the very file; ordinary
+// folders give the unquoted text the main application's tools expect.
+TEST(ConnectionString, DataSourcesRoundTrip) {
+  const std::vector<std::string> folders = {
+      "/d/",        "/共有 フォルダ/", "/a;b/",  "/x 'y' \"z\"; #1/", " /lead/",
+      "'/quoted/", "\"/dq/",          "/trail ", "/semi;;colon/",     "/eq=ual/",
+  };
+  for (const std::string& folder : folders) {
+    const std::string text = BuildConnectionString(folder, "data1", "pw");
+    std::map<std::string, std::string> pairs;
+    ASSERT_NO_THROW(pairs = ParseConnectionString(text)) << text;
+    EXPECT_EQ(pairs["data source"], folder + "data1.mdb") << text;
+    EXPECT_EQ(pairs["jet oledb:database password"], "pw") << text;
+  }
+  EXPECT_EQ(BuildConnectionString("/共有 フォルダ/", "data1", ""),
+            "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/共有 フォルダ/data1.mdb;Jet OLEDB:Database Password='';");
+}
+
+}  // namespace
+}  // namespace mivotra

@@ -32,7 +32,8 @@ finish() {
 
 # settings FILENAME PATHNAME PASSWORD
 settings() {
-  printf '[DATABASE]\nFileName="%s"\nPathName="%s"\nPassword="%s"\n' "$1" "$2" "$3" \
+  esc() { local s=${1//\\/\\\\}; printf '%s' "${s//\"/\\\"}"; }
+  printf '[DATABASE]\nFileName="%s"\nPathName="%s"\nPassword="%s"\n' "$(esc "$1")" "$(esc "$2")" "$(esc "$3")" \
     >"$XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf"
 }
 

@@ -87,14 +87,15 @@ check "with its password it updates (0)" test $status -eq 0
 check "the password is never printed" bash -c "! grep -qF \"it's;#secret\" '$WORK/rightpw.err' '$WORK/wrongpw.err'"
 
 # A file-size limit stops the backup: the copy fails and nothing is left behind.
-"$SAMPLE" --kumi-rows 40000 "$WORK/big.mdb"
-before=$(dump "$WORK/big.mdb")
-( ulimit -f 256; timeout 120 "$PATCH" --database "$WORK/big.mdb" >"$WORK/fsize.out" 2>"$WORK/fsize.err" </dev/null )
+mkdir "$WORK/full"
+"$SAMPLE" --kumi-rows 40000 "$WORK/full/big.mdb"
+before=$(dump "$WORK/full/big.mdb")
+( ulimit -f 256; timeout 120 "$PATCH" --database "$WORK/full/big.mdb" >"$WORK/fsize.out" 2>"$WORK/fsize.err" </dev/null )
 status=$?
 check "a full disk fails the run (1)" test $status -eq 1
 check "the copy failure is told" has fsize.err "コピーに失敗しました。"
-check "no partial backup is left" test -z "$(ls -A "$WORK/データベース更新前データ")"
-check "the database is untouched" test "$(dump "$WORK/big.mdb")" = "$before"
+check "no partial backup is left" test -z "$(ls -A "$WORK/full/データベース更新前データ")"
+check "the database is untouched" test "$(dump "$WORK/full/big.mdb")" = "$before"
 
 # Standard input is never read: a pipe that never ends does not hold it up.
 cp "$WORK/pristine.mdb" "$WORK/stdin.mdb"

@@ -31,8 +31,8 @@ struct ScreenEvent {
   enum Kind { Message, Caption, RunEnabled, SearchEnabled, CloseEnabled, ChooseFile, CopyProgressEnd,
               OpenFolder, WaitCursor, Progress, Clipboard, UpdateError };
   Kind kind;
-  std::string text;     // message text, caption, folder, clipboard or error window text
-  std::string caption;  // message caption
+  std::string text{};   // message text, caption, folder, clipboard or error window text
+  std::string caption{};  // message caption
   MessageIcon icon = MessageIcon::None;
   bool flag = false;    // enabled / waiting
 };
@@ -78,7 +78,7 @@ struct SampleOptions {
   std::string version = "1.06";
   bool withCommentTable = false;
   long kumiRows = -1;  // the maker's default
-  std::string password;
+  std::string password{};
 };
 
 // Runs the real sample maker; fails the current test when it fails.
