@@ -152,6 +152,7 @@ constexpr std::string_view kDateGlob =
     "'[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]'";
 constexpr int kMaxTextLength = 255;
 constexpr std::size_t kMaxNameCharacters = 64;
+constexpr int kMaxNesting = 200;
 
 // ---------------------------------------------------------------------------
 // Translation
@@ -371,7 +372,28 @@ class Translator {
     return condition;
   }
 
-  Expr Expression() { return OrExpr(); }
+  Expr Expression() {
+    const Nesting nesting(*this);
+    return OrExpr();
+  }
+
+  // Each nested expression, operand or table costs stack; a statement made
+  // of thousands of parentheses must fail, not overflow it.
+  class Nesting {
+   public:
+    explicit Nesting(Translator& translator) : m_translator(translator) {
+      if (++m_translator.m_depth > kMaxNesting) {
+        SyntaxError("Query is too complex: its expressions nest more than " +
+                    std::to_string(kMaxNesting) + " levels deep.");
+      }
+    }
+    ~Nesting() { --m_translator.m_depth; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+
+   private:
+    Translator& m_translator;
+  };
 
   Expr OrExpr() {
     Expr left = AndExpr();
@@ -394,6 +416,7 @@ class Translator {
   }
 
   Expr NotExpr() {
+    const Nesting nesting(*this);
     if (AcceptWord("NOT")) {
       const Expr operand = NotExpr();
       return Expr{"(NOT " + operand.sql + ")", true};
@@ -527,6 +550,7 @@ class Translator {
   }
 
   Expr Unary() {
+    const Nesting nesting(*this);
     if (AcceptSymbol("-")) return Expr{"(- " + Value(Unary()) + ")"};
     if (AcceptSymbol("+")) return Expr{"(+ " + Value(Unary()) + ")"};
     return Primary();
@@ -878,6 +902,7 @@ class Translator {
   }
 
   std::string TablePrimary() {
+    const Nesting nesting(*this);
     std::string out;
     if (AcceptSymbol("(")) {
       if (AcceptWord("SELECT")) {
@@ -1343,6 +1368,7 @@ class Translator {
   std::string m_context;
   int m_expressionNumber = 1000;
   bool m_schemaExpression = false;
+  int m_depth = 0;
   std::optional<std::int64_t> m_top;
   std::size_t m_topInsertAt = 0;
 };

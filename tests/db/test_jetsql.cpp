@@ -273,6 +273,27 @@ TEST(JetTranslator, RefusesWhatItCannotDoFaithfully) {
   }
 }
 
+TEST(JetTranslator, DeepNestingIsRefusedNotOverflowed) {
+  auto nested = [](const std::string& head, int depth, const std::string& open,
+                   const std::string& close) {
+    std::string sql = head;
+    for (int i = 0; i < depth; ++i) sql += open;
+    sql += head.find("FROM") != std::string::npos ? "t" : "1";
+    for (int i = 0; i < depth; ++i) sql += close;
+    return sql;
+  };
+  EXPECT_NO_THROW(Translate(nested("SELECT ", 30, "(", ")")));
+  EXPECT_NO_THROW(Translate(nested("SELECT * FROM ", 30, "(", ")")));
+  for (const std::string& sql :
+       {nested("SELECT ", 100000, "(", ")"), nested("SELECT ", 100000, "-", ""),
+        nested("SELECT 1 WHERE ", 100000, "NOT ", ""),
+        nested("SELECT * FROM ", 100000, "(", ")")}) {
+    const ComError error = ErrorOf([&] { Translate(sql); });
+    EXPECT_EQ(error.Error(), DB_E_SYNTAX);
+    EXPECT_TRUE(Contains(error.Description(), "Query is too complex")) << error.Description();
+  }
+}
+
 TEST(JetTranslator, AParameterMarkerIsAMissingValue) {
   const ComError error = ErrorOf([] { Translate("SELECT a FROM t WHERE a = ?"); });
   EXPECT_EQ(error.Error(), DB_E_PARAMNOTOPTIONAL);
