@@ -345,6 +345,12 @@ class EngineConnection final : public Connection {
       }
     }
     Exec(raw, "PRAGMA foreign_keys = ON", context);
+    // SQLCipher keeps temporary data in memory by default, so an UPDATE of many
+    // rows inside a transaction would hold the original of every changed page
+    // in memory (hundreds of MB for a large database). In files instead, the
+    // statement journal spills to disk; its pages are encrypted like the
+    // database's own.
+    Exec(raw, "PRAGMA temp_store = FILE", context);
     if (sqlite3_create_function_v2(raw, "jet_concat", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                    nullptr, JetConcat, nullptr, nullptr, nullptr) != SQLITE_OK) {
       jet::ThrowEngine(E_OUTOFMEMORY, "Not enough memory to open the database.");
