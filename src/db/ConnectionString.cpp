@@ -47,10 +47,11 @@ std::string BuildConnectionString(std::string_view pathName, std::string_view fi
   std::string text = "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=";
   const std::string source = std::string(pathName) + std::string(fileName) + ".mdb";
   // A folder with ';' (or leading blanks or a leading quote) would end the
-  // value early; only then is it quoted, so ordinary paths read as before.
+  // value early, and a leading '=' would read as "==", a literal '=' in the
+  // key; only then is it quoted, so ordinary paths read as before.
   const bool needsQuotes = source.find(';') != std::string::npos || IsBlank(source.front()) ||
                            IsBlank(source.back()) || source.front() == '\'' ||
-                           source.front() == '"';
+                           source.front() == '"' || source.front() == '=';
   if (needsQuotes) {
     text += '"';
     for (char c : source) {
