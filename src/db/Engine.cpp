@@ -153,13 +153,25 @@ class EngineConnection final : public Connection {
       if (rowChanges) changes = sqlite3_changes(db);
       prepared.reset();
       for (const auto& sql : statement.followUps) Exec(db, sql, context);
+      // Outside a transaction this commits; if that fails the savepoint is undone below.
+      if (savepoint) Exec(db, "RELEASE jet_statement", context);
     } catch (...) {
-      if (savepoint)
-        sqlite3_exec(db, "ROLLBACK TO jet_statement; RELEASE jet_statement", nullptr, nullptr,
-                     nullptr);
+      prepared.reset();
+      if (m_transaction) {
+        // Only this statement is undone; the caller's transaction goes on.
+        if (savepoint) {
+          sqlite3_exec(db, "ROLLBACK TO jet_statement; RELEASE jet_statement", nullptr, nullptr,
+                       nullptr);
+        }
+      } else if (!sqlite3_get_autocommit(db)) {
+        // A commit that failed (another process still reading) leaves the
+        // transaction open; undoing all of it needs no lock and cannot fail
+        // for the same reason, so the connection never stays in a transaction
+        // nobody began.
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      }
       throw;
     }
-    if (savepoint) Exec(db, "RELEASE jet_statement", context);
     if (recordsAffected) *recordsAffected = Variant::I4(changes);
     return RecordsetPtr(std::make_shared<SqliteRecordset>());
   }

@@ -285,6 +285,19 @@ TEST_F(EngineOpen, ALockedDatabaseFailsAfterWaitingAWhile) {
     const ComError error = ErrorOf([&] { Exec(*db, "DELETE FROM t_db_ver"); });
     EXPECT_TRUE(Contains(error.Description(), "locked by another process")) << error.Description();
   }
+  {
+    // A reader keeps the commit of a statement made of several steps from
+    // happening; nothing of it may stay behind, nor a transaction left open.
+    ForeignLock lock(file, "BEGIN; SELECT COUNT(*) FROM t_db_ver;");
+    const ComError error =
+        ErrorOf([&] { Exec(*db, "CREATE TABLE counted (id COUNTER(100, 1), a LONG)"); });
+    EXPECT_TRUE(Contains(error.Description(), "locked by another process")) << error.Description();
+  }
+  Exec(*db, "CREATE TABLE counted (id COUNTER(100, 1), a LONG)");
+  Exec(*db, "INSERT INTO counted (a) VALUES (1)");
+  EXPECT_EQ(Scalar(*db, "SELECT id FROM counted").lVal, 100);
+  db->BeginTrans();
+  db->CommitTrans();
   Exec(*db, "DELETE FROM t_db_ver");  // the lock is gone
 }
 
