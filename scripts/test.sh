@@ -1,11 +1,68 @@
 #!/usr/bin/env bash
 # Builds the program and runs the whole test suite. Installs what it needs.
-set -euo pipefail
+# Three stages, each in its own build folder:
+#   plain  the suite on the ordinary build (build/)
+#   asan   the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+#          (build-asan/); any report, leaks included, fails the test that made it
+#   fuzz   the libFuzzer targets of tests/fuzz, each for a bounded time (build-fuzzers/)
+# MIVOTRA_TEST_STAGES picks stages for a quick local run (default "plain asan fuzz");
+# MIVOTRA_FUZZ_SECONDS sets the time per fuzz target (default 20). Arguments go
+# to ctest. Every chosen stage runs even when an earlier one failed, so one run
+# tells all; the exit status is non-zero when any failed.
+set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bash "$root/scripts/ensure-deps.sh" --test
+bash "$root/scripts/ensure-deps.sh" --test || exit 1
 
-build="$root/build"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)"
-cd "$build"
-ctest --output-on-failure -j"$(nproc)" "$@"
+stages=${MIVOTRA_TEST_STAGES:-plain asan fuzz}
+jobs=$(nproc)
+failed=()
+timings=()
+summary=""  # the ctest log whose summary closes the output
+
+# Configures and builds one folder, then runs ctest there with its output kept
+# in <folder>/ctest.log.
+build_and_test() {
+  local build=$1
+  shift
+  rm -f "$build/ctest.log"
+  [[ -n $summary ]] || summary="$build/ctest.log"
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
+    cmake --build "$build" -j"$jobs" &&
+    (cd "$build" && ctest --output-on-failure -j"$jobs" "${ctest_args[@]}" 2>&1 |
+      tee "$build/ctest.log")
+}
+
+stage_plain() { build_and_test "$root/build"; }
+
+stage_asan() {
+  # Stop at the first report and fail the test; the suppressions name only
+  # system libraries (see the file).
+  local supp="$root/tests/sanitizer/lsan.supp"
+  ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:print_stacktrace=1" \
+  LSAN_OPTIONS="suppressions=$supp:print_suppressions=0" \
+  UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+    build_and_test "$root/build-asan" -DMIVOTRA_SANITIZE=ON
+}
+
+stage_fuzz() { bash "$root/tests/fuzz/run.sh" "$root/build-fuzzers"; }
+
+ctest_args=("$@")
+for stage in $stages; do
+  if ! declare -F "stage_$stage" >/dev/null; then
+    echo "unknown test stage '$stage' (known: plain asan fuzz)" >&2
+    exit 2
+  fi
+done
+for stage in $stages; do
+  echo "=== stage $stage"
+  start=$SECONDS
+  if ! "stage_$stage"; then failed+=("$stage"); fi
+  timings+=("$stage $((SECONDS - start))s")
+done
+
+echo "=== stage times: ${timings[*]}"
+if [[ ${#failed[@]} -gt 0 ]]; then echo "=== failed stages: ${failed[*]}"; fi
+# The closing lines stay ctest's summary of the ordinary build (or of the
+# first suite that ran), as readers of this script's output expect.
+if [[ -n $summary && -f $summary ]]; then sed -n '/tests passed, /,$p' "$summary"; fi
+[[ ${#failed[@]} -eq 0 ]]
