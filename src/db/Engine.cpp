@@ -327,7 +327,9 @@ class EngineConnection final : public Connection {
     sqlite3* raw = nullptr;
     const int flags =
         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-    const int opened = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
+    // SQLite reads ":memory:" and other names that start with ':' as special.
+    const std::string sqliteName = file.front() == ':' ? "./" + file : file;
+    const int opened = sqlite3_open_v2(sqliteName.c_str(), &raw, flags, nullptr);
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close_v2);
     const FailureContext context{StatementKind::Select, {}, file};
     if (opened != SQLITE_OK) {

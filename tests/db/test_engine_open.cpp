@@ -166,6 +166,20 @@ TEST_F(EngineOpen, HostileFilesGiveAnErrorAndStayAsTheyWere) {
   }
 }
 
+TEST_F(EngineOpen, AFileNamedLikeSQLitesMemoryDatabaseIsThatFile) {
+  MakeDatabase(":memory:.mdb");
+  const fs::path saved = fs::current_path();
+  fs::current_path(dir.path());
+  ConnectionPtr db = NewConnection();
+  db->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=:memory:.mdb");
+  EXPECT_EQ(Scalar(*db, "SELECT DBVerCode FROM t_db_ver").bstrVal, "1.06");
+  // SQLite's own in-memory database is never what a connection opens.
+  const ComError error = ErrorOf(
+      [&] { NewConnection()->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=:memory:"); });
+  EXPECT_EQ(error.Description(), "Could not find file ':memory:'.");
+  fs::current_path(saved);
+}
+
 TEST_F(EngineOpen, AFolderNamedLikeADatabaseIsNoDatabase) {
   fs::create_directory(dir / "x.mdb");
   const ComError error = OpenError(dir / "x.mdb");
