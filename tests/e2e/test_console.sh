@@ -99,7 +99,10 @@ check "the database is untouched" test "$(dump "$WORK/full/big.mdb")" = "$before
 
 # Standard input is never read: a pipe that never ends does not hold it up.
 cp "$WORK/pristine.mdb" "$WORK/stdin.mdb"
-timeout 60 "$PATCH" --database "$WORK/stdin.mdb" --dry-run < <(sleep 100) >/dev/null 2>&1
+mkfifo "$WORK/stdin"
+exec 3<>"$WORK/stdin"  # a writer that never writes nor closes
+timeout 60 "$PATCH" --database "$WORK/stdin.mdb" --dry-run <"$WORK/stdin" >/dev/null 2>&1
 check "standard input is never waited for" test $? -eq 0
+exec 3>&-
 
 finish
