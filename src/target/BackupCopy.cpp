@@ -134,12 +134,13 @@ class PendingFile {
 class CopyJob {
  public:
   CopyJob(const std::string& source, const std::string& destination, Screen& screen,
-          const CopyOptions& options, std::string* reason)
+          const CopyOptions& options, std::string* reason, int givenSource = -1)
       : m_source(source),
         m_destination(destination),
         m_screen(screen),
         m_options(options),
-        m_reason(reason) {}
+        m_reason(reason),
+        m_givenSource(givenSource) {}
 
   bool Run();
 
@@ -162,6 +163,7 @@ class CopyJob {
   Screen& m_screen;
   const CopyOptions& m_options;
   std::string* m_reason;
+  int m_givenSource;  // the caller's descriptor, never closed here; -1: open m_source
 
   off_t m_offset = 0;
   off_t m_writtenBack = 0;  // everything before this is on disk
@@ -174,7 +176,8 @@ bool IsKernelCopyDeclined(int error) {
 }
 
 bool CopyJob::Run() {
-  if (m_source.empty() || m_destination.empty()) return Fail("no source or no destination");
+  if ((m_source.empty() && m_givenSource < 0) || m_destination.empty())
+    return Fail("no source or no destination");
   // A path with a NUL would be cut short by the system and name another file.
   if (m_source.find('\0') != std::string::npos || m_destination.find('\0') != std::string::npos)
     return Fail("a path holds a NUL character");
@@ -188,11 +191,16 @@ bool CopyJob::Run() {
   if (name.empty() || name == "." || name == "..")
     return Fail("the destination " + m_destination + " names a folder, not a file");
 
-  // O_NONBLOCK: a FIFO at the source's name must not hang the copy.
-  FileDescriptor source(open(m_source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!source.valid()) return FailErrno("cannot open " + m_source, errno);
+  FileDescriptor ownSource;
+  int source = m_givenSource;
+  if (source < 0) {
+    // O_NONBLOCK: a FIFO at the source's name must not hang the copy.
+    ownSource.Reset(open(m_source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!ownSource.valid()) return FailErrno("cannot open " + m_source, errno);
+    source = ownSource.get();
+  }
   struct stat before {};
-  if (fstat(source.get(), &before) != 0) return FailErrno("cannot look at " + m_source, errno);
+  if (fstat(source, &before) != 0) return FailErrno("cannot look at " + m_source, errno);
   if (!S_ISREG(before.st_mode)) return Fail(m_source + " is not a regular file");
 
   FileDescriptor folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -212,13 +220,12 @@ bool CopyJob::Run() {
   if (!opened && !pending.OpenNamed())
     return FailErrno("cannot create a file in " + folderPath, errno);
 
-  posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-  if (!CopyData(source.get(), pending.fd(), static_cast<std::uint64_t>(before.st_size)))
-    return false;
+  posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (!CopyData(source, pending.fd(), static_cast<std::uint64_t>(before.st_size))) return false;
 
   // A backup taken while the file changed or was replaced is no backup.
   struct stat after {};
-  if (fstat(source.get(), &after) != 0) return FailErrno("cannot look at " + m_source, errno);
+  if (fstat(source, &after) != 0) return FailErrno("cannot look at " + m_source, errno);
   if (after.st_size != before.st_size || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
       after.st_mtim.tv_nsec != before.st_mtim.tv_nsec || after.st_nlink == 0 ||
       m_offset != before.st_size)
@@ -367,6 +374,16 @@ bool CopyToNewFile(const std::string& source, const std::string& destination, Sc
                    const CopyOptions& options, std::string* reason) {
   EndProgressOnReturn end(screen);
   return CopyJob(source, destination, screen, options, reason).Run();
+}
+
+bool CopyToNewFile(int source, const std::string& sourceName, const std::string& destination,
+                   Screen& screen, const CopyOptions& options, std::string* reason) {
+  EndProgressOnReturn end(screen);
+  if (source < 0) {
+    if (reason) *reason = "cannot open " + sourceName;
+    return false;
+  }
+  return CopyJob(sourceName, destination, screen, options, reason, source).Run();
 }
 
 int ShellCopyFile(const std::string& source, const std::string& destination,

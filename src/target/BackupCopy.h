@@ -48,4 +48,13 @@ int ShellCopyFile(const std::string& source, const std::string& destination,
 bool CopyToNewFile(const std::string& source, const std::string& destination, Screen& screen,
                    const CopyOptions& options, std::string* reason);
 
+// The same from a source the caller has opened (read access) and keeps: it is
+// read by offset and never closed here. The database engine's locks are POSIX
+// record locks, which the system drops for the whole process as soon as any
+// descriptor of the file is closed, so a copy made under the update's write
+// lock must leave closing its descriptor until the lock is given up.
+// `sourceName` names the source in *reason.
+bool CopyToNewFile(int source, const std::string& sourceName, const std::string& destination,
+                   Screen& screen, const CopyOptions& options, std::string* reason);
+
 }  // namespace mivotra

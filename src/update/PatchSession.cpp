@@ -1,6 +1,10 @@
 #include "update/PatchSession.h"
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "db/ConnectionString.h"
 #include "db/ErrorReport.h"
@@ -13,6 +17,18 @@
 #include "update/PatchScript.h"
 
 namespace mivotra {
+
+bool PatchSession::HeldFile::Open(const std::string& path) {
+  Close();
+  // O_NONBLOCK: a FIFO put in the database's place must not hang the run.
+  m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  return m_fd >= 0;
+}
+
+void PatchSession::HeldFile::Close() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+}
 
 PatchSession::PatchSession(Screen& screen, MainApplicationProbe& probe)
     : m_screen(screen),
@@ -140,8 +156,15 @@ bool PatchSession::MakeBackup() {
     m_lastCopyFailure = error.Description();
     return false;
   }
+  // The copy reads through a descriptor kept until the transaction ends (see
+  // HeldFile): its own close would silently give the lock away.
+  const std::string source = m_db.target.DatabaseFile();
   const std::string backup = BackupFile();
-  if (ShellCopyFile(m_db.target.DatabaseFile(), backup, "", m_screen, &m_lastCopyFailure) == 1) {
+  if (!m_backupSource.Open(source)) {
+    m_lastCopyFailure = "cannot open " + source + ": " + std::strerror(errno);
+    m_screen.EndCopyProgress();
+  } else if (CopyToNewFile(m_backupSource.fd(), source, backup, m_screen, CopyOptions{},
+                           &m_lastCopyFailure)) {
     if (VerifyBackup()) return true;
     ::unlink(backup.c_str());
   }
@@ -169,6 +192,11 @@ bool PatchSession::VerifyBackup() {
 void PatchSession::EndTransaction(bool commit) {
   if (!m_transactionOpen) return;
   m_transactionOpen = false;
+  // Whichever way the transaction ends, the copy's descriptor goes after it.
+  struct CloseAfter {
+    HeldFile& file;
+    ~CloseAfter() { file.Close(); }
+  } closeAfter{m_backupSource};
   try {
     if (commit) {
       m_db.m_pConnection->CommitTrans();

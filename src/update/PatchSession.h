@@ -59,8 +59,27 @@ class PatchSession {
   void ReportPatchFailure(const ComError& error, const std::string& statement);
   void ReportPatchFailure();
 
+  // The database file as the backup copy reads it, open from the copy until
+  // the write lock is given up: closing any descriptor of the file would drop
+  // the engine's locks for the whole process. Declared before m_db, so that
+  // it is closed only after the connection.
+  class HeldFile {
+   public:
+    HeldFile() = default;
+    ~HeldFile() { Close(); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool Open(const std::string& path);
+    void Close();
+    int fd() const { return m_fd; }
+
+   private:
+    int m_fd = -1;
+  };
+
   Screen& m_screen;
   MainApplicationProbe& m_probe;
+  HeldFile m_backupSource;
   DatabaseConnection m_db;
   const std::vector<std::string> m_updateItems;
   bool m_transactionOpen = false;
