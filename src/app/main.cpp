@@ -3,6 +3,7 @@
 
 #include <QApplication>
 
+#include "app/FirstPaintExit.h"
 #include "app/PatchDlg.h"
 #include "platform/InstanceGuard.h"
 #include "res/Texts.h"
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
   }
   mivotra::CPatchDlg dialog;
   dialog.OnInitDialog();
+  // Start-up measurement only: nothing happens unless MIVOTRA_EXIT_AFTER_FIRST_PAINT is set.
+  const auto firstPaint = mivotra::FirstPaintExit::FromEnvironment(dialog);
   dialog.exec();
   return 0;
 }
