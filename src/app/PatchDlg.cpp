@@ -82,7 +82,8 @@ void CPatchDlg::BuildFromTemplate() {
   m_log = new QListWidget(this);
   m_log->setObjectName("logList");
   m_log->setFrameShape(QFrame::Box);
-  m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // A list box's scroll bar shows only once its lines no longer fit.
+  m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   m_log->setSelectionMode(QAbstractItemView::SingleSelection);
   place(m_log, kLog);
 
