@@ -36,11 +36,14 @@ for name in "${targets[@]}"; do
   mkdir -p "$corpus"
   # A copy: libFuzzer adds what it finds to its first corpus folder.
   [[ -d $seeds ]] && cp -r "$seeds/." "$corpus/"
+  # A dictionary of the input's words, where the target has one.
+  dict=()
+  [[ -f $root/tests/fuzz/$name.dict ]] && dict=(-dict="$root/tests/fuzz/$name.dict")
   log="$work/$name.log"
   echo "fuzz_$name: ${seconds}s on $(ls "$corpus" | wc -l) seeds"
   # -timeout: one input that runs this long is a hang; -rss_limit_mb catches runaway memory.
   if "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
-      -print_final_stats=1 -artifact_prefix="$artifacts/${name}-" "$corpus" >"$log" 2>&1; then
+      -print_final_stats=1 -artifact_prefix="$artifacts/${name}-" "${dict[@]}" "$corpus" >"$log" 2>&1; then
     grep -E '^stat::number_of_executed_units' "$log" | sed "s/^/  /" || true
   else
     failed+=("$name")
