@@ -80,6 +80,9 @@ export DISPLAY=":$(head -n 1 "$WORK/display")"
 answers() { xdpyinfo >/dev/null 2>&1; }
 need "the X server answers" until_true $WAIT answers
 export QT_QPA_PLATFORM=xcb
+# No session bus: the program needs none, and the test must neither reach the
+# desktop it runs in nor have libdbus try to launch a bus of its own.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$WORK/no-session-bus"
 echo "display $DISPLAY, screenshots in $SHOTS"
 
 shot() { check "screenshot $1" import -window root "$SHOTS/$1.png"; }
