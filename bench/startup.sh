@@ -60,7 +60,8 @@ trap cleanup EXIT
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 for _ in $(seq 200); do [[ -s $work/display ]] && break; sleep 0.05; done
-export DISPLAY=":$(head -n 1 "$work/display")"
+DISPLAY=":$(head -n 1 "$work/display")"
+export DISPLAY
 for _ in $(seq 200); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; exit 2; }
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
@@ -76,11 +77,11 @@ printf '[DATABASE]\nFileName="data1"\nPathName="%s/"\nPassword=""\n' "$work" \
 
 # measure PROGRAM NAME: one start; appends "ms kb" to $work/NAME.
 measure() {
-  local line
+  local line ms kb
   line=$(MIVOTRA_EXIT_AFTER_FIRST_PAINT=$EPOCHREALTIME timeout 60 "$1" 2>&1 >/dev/null |
     grep '^first-paint-ms ') || { echo "$1 did not report its first paint" >&2; exit 1; }
-  set -- $line
-  echo "$2 $4" >>"$work/$NAME"
+  read -r _ ms _ kb <<<"$line"
+  echo "$ms $kb" >>"$work/$NAME"
 }
 round() {  # round FIRST: both programs once, ours first when FIRST is 0
   if (($1 == 0)); then

@@ -76,7 +76,8 @@ need() {
 
 display_known() { [[ -s $WORK/display ]]; }
 need "the X server starts" until_true $WAIT display_known
-export DISPLAY=":$(head -n 1 "$WORK/display")"
+DISPLAY=":$(head -n 1 "$WORK/display")"
+export DISPLAY
 answers() { xdpyinfo >/dev/null 2>&1; }
 need "the X server answers" until_true $WAIT answers
 export QT_QPA_PLATFORM=xcb
@@ -119,11 +120,8 @@ window_of() {
   return 1
 }
 # await PID TITLE: the window's id in $win once it is shown.
-await() {
-  local found
-  found() { win=$(window_of "$1" "$2"); }
-  until_true $WAIT found "$1" "$2"
-}
+window_found() { win=$(window_of "$1" "$2"); }
+await() { until_true $WAIT window_found "$1" "$2"; }
 # (xwininfo without an id would wait for a click on a window.)
 viewable() { [[ -n $1 ]] && xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 hidden() { ! viewable "$1"; }
@@ -135,6 +133,7 @@ key() { timeout 10 xdotool windowfocus --sync "$1" key "$2"; }
 # click WINDOW X Y WIDTH HEIGHT: a left click at (X, Y), given in the dialog
 # units of a window WIDTH x HEIGHT units large, as the window is now placed.
 click() {
+  # shellcheck disable=SC2034  # all set by --shell, only some used
   local X Y WIDTH HEIGHT SCREEN WINDOW
   eval "$(xdotool getwindowgeometry --shell "$1")"
   timeout 10 xdotool mousemove --sync $((X + $2 * WIDTH / $4)) $((Y + $3 * HEIGHT / $5)) click 1
@@ -228,6 +227,7 @@ key "$win" Return
 need "the second copy ends after Enter" ended "$app2"
 check "the second copy exits 0" test "$status" -eq 0
 check "the first copy keeps running" running "$app1"
+check "and keeps its instance lock" test -e "$LOCK"
 check "its window keeps its caption" test "$(xdotool getwindowname "$main")" = "${CONNECTED}data1.mdb"
 
 # --- Esc closes the idle window -------------------------------------------
@@ -268,7 +268,10 @@ need "the copy button is clicked" click_copy "$errwin"
 check "the error text is on the clipboard" until_true $WAIT clipboard_starts "Message : "
 clipboard >"$WORK/error.txt"
 check "the report's lines end in CR LF" test "$(head -n 1 "$WORK/error.txt" | tail -c 2 | od -An -c | tr -d ' ')" = '\r\n'
-check "the failing statement closes the list" grep -q '^ 10 INSERT INTO t_db_ver (DBVerID' "$WORK/error.txt"
+check "the failing statement follows the report and an empty line" \
+  bash -c "sed -n 7p '$WORK/error.txt' | grep -q '^INSERT INTO t_db_ver (DBVerID'"
+check "and closes the numbered list" \
+  bash -c "tail -n 2 '$WORK/error.txt' | head -n 1 | grep -q '^ 10 INSERT INTO t_db_ver (DBVerID'"
 need "the close button is clicked" click_close "$errwin"
 check "the error window closes" gone "$errwin"
 check "the failed update leaves the database as it was" test "$(dump "$dir/fail.mdb")" = "$before"
