@@ -56,7 +56,10 @@ CPatchDlg::~CPatchDlg() {
 
 void CPatchDlg::BuildFromTemplate() {
   setObjectName("CPatchDlg");
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+  // A top-level window of its own rather than a dialog kind: as the program's
+  // main window it must not be transient for the application's hidden leader
+  // window, which keeps window managers from giving it a taskbar button.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   setFont(DialogFont(kDialogPointSize));
   const DialogUnits units(font());
