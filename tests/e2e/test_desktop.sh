@@ -170,6 +170,12 @@ need "its caption names the connected database" test -n "$main"
 shot 01-main-window
 check "the running copy holds the instance lock" test -e "$LOCK"
 check "the main window is the only window shown" test "$(visible_count "$app1")" -eq 1
+window_icon() { xprop -id "$1" _NET_WM_ICON | grep -q 'Icon (32 x 32)'; }
+check "the window carries the application icon" window_icon "$main"
+# A main window with a taskbar button: a normal window, transient for none.
+check "the window is a normal window" \
+  test "$(xprop -id "$main" _NET_WM_WINDOW_TYPE)" = "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL"
+check "the window is transient for no other" bash -c "! xprop -id $main WM_TRANSIENT_FOR | grep -q 'window id'"
 
 # --- The main application is open: Run refuses -------------------------------
 start mivotra "$HELPER" --class Mivotra --title "main application"
