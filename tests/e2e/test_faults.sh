@@ -34,12 +34,12 @@ head -c 8192 /dev/urandom >"$WORK/bad/random.mdb"
 head -c $(( $(stat -c %s "$WORK/pristine.mdb") / 2 / 4096 * 4096 )) "$WORK/pristine.mdb" >"$WORK/bad/cut.mdb"
 mkdir "$WORK/bad/folder.mdb"
 mkfifo "$WORK/bad/pipe.mdb"
-SAMPLE_PW=secret "$SAMPLE" --password-env SAMPLE_PW "$WORK/bad/locked.mdb"
+SAMPLE_PW=secret "$SAMPLE" --password-env SAMPLE_PW "$WORK/bad/encrypted.mdb"
 state() {  # the folder's listing and the regular files' contents (never opens the pipe)
   ls -lA --time-style=full-iso "$WORK/bad"
   find "$WORK/bad" -maxdepth 1 -type f -exec md5sum {} +
 }
-for name in empty random jet cut folder pipe locked; do
+for name in empty random jet cut folder pipe encrypted; do
   before=$(state)
   run "bad-$name" --database "$WORK/bad/$name.mdb"
   check "$name: not opened (3)" test $status -eq 3
