@@ -57,7 +57,7 @@ trap cleanup EXIT
 
 # A display of its own (the server picks a free number), fresh settings and a
 # sample database for the program to open.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 for _ in $(seq 200); do [[ -s $work/display ]] && break; sleep 0.05; done
 DISPLAY=":$(head -n 1 "$work/display")"
