@@ -10,6 +10,7 @@
 #include "DatabaseHelpers.h"
 #include "db/ConnectionString.h"
 #include "db/Engine.h"
+#include "target/BackupCopy.h"
 #include "test_faults_support.h"
 
 namespace mivotra::test::faults {
@@ -327,6 +328,56 @@ TEST_F(OtherProcess,
       EXPECT_EQ(db.Text("SELECT count(*) FROM t_sofu WHERE SofuName = 'writer'"), "0");
     }
   }
+}
+
+// ---- the copy under the lock, on its own ----
+
+// Whether another process sees a write lock on the file's first byte.
+bool OthersSeeALock(const fs::path& file) {
+  const ChildRun run = RunInChild([&](int) {
+    const int fd = open(file.c_str(), O_RDWR);
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_len = 1;
+    if (fd < 0 || fcntl(fd, F_GETLK, &probe) != 0) return 2;
+    return probe.l_type == F_UNLCK ? 0 : 1;
+  });
+  return run.outcome.exited && run.outcome.code == 1;
+}
+
+TEST(CopyFromAHeldDescriptor, LeavesTheCallersDescriptorAndTheProcesssLocksInPlace) {
+  TempDir dir;
+  const std::string content(3 * 1024 * 1024 + 17, 'x');
+  WriteFile(dir / "data.mdb", content);
+  // A record lock taken through one descriptor, as the engine takes its own.
+  const int locked = open((dir / "data.mdb").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(locked, 0);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_len = 1;
+  ASSERT_EQ(fcntl(locked, F_SETLK, &lock), 0);
+  ASSERT_TRUE(OthersSeeALock(dir / "data.mdb"));
+
+  const int source = open((dir / "data.mdb").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(source, 0);
+  RecordingScreen screen;
+  std::string reason;
+  CopyOptions options;
+  options.chunkBytes = 1024 * 1024;
+  ASSERT_TRUE(CopyToNewFile(source, (dir / "data.mdb").string(), (dir / "copy.mdb").string(),
+                            screen, options, &reason))
+      << reason;
+
+  EXPECT_TRUE(ReadFile(dir / "copy.mdb") == content);
+  EXPECT_TRUE(OthersSeeALock(dir / "data.mdb")) << "the copy gave the lock away";
+  // The descriptor is still the caller's, at the offset it had.
+  EXPECT_EQ(lseek(source, 0, SEEK_CUR), 0);
+  EXPECT_EQ(fcntl(source, F_GETFD), FD_CLOEXEC);
+  close(source);
+  EXPECT_FALSE(OthersSeeALock(dir / "data.mdb")) << "closing a descriptor drops the lock";
+  close(locked);
 }
 
 }  // namespace

@@ -86,7 +86,12 @@ hold() {  # hold MODE: the sqlcipher shell holds BEGIN MODE on lock/data1.mdb
   read -r held <&"${HOLDER[0]}"
   [[ $held == held ]]
 }
-release() { printf 'ROLLBACK;\n' >&"${HOLDER[1]}"; exec {HOLDER[1]}>&-; wait "$HOLDER_PID"; }
+release() {  # ends the transaction and the shell's input; the shell then exits
+  local input=${HOLDER[1]}
+  printf 'ROLLBACK;\n' >&"$input"
+  exec {input}>&-
+  wait "$HOLDER_PID"
+}
 hold EXCLUSIVE
 check "the shell holds an exclusive lock" test "$held" = held
 run exclusive --database "$WORK/lock/data1.mdb"
@@ -135,6 +140,7 @@ mkdir "$WORK/disk"
 "$SAMPLE" --kumi-rows 20000 "$WORK/disk.mdb"
 size=$(stat -c %s "$WORK/disk.mdb")
 if unshare -m true 2>/dev/null; then
+  # shellcheck disable=SC2016 # expanded by the inner shell
   unshare -m bash -c '
     set -u
     mount --make-rprivate / && mount -t tmpfs -o size=$(( $2 + 65536 )) tmpfs "$1/disk" || exit 77
