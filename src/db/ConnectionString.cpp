@@ -9,7 +9,7 @@ namespace mivotra {
 namespace {
 
 constexpr std::string_view kFormatFault =
-    "Format of the initialization string does not conform to the OLE DB specification.";
+    "Format of the initialization string does not conform to the OLE DB rules.";
 constexpr std::string_view kErrorSource = "Mivotra Jet engine";
 
 // The fault names what is wrong and where, never the text around it: the

@@ -98,7 +98,7 @@ TEST(ParseConnectionString, MalformedStringsNameNoValues) {
     } catch (const ComError& error) {
       EXPECT_EQ(error.Error(), E_FAIL) << text;
       EXPECT_TRUE(error.Description().starts_with(
-          "Format of the initialization string does not conform to the OLE DB specification."))
+          "Format of the initialization string does not conform to the OLE DB rules."))
           << error.Description();
       EXPECT_FALSE(error.Source().empty());
       EXPECT_EQ(error.Description().find("secret"), std::string::npos) << error.Description();
