@@ -100,7 +100,11 @@ int main(int argc, char** argv) {
   } else {
     session.OpenLocatedDatabase();
   }
-  if (!session.Database().IsConnected()) return kNoDatabase;
+  if (!session.Database().IsConnected()) {
+    const std::string& why = session.Database().LastConnectFailure();
+    if (!why.empty()) std::fprintf(stderr, "mivotra-patch: %s\n", why.c_str());
+    return kNoDatabase;
+  }
 
   int result = kRefusedOrFailed;
   if (args.dryRun) {

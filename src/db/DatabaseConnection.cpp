@@ -28,6 +28,7 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
     }
   }
   m_pConnection.Release();
+  m_lastConnectFailure.clear();
 
   const std::string databaseName = FileName + std::string(texts::DatabaseExtension);
   if (CreateConnection(m_pConnection) == S_OK) {
@@ -37,8 +38,11 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
       m_screen.SetCaption(std::string(texts::CaptionConnectedPrefix) + std::string(texts::UpdateDateLabel) +
                           std::string(texts::CaptionConnectedMiddle) + databaseName);
       m_screen.SetRunEnabled(true);
-    } catch (...) {
+    } catch (const ComError& error) {
       // The caption tells the user; the search button offers another file.
+      m_lastConnectFailure = error.Description().empty() ? error.ErrorMessage() : error.Description();
+    } catch (...) {
+      m_lastConnectFailure = "unexpected failure";
     }
   } else {
     m_pConnection.Release();

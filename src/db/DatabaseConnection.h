@@ -43,6 +43,9 @@ class DatabaseConnection {
   void SetControlsEnabled(int enable);
 
   bool IsConnected() const { return m_bConnected == 1; }
+  // Why the last Connect failed (the engine's description, which never holds
+  // the password), for front ends that can say more than the caption.
+  const std::string& LastConnectFailure() const { return m_lastConnectFailure; }
 
   TargetDatabase target;
   ConnectionPtr m_pConnection;
@@ -51,6 +54,7 @@ class DatabaseConnection {
  private:
   Screen& m_screen;
   int m_bConnected = 0;
+  std::string m_lastConnectFailure;
 };
 
 }  // namespace mivotra

@@ -29,6 +29,7 @@ run junk --database "$WORK/junk.mdb"
 check "a foreign file cannot be opened (3)" test $status -eq 3
 check "the failure caption names it" has junk.err "データベース接続に失敗しました - 対象DB名 ･･･ junk.mdb"
 check "the foreign file is untouched" test "$(cat "$WORK/junk.mdb")" = "not a database"
+check "the engine's reason follows the caption" has junk.err "mivotra-patch: Unrecognized database format"
 
 # A full update in a folder whose name has Japanese, blanks, quotes, ';' and '#'.
 dir="$WORK/共有 フォルダ 'a' \"b\"; #1"
