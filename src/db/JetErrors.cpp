@@ -316,6 +316,9 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
                        " is in use by an open recordset of this connection; close the recordset "
                        "first.");
     case SQLITE_READONLY:
+      if (resultCode == SQLITE_READONLY_DBMOVED)
+        return Error(E_FAIL, "Cannot update. The database file '" + file +
+                                 "' was moved, replaced or deleted after it was opened.");
       return Error(E_FAIL, "Cannot update. Database or object is read-only ('" + file + "').");
     case SQLITE_NOTADB:
       return Error(E_FAIL, UnrecognizedFormat(file));
