@@ -1529,6 +1529,12 @@ std::vector<Token> Tokenize(std::string_view sql) {
 }
 
 Statement Translate(std::string_view jetSql) {
+  // Jet's own limit on a statement's length; it also bounds the translator's
+  // work on pathological input.
+  constexpr std::size_t kMaxStatementLength = 64000;
+  if (jetSql.size() > kMaxStatementLength)
+    SyntaxError("The SQL statement is too long: Jet accepts at most " + std::to_string(kMaxStatementLength) +
+                " characters.");
   return Translator(jetSql).Run();
 }
 

@@ -285,13 +285,22 @@ TEST(JetTranslator, DeepNestingIsRefusedNotOverflowed) {
   EXPECT_NO_THROW(Translate(nested("SELECT ", 30, "(", ")")));
   EXPECT_NO_THROW(Translate(nested("SELECT * FROM ", 30, "(", ")")));
   for (const std::string& sql :
-       {nested("SELECT ", 100000, "(", ")"), nested("SELECT ", 100000, "-", ""),
-        nested("SELECT 1 WHERE ", 100000, "NOT ", ""),
-        nested("SELECT * FROM ", 100000, "(", ")")}) {
+       {nested("SELECT ", 10000, "(", ")"), nested("SELECT ", 10000, "-", ""),
+        nested("SELECT 1 WHERE ", 10000, "NOT ", ""),
+        nested("SELECT * FROM ", 10000, "(", ")")}) {
     const ComError error = ErrorOf([&] { Translate(sql); });
     EXPECT_EQ(error.Error(), DB_E_SYNTAX);
     EXPECT_TRUE(Contains(error.Description(), "Query is too complex")) << error.Description();
   }
+}
+
+TEST(JetTranslator, StatementsLongerThanJetAllowsAreRefusedAtOnce) {
+  EXPECT_NO_THROW(Translate("SELECT 1" + std::string(63990, ' ') + ";"));
+  std::string sql = "SELECT 1";
+  while (sql.size() <= 64000) sql += "+1";
+  const ComError error = ErrorOf([&] { Translate(sql); });
+  EXPECT_EQ(error.Error(), DB_E_SYNTAX);
+  EXPECT_TRUE(Contains(error.Description(), "too long")) << error.Description();
 }
 
 TEST(JetTranslator, AParameterMarkerIsAMissingValue) {
