@@ -13,6 +13,8 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(xvfb xauth xdotool xclip x11-utils imagemagick clang libclang-rt-14-dev)
+  # The benchmarks' timing and arithmetic.
+  packages+=(time bc)
 fi
 
 missing=()
