@@ -36,7 +36,7 @@ COMMIT;
 SQL
 
 now() { date +%s.%N; }
-ours=() theirs=() peak=()
+ours=() theirs=() peak=() theirpeak=()
 for ((i = 0; i < rounds; i++)); do
   for side in ours theirs; do
     rm -rf "$work/run-db" && mkdir "$work/run-db"
@@ -51,8 +51,9 @@ for ((i = 0; i < rounds; i++)); do
       mkdir "$work/run-db/backup"
       cp "$work/run-db/data.mdb" "$work/run-db/backup/dataver_1_06backup.mdb"
       sync "$work/run-db/backup/dataver_1_06backup.mdb"
-      sqlcipher "$work/run-db/data.mdb" <"$work/patch.sql" >/dev/null
+      /usr/bin/time -f %M -o "$work/rss" sqlcipher "$work/run-db/data.mdb" <"$work/patch.sql" >/dev/null
       theirs+=("$(echo "$(now) - $start" | bc)")
+      theirpeak+=("$(cat "$work/rss")")
     fi
   done
 done
@@ -61,8 +62,9 @@ median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? 
 m_ours=$(median "${ours[@]}")
 m_theirs=$(median "${theirs[@]}")
 m_peak=$(median "${peak[@]}")
+m_theirpeak=$(median "${theirpeak[@]}")
 size=$(stat -c %s "$work/sample.mdb")
 printf 'whole update, %s rows (%d MiB), median of %d\n' "$rows" $((size >> 20)) "$rounds"
 printf '  mivotra-patch            %8.3f s   peak RSS %d MiB\n' "$m_ours" $((m_peak / 1024))
-printf '  cp+sync+sqlcipher shell  %8.3f s   (baseline)\n' "$m_theirs"
+printf '  cp+sync+sqlcipher shell  %8.3f s   peak RSS %d MiB (baseline)\n' "$m_theirs" $((m_theirpeak / 1024))
 printf '  ratio ours/baseline      %8.3f   (target <= 1.15)\n' "$(echo "$m_ours / $m_theirs" | bc -l)"
