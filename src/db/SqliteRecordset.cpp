@@ -220,7 +220,7 @@ Variant SqliteRecordset::Collect(std::string_view columnName) const {
                      "requested name or ordinal.");
 }
 
-Variant SqliteRecordset::Collect(long ordinal) const {
+void SqliteRecordset::RequireOrdinal(long ordinal) const {
   RequireOpen();
   if (ordinal < 0 || static_cast<std::size_t>(ordinal) >= m_columns.size()) {
     ThrowRecordset(ADO_E_ITEM_NOT_FOUND,
@@ -228,6 +228,10 @@ Variant SqliteRecordset::Collect(long ordinal) const {
                        " cannot be found in the collection corresponding to the "
                        "requested name or ordinal.");
   }
+}
+
+Variant SqliteRecordset::Collect(long ordinal) const {
+  RequireOrdinal(ordinal);
   RequireCurrentRow();
   const Column& column = m_columns[static_cast<std::size_t>(ordinal)];
   return ReadValue(m_statement.get(), static_cast<int>(ordinal), column.declared, column.hint);
@@ -239,13 +243,7 @@ long SqliteRecordset::FieldCount() const {
 }
 
 std::string SqliteRecordset::FieldName(long ordinal) const {
-  RequireOpen();
-  if (ordinal < 0 || static_cast<std::size_t>(ordinal) >= m_columns.size()) {
-    ThrowRecordset(ADO_E_ITEM_NOT_FOUND,
-                   "Item " + std::to_string(ordinal) +
-                       " cannot be found in the collection corresponding to the "
-                       "requested name or ordinal.");
-  }
+  RequireOrdinal(ordinal);
   return m_columns[static_cast<std::size_t>(ordinal)].name;
 }
 

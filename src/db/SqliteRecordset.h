@@ -70,6 +70,8 @@ class SqliteRecordset final : public Recordset {
   void Step();
   void RequireOpen() const;
   void RequireCurrentRow() const;
+  // An open recordset with a column at that position.
+  void RequireOrdinal(long ordinal) const;
   std::vector<std::string> SortKeys() const;
 
   std::shared_ptr<Session> m_session;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "CopyModes.h"
 #include "TestSupport.h"
 #include "target/BackupCopy.h"
 
@@ -27,7 +28,8 @@ using test::ScreenEvent;
 using test::TempDir;
 using test::WriteFile;
 
-constexpr std::uint64_t MiB = std::uint64_t{1} << 20;
+using test::CopyMode;
+using test::MiB;
 
 std::string Bytes(std::size_t size, unsigned seed = 1) {
   std::string bytes(size, '\0');
@@ -63,30 +65,9 @@ class ProgressScreen : public RecordingScreen {
   std::function<void(std::uint64_t)> onProgress;
 };
 
-struct Mode {
-  bool anonymousTemporary;
-  bool kernelCopy;
-};
-
-void PrintTo(const Mode& mode, std::ostream* out) {
-  *out << (mode.anonymousTemporary ? "unnamed file, " : "hidden name, ")
-       << (mode.kernelCopy ? "kernel copy" : "read/write");
-}
-
-std::string ModeName(const testing::TestParamInfo<Mode>& info) {
-  return std::string(info.param.anonymousTemporary ? "Unnamed" : "HiddenName") +
-         (info.param.kernelCopy ? "KernelCopy" : "ReadWrite");
-}
-
-class BackupCopy : public testing::TestWithParam<Mode> {
+class BackupCopy : public testing::TestWithParam<CopyMode> {
  protected:
-  CopyOptions Options() const {
-    CopyOptions options;
-    options.chunkBytes = MiB;
-    options.anonymousTemporary = GetParam().anonymousTemporary;
-    options.kernelCopy = GetParam().kernelCopy;
-    return options;
-  }
+  CopyOptions Options() const { return GetParam().Options(); }
   bool Copy(const fs::path& source, const fs::path& destination, ProgressScreen& screen,
             std::string* reason = nullptr) {
     return CopyToNewFile(source.string(), destination.string(), screen, Options(), reason);
@@ -95,10 +76,7 @@ class BackupCopy : public testing::TestWithParam<Mode> {
   TempDir dir;
 };
 
-INSTANTIATE_TEST_SUITE_P(Modes, BackupCopy,
-                         testing::Values(Mode{true, true}, Mode{true, false}, Mode{false, true},
-                                         Mode{false, false}),
-                         ModeName);
+INSTANTIATE_TEST_SUITE_P(Modes, BackupCopy, test::AllCopyModes(), test::CopyModeName);
 
 TEST_P(BackupCopy, KeepsContentPermissionsAndModificationTime) {
   const fs::path source = dir / "data.mdb";

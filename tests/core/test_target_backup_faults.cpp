@@ -21,6 +21,7 @@
 #include <set>
 #include <string>
 
+#include "CopyModes.h"
 #include "TestSupport.h"
 #include "target/BackupCopy.h"
 
@@ -33,7 +34,8 @@ using test::RecordingScreen;
 using test::TempDir;
 using test::WriteFile;
 
-constexpr std::uint64_t MiB = std::uint64_t{1} << 20;
+using test::CopyMode;
+using test::MiB;
 constexpr int SkipCode = 77;
 
 std::string Bytes(std::size_t size) {
@@ -86,41 +88,15 @@ bool MountPrivateTmpfs(const fs::path& where, const char* options, unsigned long
   return mount("tmpfs", where.c_str(), "tmpfs", flags, options) == 0;
 }
 
-CopyOptions OptionsFor(bool anonymousTemporary, bool kernelCopy) {
-  CopyOptions options;
-  options.chunkBytes = MiB;
-  options.anonymousTemporary = anonymousTemporary;
-  options.kernelCopy = kernelCopy;
-  return options;
-}
-
-struct Mode {
-  bool anonymousTemporary;
-  bool kernelCopy;
-};
-
-void PrintTo(const Mode& mode, std::ostream* out) {
-  *out << (mode.anonymousTemporary ? "unnamed file, " : "hidden name, ")
-       << (mode.kernelCopy ? "kernel copy" : "read/write");
-}
-
-std::string ModeName(const testing::TestParamInfo<Mode>& info) {
-  return std::string(info.param.anonymousTemporary ? "Unnamed" : "HiddenName") +
-         (info.param.kernelCopy ? "KernelCopy" : "ReadWrite");
-}
-
-class BackupCopyFaults : public testing::TestWithParam<Mode> {
+class BackupCopyFaults : public testing::TestWithParam<CopyMode> {
  protected:
   CopyOptions Options() const {
-    return OptionsFor(GetParam().anonymousTemporary, GetParam().kernelCopy);
+    return GetParam().Options();
   }
   TempDir dir;
 };
 
-INSTANTIATE_TEST_SUITE_P(Modes, BackupCopyFaults,
-                         testing::Values(Mode{true, true}, Mode{true, false}, Mode{false, true},
-                                         Mode{false, false}),
-                         ModeName);
+INSTANTIATE_TEST_SUITE_P(Modes, BackupCopyFaults, test::AllCopyModes(), test::CopyModeName);
 
 TEST_P(BackupCopyFaults, FileSizeLimitFailsCleanly) {
   const std::string content = Bytes(4 * MiB);
