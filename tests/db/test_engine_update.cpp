@@ -14,6 +14,7 @@
 #include "EngineTesting.h"
 #include "db/DateTime.h"
 #include "db/JetErrors.h"
+#include "PatchStatements.h"
 
 namespace mivotra::test {
 namespace {
@@ -21,45 +22,9 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kPassword = "mivotra";
-const std::string kVersionQuery = "SELECT MAX(DBVerCode) AS MaxDBVerCode FROM t_db_ver;";
+const std::string kVersionQuery(texts::VersionQuery);
 
-// In the order the update runs them; tabs are part of the text.
-const std::vector<std::string> kStatements = {
-    "CREATE TABLE t_expense_nexco_riyou (ExpenseNexcoRiyouID\tautoincrement(1, 1) PRIMARY "
-    "KEY,LowerKingaku\t\t\t"
-    "INTEGER NOT NULL,UpperKingaku\t\t\tINTEGER NOT NULL,ExpenseNexcoRate\t\tDOUBLE NOT "
-    "NULL,CreateDateTime\t\t\t"
-    "DATETIME NOT NULL,UpdateDateTime\t\t\tDATETIME DEFAULT NULL);",
-    "CREATE UNIQUE INDEX idx_xpnsnxcry_lowerkingaku ON t_expense_nexco_riyou (LowerKingaku);",
-    "CREATE UNIQUE INDEX idx_xpnsnxcry_upperkingaku ON t_expense_nexco_riyou (UpperKingaku);",
-    "INSERT INTO t_expense_nexco_riyou ( ExpenseNexcoRiyouID, LowerKingaku, UpperKingaku, "
-    "ExpenseNexcoRate, "
-    "CreateDateTime) VALUES ( 1, 0, 99999999, 0.0, now());",
-    "CREATE TABLE t_sofu_syukin_code (SofuSyukinCodeID\tautoincrement(1, 1) PRIMARY "
-    "KEY,SofuID\t\t\t\tINTEGER NOT "
-    "NULL CONSTRAINT FK_SOFUSYUKINCODE_SOFUID REFERENCES t_sofu ( SofuID "
-    "),SofuSyukinCode\t\tVARCHAR(020) NOT "
-    "NULL,CreateDateTime\t\tDATETIME NOT NULL,UpdateDateTime\t\tDATETIME DEFAULT NULL);",
-    "CREATE INDEX idx_sofusyukincode_sofusyukincode ON t_sofu_syukin_code (SofuSyukinCode);",
-    "CREATE UNIQUE INDEX idx_sofusyukincode_sofuid ON t_sofu_syukin_code (SofuID);",
-    "UPDATE t_kumi_rate SET KumiRateTypeID = 1 WHERE KodanID = 2 AND KumiRateTypeID <> 1;",
-    "UPDATE t_kumi_rate SET KumiUpperRateTypeID = KumiLowerRateTypeID WHERE KodanID = 2 AND "
-    "KumiUpperRateTypeID <> "
-    "KumiLowerRateTypeID;",
-    "INSERT INTO t_db_ver (DBVerID,DBVerCode,DBPatchDate,UpdateDateTime ) VALUES "
-    "(7,1.07,#2009/11/04#,now() );",
-    "CREATE TABLE t_db_ver_comment (DBVerCommentID\t\tautoincrement(1, 1) PRIMARY "
-    "KEY,DBVerID\t\t\tINTEGER NOT NULL "
-    "CONSTRAINT FK_VERCOMMENT_DBVERID REFERENCES t_db_ver "
-    "(DBVerID),DBVerComment\t\tVARCHAR(255),UpdateDateTime\t\t"
-    "DATETIME );",
-    "INSERT INTO t_db_ver_comment (DBVerID,DBVerComment,UpdateDateTime ) VALUES "
-    "(7,'1.振替用コードテーブル追加',now() "
-    ");",
-    "INSERT INTO t_db_ver_comment (DBVerID,DBVerComment,UpdateDateTime ) VALUES "
-    "(7,'2.NEXCO大口先調整額登録用テーブル"
-    "追加',now() );",
-};
+const std::vector<std::string> kStatements = AllPatchStatements();
 
 // The 1.06 schema the update starts from, and its rows.
 void MakeVersion106(Connection& db, int kumiRows) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "EngineTesting.h"
+#include "PatchStatements.h"
 #include "db/JetErrors.h"
 #include "db/JetSql.h"
 
@@ -106,33 +107,7 @@ TEST(JetDateLiteral, ReadsJetsForms) {
 }
 
 // The statements the update runs, byte for byte, with their tabs.
-const std::vector<std::string> kUpdateStatements = {
-    "CREATE TABLE t_expense_nexco_riyou (ExpenseNexcoRiyouID\tautoincrement(1, 1) PRIMARY "
-    "KEY,LowerKingaku\t\t\t"
-    "INTEGER NOT NULL,UpperKingaku\t\t\tINTEGER NOT NULL,ExpenseNexcoRate\t\tDOUBLE NOT "
-    "NULL,CreateDateTime\t\t\t"
-    "DATETIME NOT NULL,UpdateDateTime\t\t\tDATETIME DEFAULT NULL);",
-    "CREATE UNIQUE INDEX idx_xpnsnxcry_lowerkingaku ON t_expense_nexco_riyou (LowerKingaku);",
-    "INSERT INTO t_expense_nexco_riyou ( ExpenseNexcoRiyouID, LowerKingaku, UpperKingaku, "
-    "ExpenseNexcoRate, "
-    "CreateDateTime) VALUES ( 1, 0, 99999999, 0.0, now());",
-    "CREATE TABLE t_sofu_syukin_code (SofuSyukinCodeID\tautoincrement(1, 1) PRIMARY "
-    "KEY,SofuID\t\t\t\tINTEGER NOT "
-    "NULL CONSTRAINT FK_SOFUSYUKINCODE_SOFUID REFERENCES t_sofu ( SofuID "
-    "),SofuSyukinCode\t\tVARCHAR(020) NOT "
-    "NULL,CreateDateTime\t\tDATETIME NOT NULL,UpdateDateTime\t\tDATETIME DEFAULT NULL);",
-    "CREATE INDEX idx_sofusyukincode_sofusyukincode ON t_sofu_syukin_code (SofuSyukinCode);",
-    "INSERT INTO t_db_ver (DBVerID,DBVerCode,DBPatchDate,UpdateDateTime ) VALUES "
-    "(7,1.07,#2009/11/04#,now() );",
-    "CREATE TABLE t_db_ver_comment (DBVerCommentID\t\tautoincrement(1, 1) PRIMARY "
-    "KEY,DBVerID\t\t\tINTEGER NOT NULL "
-    "CONSTRAINT FK_VERCOMMENT_DBVERID REFERENCES t_db_ver "
-    "(DBVerID),DBVerComment\t\tVARCHAR(255),UpdateDateTime\t\t"
-    "DATETIME );",
-    "INSERT INTO t_db_ver_comment (DBVerID,DBVerComment,UpdateDateTime ) VALUES "
-    "(7,'2.NEXCO大口先調整額登録用テーブル"
-    "追加',now() );",
-};
+const std::vector<std::string> kUpdateStatements = test::AllPatchStatements();
 
 TEST(JetTranslator, TheUpdatesRateStatementsReachSQLiteAsTheyMean) {
   // The benchmark compares these with the same text run straight in SQLite,
@@ -157,7 +132,7 @@ TEST(JetTranslator, TheUpdatesRateStatementsReachSQLiteAsTheyMean) {
 }
 
 TEST(JetTranslator, CreateTableKeepsJetTypesAndAddsItsRules) {
-  const Statement statement = Translate(kUpdateStatements[3]);
+  const Statement statement = Translate(kUpdateStatements[4]);  // t_sofu_syukin_code
   EXPECT_EQ(statement.kind, StatementKind::CreateTable);
   EXPECT_EQ(statement.table, "t_sofu_syukin_code");
   // The counter is SQLite's own row number, so it counts by itself.
