@@ -2,6 +2,8 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include "db/ConnectionString.h"
 #include "db/JetErrors.h"
 #include "db/JetSql.h"
+#include "db/RangedUpdate.h"
 #include "db/SqliteRecordset.h"
 #include "db/SqliteSchema.h"
 
@@ -18,6 +21,8 @@ namespace mivotra {
 namespace {
 
 using jet::FailureContext;
+using jet::Prepare;
+using jet::RunToEnd;
 using jet::Session;
 using jet::SqliteRecordset;
 using jet::StatementHandle;
@@ -30,22 +35,6 @@ constexpr std::uintmax_t kPageSize = 1024;
 
 [[noreturn]] void ThrowConnection(HRESULT code, std::string description) {
   jet::Throw(code, jet::kConnectionSource, std::move(description));
-}
-
-StatementHandle Prepare(sqlite3* db, std::string_view sql, const FailureContext& context) {
-  sqlite3_stmt* statement = nullptr;
-  const int rc =
-      sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement, nullptr);
-  StatementHandle handle(statement);
-  if (rc != SQLITE_OK) throw jet::MapSqliteError(db, rc, sqlite3_errmsg(db), context);
-  return handle;
-}
-
-void RunToEnd(sqlite3* db, sqlite3_stmt* statement, const FailureContext& context) {
-  int rc;
-  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-  }
-  if (rc != SQLITE_DONE) throw jet::MapSqliteError(db, rc, sqlite3_errmsg(db), context);
 }
 
 void Exec(sqlite3* db, std::string_view sql, const FailureContext& context) {
@@ -141,22 +130,30 @@ class EngineConnection final : public Connection {
       default:
         break;
     }
+    auto ranged = jet::RangedUpdate::Plan(db, statement, context);
     // Statements that take more than one SQLite step are made whole by a savepoint.
-    const bool savepoint = !statement.followUps.empty();
+    const bool savepoint = !statement.followUps.empty() || ranged;
     if (savepoint) Exec(db, "SAVEPOINT jet_statement", context);
-    int changes = 0;
+    std::int64_t changes = 0;
     try {
-      RunToEnd(db, prepared.get(), context);
-      const bool rowChanges = statement.kind == StatementKind::Insert ||
-                              statement.kind == StatementKind::Update ||
-                              statement.kind == StatementKind::Delete;
-      if (rowChanges) changes = sqlite3_changes(db);
+      if (ranged) {
+        prepared.reset();
+        changes = ranged->Run();
+      } else {
+        RunToEnd(db, prepared.get(), context);
+        const bool rowChanges = statement.kind == StatementKind::Insert ||
+                                statement.kind == StatementKind::Update ||
+                                statement.kind == StatementKind::Delete;
+        if (rowChanges) changes = sqlite3_changes(db);
+      }
       prepared.reset();
+      ranged.reset();
       for (const auto& sql : statement.followUps) Exec(db, sql, context);
       // Outside a transaction this commits; if that fails the savepoint is undone below.
       if (savepoint) Exec(db, "RELEASE jet_statement", context);
     } catch (...) {
       prepared.reset();
+      ranged.reset();
       if (m_transaction) {
         // Only this statement is undone; the caller's transaction goes on.
         if (savepoint) {
@@ -172,7 +169,10 @@ class EngineConnection final : public Connection {
       }
       throw;
     }
-    if (recordsAffected) *recordsAffected = Variant::I4(changes);
+    if (recordsAffected) {
+      *recordsAffected = Variant::I4(
+          static_cast<std::int32_t>(std::min<std::int64_t>(changes, INT32_MAX)));
+    }
     return RecordsetPtr(std::make_shared<SqliteRecordset>());
   }
 
@@ -365,6 +365,11 @@ class EngineConnection final : public Connection {
     // statement journal spills to disk; its pages are encrypted like the
     // database's own.
     Exec(raw, "PRAGMA temp_store = FILE", context);
+    // Inside a long transaction most of the cache holds changed pages waiting
+    // to be written, and only the rest can keep pages just read; 8 MiB leaves
+    // room for the pages of a whole range of a ranged UPDATE, which it reads
+    // twice.
+    Exec(raw, "PRAGMA cache_size = -8192", context);
     if (sqlite3_create_function_v2(raw, "jet_concat", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                    nullptr, JetConcat, nullptr, nullptr, nullptr) != SQLITE_OK) {
       jet::ThrowEngine(E_OUTOFMEMORY, "Not enough memory to open the database.");

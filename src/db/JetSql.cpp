@@ -687,6 +687,7 @@ class Translator {
     }
     if (upper == "NOW" || upper == "DATE" || upper == "TIME") {
       Arguments(0, 0, name);
+      m_rowLocal = false;
       Expr e{std::string(upper == "NOW" ? kNowSql : upper == "DATE" ? kDateSql : kTimeSql)};
       e.hint = ColumnHint::Date;
       return e;
@@ -753,6 +754,7 @@ class Translator {
   // After the word SELECT. `outer` is the statement's own SELECT, whose
   // columns the caller reads; `statement` receives its hints and TOP.
   std::string Select(bool outer, Statement* statement) {
+    m_rowLocal = false;
     const std::string savedContext = m_context;
     std::string out = SelectCore(outer, statement);
     while (IsWord("UNION")) {
@@ -952,8 +954,7 @@ class Translator {
     statement.table = ReadName();
     if (!IsWord("SET")) Fail("Only single-table UPDATE ... SET is supported.");
     Next();
-    std::string out = "UPDATE " + QuoteName(statement.table) + " SET ";
-    bool first = true;
+    m_rowLocal = true;
     do {
       std::string column = ReadName();
       if (AcceptSymbol(".")) {
@@ -961,12 +962,15 @@ class Translator {
         column = ReadName();
       }
       ExpectSymbol("=");
-      out += (first ? "" : ", ") + QuoteName(column) + " = " + Value(Expression());
-      first = false;
+      if (!statement.assignments.empty()) statement.assignments += ", ";
+      statement.assignments += QuoteName(column) + " = " + Value(Expression());
+      statement.columns.push_back(std::move(column));
       m_context = "Syntax error in UPDATE statement.";
     } while (AcceptSymbol(","));
-    if (AcceptWord("WHERE")) out += " WHERE " + Condition();
-    statement.sql = std::move(out);
+    if (AcceptWord("WHERE")) statement.condition = Condition();
+    statement.rowLocal = m_rowLocal;
+    statement.sql = "UPDATE " + QuoteName(statement.table) + " SET " + statement.assignments;
+    if (!statement.condition.empty()) statement.sql += " WHERE " + statement.condition;
   }
 
   void Delete(Statement& statement) {
@@ -1369,6 +1373,7 @@ class Translator {
   int m_expressionNumber = 1000;
   bool m_schemaExpression = false;
   int m_depth = 0;
+  bool m_rowLocal = true;  // cleared by a subquery or a clock function
   std::optional<std::int64_t> m_top;
   std::size_t m_topInsertAt = 0;
 };

@@ -72,6 +72,7 @@ struct Statement {
   std::vector<std::string> indexColumns;
   IndexOption indexOption = IndexOption::None;
   // CREATE TABLE: what the engine checks against the schema before it runs.
+  // UPDATE: the columns SET assigns.
   std::vector<std::string> columns;
   std::vector<std::string> primaryKey;
   std::vector<std::vector<std::string>> uniqueKeys;
@@ -83,6 +84,13 @@ struct Statement {
   // translation appends as the last hiddenColumns result columns.
   std::optional<std::int64_t> top;
   int hiddenColumns = 0;
+  // UPDATE: the SET list and the condition (empty: none) in SQLite text, and
+  // whether each row's new values and its match depend on that row alone (no
+  // subquery, no clock). Only then may the engine apply the statement a range
+  // of rows at a time without changing its result.
+  std::string assignments;
+  std::string condition;
+  bool rowLocal = false;
 };
 
 // Translates one Jet SQL statement (a trailing ';' allowed). Throws ComError

@@ -55,6 +55,22 @@ void StatementDeleter::operator()(sqlite3_stmt* statement) const noexcept {
   sqlite3_finalize(statement);
 }
 
+StatementHandle Prepare(sqlite3* db, std::string_view sql, const FailureContext& context) {
+  sqlite3_stmt* statement = nullptr;
+  const int rc =
+      sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement, nullptr);
+  StatementHandle handle(statement);
+  if (rc != SQLITE_OK) throw MapSqliteError(db, rc, sqlite3_errmsg(db), context);
+  return handle;
+}
+
+void RunToEnd(sqlite3* db, sqlite3_stmt* statement, const FailureContext& context) {
+  int rc;
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+  }
+  if (rc != SQLITE_DONE) throw MapSqliteError(db, rc, sqlite3_errmsg(db), context);
+}
+
 Variant ReadValue(sqlite3_stmt* statement, int column, VARTYPE declared, ColumnHint hint) {
   const int storage = sqlite3_column_type(statement, column);
   if (storage == SQLITE_NULL) return Variant::Null();

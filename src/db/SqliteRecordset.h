@@ -5,12 +5,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/Engine.h"
 #include "db/JetErrors.h"
 #include "db/JetSql.h"
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 namespace mivotra::jet {
@@ -29,6 +31,11 @@ struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const noexcept;
 };
 using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+// Every statement the engine runs goes through these two: a failure becomes
+// the mapped ComError, named by `context`.
+StatementHandle Prepare(sqlite3* db, std::string_view sql, const FailureContext& context);
+void RunToEnd(sqlite3* db, sqlite3_stmt* statement, const FailureContext& context);
 
 // The variant of one result value, by the column's declared Jet type, else by
 // the hint the translation gave, else by the value's storage class.

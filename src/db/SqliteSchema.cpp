@@ -169,6 +169,27 @@ bool HasNull(sqlite3* db, std::string_view table, const std::vector<std::string>
   return any;
 }
 
+std::vector<std::string> TriggerNames(sqlite3* db, std::string_view table,
+                                      const FailureContext* context) {
+  std::vector<std::string> names;
+  const std::string text(table);
+  Query(
+      db, "SELECT name FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ?1 COLLATE NOCASE",
+      context, [&names](sqlite3_stmt* s) { names.push_back(ColumnText(s, 0)); },
+      [&text](sqlite3_stmt* s) {
+        sqlite3_bind_text(s, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      });
+  return names;
+}
+
+std::string OuterLoopPlan(sqlite3* db, std::string_view sql, const FailureContext* context) {
+  std::string detail;
+  Query(db, "EXPLAIN QUERY PLAN " + std::string(sql), context, [&detail](sqlite3_stmt* s) {
+    if (detail.empty()) detail = ColumnText(s, 3);
+  });
+  return detail;
+}
+
 bool SameColumns(const std::vector<std::string>& a, const std::vector<std::string>& b) {
   if (a.size() != b.size()) return false;
   return std::all_of(a.begin(), a.end(), [&b](const std::string& name) {

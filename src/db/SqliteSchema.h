@@ -1,8 +1,9 @@
 #pragma once
 // Reading SQLite's schema for the checks Jet makes and SQLite does not
 // (related tables, key columns, which table an index belongs to), and for
-// naming the objects of a failure. Only data-definition statements and
-// failures ask, so none of this is on the path of an ordinary statement.
+// naming the objects of a failure. Only data-definition statements, failures
+// and UPDATEs of large tables ask, so none of this is on the path of an
+// ordinary statement.
 
 #include <optional>
 #include <string>
@@ -56,6 +57,12 @@ std::optional<IndexInfo> Index(sqlite3* db, std::string_view name, const Failure
 // True when the table holds a row with Null in any of the columns.
 bool HasNull(sqlite3* db, std::string_view table, const std::vector<std::string>& columns,
              const FailureContext* context);
+
+std::vector<std::string> TriggerNames(sqlite3* db, std::string_view table,
+                                      const FailureContext* context);
+// How SQLite means to run a statement's outermost loop, in EXPLAIN QUERY
+// PLAN's words ("SCAN TABLE t", "SEARCH TABLE t USING INDEX i (c=?)").
+std::string OuterLoopPlan(sqlite3* db, std::string_view sql, const FailureContext* context);
 
 // The same columns in any order, names compared without regard to case.
 bool SameColumns(const std::vector<std::string>& a, const std::vector<std::string>& b);

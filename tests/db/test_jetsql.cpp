@@ -131,6 +131,28 @@ TEST(JetTranslator, TheUpdatesRateStatementsReachSQLiteAsTheyMean) {
             "SELECT max(`DBVerCode`) AS `MaxDBVerCode` FROM `t_db_ver`");
 }
 
+TEST(JetTranslator, AnUpdateSaysWhetherEachRowDependsOnItselfAlone) {
+  const Statement rates = Translate(kUpdateStatements[8]);
+  EXPECT_TRUE(rates.rowLocal);
+  EXPECT_EQ(rates.columns, std::vector<std::string>{"KumiUpperRateTypeID"});
+  EXPECT_EQ(rates.sql, "UPDATE `t_kumi_rate` SET " + rates.assignments + " WHERE " + rates.condition);
+
+  const Statement two = Translate("UPDATE t SET t.a = Abs(b) + 1, c = 'x' & c");
+  EXPECT_TRUE(two.rowLocal);
+  EXPECT_EQ(two.columns, (std::vector<std::string>{"a", "c"}));
+  EXPECT_TRUE(two.condition.empty());
+  EXPECT_EQ(two.sql, "UPDATE `t` SET " + two.assignments);
+
+  // A clock read once per range, or a subquery that sees earlier ranges'
+  // changes, would give a split statement another result.
+  for (const char* statement :
+       {"UPDATE t SET d = Now()", "UPDATE t SET a = 1 WHERE d < Date()",
+        "UPDATE t SET a = (SELECT max(a) FROM t)", "UPDATE t SET a = 1 WHERE b IN (SELECT b FROM u)",
+        "UPDATE t SET a = 1 WHERE EXISTS (SELECT * FROM u WHERE u.b = t.b)"}) {
+    EXPECT_FALSE(Translate(statement).rowLocal) << statement;
+  }
+}
+
 TEST(JetTranslator, CreateTableKeepsJetTypesAndAddsItsRules) {
   const Statement statement = Translate(kUpdateStatements[4]);  // t_sofu_syukin_code
   EXPECT_EQ(statement.kind, StatementKind::CreateTable);

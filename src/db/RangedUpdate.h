@@ -1,0 +1,52 @@
+#pragma once
+// An UPDATE of a large table applied one range of rowids at a time.
+//
+// SQLite 3.15 runs an UPDATE whose condition uses no index in two passes: the
+// first collects the rowid of every row to change (about 24 bytes a row), the
+// second changes them, reading each page again long after the cache dropped
+// it. Over tens of millions of rows that is hundreds of MB of memory and twice
+// the reading. A range at a time, the memory stays fixed and the second pass
+// finds the range's pages still cached. The caller holds a savepoint over all
+// ranges, so the statement stays all or nothing.
+
+#include <cstdint>
+#include <optional>
+
+#include "db/JetErrors.h"
+#include "db/JetSql.h"
+#include "db/SqliteRecordset.h"
+
+struct sqlite3;
+
+namespace mivotra::jet {
+
+class RangedUpdate {
+ public:
+  // The most rows one range can hold (its rowids are consecutive).
+  static constexpr std::int64_t kRangeRows = 4096;
+
+  // A plan when the table spans more than one range, SQLite would scan all of
+  // it anyway, and splitting cannot change the statement's result: every
+  // expression reads only its own row, no key column is assigned, no other
+  // row depends on an assigned column (relationships, triggers). Otherwise
+  // nullopt, and the statement runs whole.
+  static std::optional<RangedUpdate> Plan(sqlite3* db, const Statement& statement,
+                                          const FailureContext& context);
+
+  // Applies every range in rowid order, the order SQLite's second pass takes;
+  // returns the rows changed.
+  std::int64_t Run();
+
+ private:
+  RangedUpdate(sqlite3* db, FailureContext context, StatementHandle firstRow,
+               StatementHandle update);
+  // The smallest rowid at or above `low`.
+  std::optional<std::int64_t> FirstRowAtOrAbove(std::int64_t low);
+
+  sqlite3* m_db;
+  FailureContext m_context;
+  StatementHandle m_firstRow;
+  StatementHandle m_update;
+};
+
+}  // namespace mivotra::jet

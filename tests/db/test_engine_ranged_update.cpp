@@ -1,0 +1,210 @@
+// An UPDATE over many rows is applied a range of rows at a time. These tests
+// hold that to SQLite running the same statement whole on a copy of the same
+// file, to all or nothing when a late row fails, and to its fixed memory.
+
+#include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "DatabaseHelpers.h"
+#include "EngineTesting.h"
+#include "db/RangedUpdate.h"
+
+namespace mivotra::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kRange = jet::RangedUpdate::kRangeRows;
+
+// A connection straight to SQLite, for setting up what Jet SQL cannot write
+// and for the reference result.
+class RawDatabase {
+ public:
+  explicit RawDatabase(const fs::path& file) {
+    if (sqlite3_open_v2(file.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+      throw std::runtime_error("cannot open " + file.string());
+    }
+    Exec("PRAGMA foreign_keys = ON");
+  }
+  ~RawDatabase() { sqlite3_close(m_db); }
+  RawDatabase(const RawDatabase&) = delete;
+  RawDatabase& operator=(const RawDatabase&) = delete;
+
+  // Runs the statements; returns the rows the last one changed.
+  long long Exec(const std::string& sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+      const std::string message = error ? error : "unknown";
+      sqlite3_free(error);
+      throw std::runtime_error(message + " in " + sql);
+    }
+    return sqlite3_changes(m_db);
+  }
+
+ private:
+  sqlite3* m_db = nullptr;
+};
+
+// `count` rows numbered from 1, each `step` apart, starting at `first`.
+std::string Fill(const std::string& table, long long count, long long first = 1,
+                 long long step = 1) {
+  return "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+         std::to_string(count - 1) + ") INSERT INTO " + table +
+         " (id, kodan, rate, upper, lower, name) SELECT " + std::to_string(first) + " + i * " +
+         std::to_string(step) + ", i % 3 + 1, i / 3 % 2 + 1, i % 4 + 1, i / 4 % 4 + 1, 'row ' || i FROM n";
+}
+
+class RangedUpdates : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file = dir / "data.mdb";
+    db = Create(file);
+    Exec(*db,
+         "CREATE TABLE t (id COUNTER PRIMARY KEY, kodan INTEGER NOT NULL, rate INTEGER NOT NULL, "
+         "upper INTEGER NOT NULL, lower INTEGER NOT NULL, name VARCHAR(12))");
+  }
+
+  // The Jet statement through the engine here, the SQLite statement straight
+  // through SQLite on a copy: the same rows after, the same count.
+  void ExpectSameAsWhole(const std::string& jetSql, const std::string& sqliteSql) {
+    const fs::path copy = dir / "copy.mdb";
+    fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
+    long long expected = 0;
+    {
+      RawDatabase raw(copy);
+      expected = raw.Exec(sqliteSql);
+    }
+    Variant affected;
+    db->Execute(jetSql, &affected);
+    EXPECT_EQ(affected.vt, VT_I4);
+    EXPECT_EQ(affected.lVal, expected) << jetSql;
+    EXPECT_EQ(DatabaseFingerprint(file), DatabaseFingerprint(copy)) << jetSql;
+  }
+
+  TempDir dir;
+  fs::path file;
+  ConnectionPtr db;
+};
+
+TEST_F(RangedUpdates, GiveTheRowsAndCountOfTheWholeStatement) {
+  {
+    RawDatabase raw(file);
+    // Dense ids over many ranges, then ids far apart and below zero, so
+    // ranges start at rows that exist and skip what lies between.
+    raw.Exec(Fill("t", 10 * kRange + 17));
+    raw.Exec(Fill("t", 40, 1'000'000'000, 3 * kRange + 1));
+    raw.Exec(Fill("t", 5, -9'000'000'000'000'000'000LL, 1));
+    raw.Exec(Fill("t", 3, 9'223'372'036'854'775'805LL, 1));
+  }
+  ExpectSameAsWhole("UPDATE t SET rate = 1 WHERE kodan = 2 AND rate <> 1",
+                    "UPDATE t SET rate = 1 WHERE kodan = 2 AND rate <> 1");
+  ExpectSameAsWhole(
+      "UPDATE t SET upper = lower, name = name & '+' WHERE kodan = 2 AND upper <> lower",
+      "UPDATE t SET upper = lower, name = name || '+' WHERE kodan = 2 AND upper <> lower");
+  ExpectSameAsWhole("UPDATE t SET lower = lower + 1", "UPDATE t SET lower = lower + 1");
+  ExpectSameAsWhole("UPDATE t SET lower = 0 WHERE kodan = 7", "UPDATE t SET lower = 0 WHERE kodan = 7");
+}
+
+TEST_F(RangedUpdates, WhatASplitWouldChangeRunsWhole) {
+  {
+    RawDatabase raw(file);
+    raw.Exec(Fill("t", 4 * kRange));
+  }
+  // Each row must move once, not again when a later range meets it.
+  ExpectSameAsWhole("UPDATE t SET id = id + 100000", "UPDATE t SET id = id + 100000");
+  // The condition reads other rows: later ranges would see earlier changes.
+  ExpectSameAsWhole("UPDATE t SET rate = rate + 1000 WHERE rate < (SELECT avg(rate) FROM t)",
+                    "UPDATE t SET rate = rate + 1000 WHERE rate < (SELECT avg(rate) FROM t)");
+  // A trigger of someone else's may change a row a later range would match.
+  {
+    RawDatabase raw(file);
+    raw.Exec(
+        "CREATE TRIGGER t_move AFTER UPDATE ON t BEGIN UPDATE t SET kodan = 9 WHERE id = NEW.id + " +
+        std::to_string(3 * kRange) + "; END");
+  }
+  ExpectSameAsWhole("UPDATE t SET lower = lower + 10 WHERE kodan = 1",
+                    "UPDATE t SET lower = lower + 10 WHERE kodan = 1");
+}
+
+TEST_F(RangedUpdates, ARelationshipToAnAssignedColumnKeepsItsStatementWhole) {
+  // Codes fall as ids rise; shifting every code up by one passes through a
+  // moment, between two rows, where some detail row has no master row. Only
+  // the end of the statement may be checked, as for the statement run whole.
+  Exec(*db, "CREATE TABLE master (id COUNTER PRIMARY KEY, code INTEGER NOT NULL CONSTRAINT uq_code UNIQUE)");
+  Exec(*db,
+       "CREATE TABLE detail (id COUNTER PRIMARY KEY, code INTEGER NOT NULL CONSTRAINT fk_code "
+       "REFERENCES master (code))");
+  const long long rows = 3 * kRange;
+  {
+    RawDatabase raw(file);
+    raw.Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+             std::to_string(rows) + ") INSERT INTO master (id, code) SELECT i, " +
+             std::to_string(rows + 1) + " - i FROM n");
+    raw.Exec("INSERT INTO detail (code) SELECT code FROM master WHERE code > 1");
+    raw.Exec("CREATE INDEX detail_code ON detail (code)");
+  }
+  ExpectSameAsWhole("UPDATE master SET code = code + 1", "UPDATE master SET code = code + 1");
+}
+
+TEST_F(RangedUpdates, AFailureInALateRangeUndoesTheEarlierOnes) {
+  {
+    RawDatabase raw(file);
+    raw.Exec(Fill("t", 6 * kRange));
+    // Twelve characters already: one more breaks the text limit, in the last range.
+    raw.Exec("UPDATE t SET name = 'twelve chars' WHERE id = " + std::to_string(6 * kRange - 3));
+  }
+  const std::string before = DatabaseFingerprint(file);
+  const std::string statement = "UPDATE t SET name = name & 'x', lower = lower + 1";
+
+  const ComError alone = ErrorOf([&] { Exec(*db, statement); });
+  EXPECT_NE(alone.Error(), S_OK);
+  EXPECT_TRUE(Contains(alone.Description(), "name")) << alone.Description();
+  EXPECT_EQ(DatabaseFingerprint(file), before);
+
+  // Inside a transaction only the statement is undone; the transaction goes on.
+  db->BeginTrans();
+  Exec(*db, "UPDATE t SET rate = 9 WHERE id = 1");
+  EXPECT_NE(ErrorOf([&] { Exec(*db, statement); }).Error(), S_OK);
+  Exec(*db, "UPDATE t SET rate = 8 WHERE id = 2");
+  db->CommitTrans();
+  EXPECT_EQ(Rows(*db, "SELECT rate FROM t WHERE id <= 3 ORDER BY id"),
+            (std::vector<std::string>{"9", "8", "1"}));
+  EXPECT_EQ(Scalar(*db, "SELECT count(*) FROM t WHERE name LIKE '*x'").lVal, 0);
+}
+
+TEST_F(RangedUpdates, NeedNoMoreMemoryForMoreRows) {
+  // 300,000 matching rows: SQLite collects about 24 bytes for each when it
+  // runs the statement whole, over 7 MB; a range at a time needs a fixed few.
+  {
+    RawDatabase raw(file);
+    raw.Exec(Fill("t", 300'000));
+  }
+  const fs::path copy = dir / "copy.mdb";
+  fs::copy_file(file, copy);
+  const std::string statement = "UPDATE t SET rate = rate + 1, upper = lower WHERE kodan > 0";
+  auto growth = [](const std::function<void()>& run) {
+    const sqlite3_int64 before = sqlite3_memory_used();
+    sqlite3_memory_highwater(1);
+    run();
+    return sqlite3_memory_highwater(0) - before;
+  };
+  // The cache fills first, so what grows is the statement's own.
+  EXPECT_EQ(Scalar(*db, "SELECT count(name) FROM t").lVal, 300'000);
+  const sqlite3_int64 ranged = growth([&] { Exec(*db, statement); });
+  EXPECT_EQ(Scalar(*db, "SELECT count(*) FROM t WHERE rate >= 2 AND upper = lower").lVal, 300'000);
+
+  RawDatabase raw(copy);
+  raw.Exec("PRAGMA cache_size = -8192; SELECT count(name) FROM t");
+  const sqlite3_int64 whole = growth([&] { raw.Exec(statement); });
+  EXPECT_GT(whole, 6'000'000) << "the whole statement no longer collects its rows; this test needs a new yardstick";
+  EXPECT_LT(ranged, 2'000'000) << "whole: " << whole;
+}
+
+}  // namespace
+}  // namespace mivotra::test
