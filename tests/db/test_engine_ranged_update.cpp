@@ -111,6 +111,27 @@ TEST_F(RangedUpdates, GiveTheRowsAndCountOfTheWholeStatement) {
   ExpectSameAsWhole("UPDATE t SET lower = 0 WHERE kodan = 7", "UPDATE t SET lower = 0 WHERE kodan = 7");
 }
 
+TEST_F(RangedUpdates, FindTheRowidUnderAnyOfItsNames) {
+  // A field named rowid hides SQLite's rowid of that name; one without rowids has none.
+  Exec(*db,
+       "CREATE TABLE s (id COUNTER PRIMARY KEY, [rowid] INTEGER, [oid] INTEGER, kodan INTEGER, "
+       "rate INTEGER, upper INTEGER, lower INTEGER, name VARCHAR(12))");
+  {
+    RawDatabase raw(file);
+    raw.Exec(Fill("s", 3 * kRange));
+    // Ranges over the field would miss its Nulls.
+    raw.Exec("UPDATE s SET rowid = CASE WHEN id % 2 = 1 THEN id END, oid = rowid");
+    raw.Exec(
+        "CREATE TABLE w (id INTEGER PRIMARY KEY, kodan INTEGER, rate INTEGER, upper INTEGER, "
+        "lower INTEGER, name TEXT) WITHOUT ROWID");
+    raw.Exec(Fill("w", 3 * kRange));
+  }
+  ExpectSameAsWhole("UPDATE s SET rate = rate + 1 WHERE kodan <> 2",
+                    "UPDATE s SET rate = rate + 1 WHERE kodan <> 2");
+  ExpectSameAsWhole("UPDATE w SET rate = rate + 1 WHERE kodan <> 2",
+                    "UPDATE w SET rate = rate + 1 WHERE kodan <> 2");
+}
+
 TEST_F(RangedUpdates, WhatASplitWouldChangeRunsWhole) {
   {
     RawDatabase raw(file);

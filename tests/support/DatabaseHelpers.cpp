@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "db/ConnectionString.h"
 #include "db/ErrorReport.h"
@@ -45,19 +48,24 @@ std::string DatabaseFingerprint(const std::filesystem::path& file, const std::st
   }
   if (!password.empty()) sqlite3_key(db, password.data(), static_cast<int>(password.size()));
   std::string picture;
+  // Rows in sorted order: a table may have no rowid, or a field hiding it.
   auto dump = [&](const std::string& sql) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
       throw std::runtime_error(sqlite3_errmsg(db));
+    std::vector<std::string> rows;
     while (sqlite3_step(statement) == SQLITE_ROW) {
+      std::string row;
       for (int i = 0; i < sqlite3_column_count(statement); ++i) {
         const unsigned char* text = sqlite3_column_text(statement, i);
-        picture += text ? reinterpret_cast<const char*>(text) : "<null>";
-        picture += '|';
+        row += text ? reinterpret_cast<const char*>(text) : "<null>";
+        row += '|';
       }
-      picture += '\n';
+      rows.push_back(std::move(row));
     }
     sqlite3_finalize(statement);
+    std::sort(rows.begin(), rows.end());
+    for (const auto& row : rows) picture += row + '\n';
   };
   std::vector<std::string> tables;
   {
@@ -71,7 +79,7 @@ std::string DatabaseFingerprint(const std::filesystem::path& file, const std::st
   dump("SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY type, name");
   for (const auto& table : tables) {
     picture += "== " + table + "\n";
-    dump("SELECT * FROM \"" + table + "\" ORDER BY rowid");
+    dump("SELECT * FROM \"" + table + "\"");
   }
   sqlite3_close(db);
   return picture;
