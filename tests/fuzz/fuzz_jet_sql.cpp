@@ -159,6 +159,31 @@ bool Prepare(sqlite3* db, const std::string& sql, std::string_view jet, bool run
   return ran;
 }
 
+// The engine applies a large UPDATE a range of rowids at a time, joining the
+// parts the translator gives: they must make the same statement, and the
+// ranged one must prepare wherever the whole one does.
+void CheckUpdateParts(sqlite3* db, const Statement& statement, std::string_view jet) {
+  const std::string detail = Shown(jet) + " became " + Shown(statement.sql);
+  std::string joined = "UPDATE " + QuoteName(statement.table) + " SET " + statement.assignments;
+  if (!statement.condition.empty()) joined += " WHERE " + statement.condition;
+  Check(joined == statement.sql, "an UPDATE is its parts joined", detail);
+  Check(!statement.columns.empty(), "an UPDATE names the fields it sets", detail);
+  auto prepares = [db](const std::string& sql, int* parameters) {
+    sqlite3_stmt* prepared = nullptr;
+    const bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) == SQLITE_OK;
+    if (ok && parameters) *parameters = sqlite3_bind_parameter_count(prepared);
+    sqlite3_finalize(prepared);
+    return ok;
+  };
+  if (!prepares(statement.sql, nullptr)) return;
+  std::string ranged = "UPDATE " + QuoteName(statement.table) + " NOT INDEXED SET " +
+                       statement.assignments + " WHERE rowid BETWEEN ?1 AND ?2";
+  if (!statement.condition.empty()) ranged += " AND (" + statement.condition + ")";
+  int parameters = 0;
+  Check(prepares(ranged, &parameters) && parameters == 2,
+        "the ranged UPDATE prepares with its two bounds alone", detail + " ranged " + Shown(ranged));
+}
+
 void CheckTranslation(std::string_view jet) {
   Statement statement;
   try {
@@ -192,6 +217,7 @@ void CheckTranslation(std::string_view jet) {
               static_cast<std::size_t>(columns),
           "one hint per result column", detail + " has " + std::to_string(columns) + " columns");
   }
+  if (statement.kind == StatementKind::Update) CheckUpdateParts(db, statement, jet);
   if (ran) {
     std::vector<std::string> followUps = statement.followUps;
     if (statement.kind == StatementKind::CreateIndex && !statement.indexColumns.empty()) {
