@@ -16,16 +16,19 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
               : std::string();
 }
 
-// Runs a query, handing each row to `row`. Returns false on a failure that
-// was not thrown (no context given).
+// Runs a query with `parameter` as its ?1, handing each row to `row`. Returns
+// false on a failure that was not thrown (no context given).
 bool Query(sqlite3* db, const std::string& sql, const FailureContext* context,
            const std::function<void(sqlite3_stmt*)>& row,
-           const std::function<void(sqlite3_stmt*)>& bind = {}) {
+           std::optional<std::string_view> parameter = std::nullopt) {
   sqlite3_stmt* raw = nullptr;
   int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
   std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
   if (rc == SQLITE_OK) {
-    if (bind) bind(raw);
+    if (parameter) {
+      sqlite3_bind_text(raw, 1, parameter->data(), static_cast<int>(parameter->size()),
+                        SQLITE_TRANSIENT);
+    }
     while ((rc = sqlite3_step(raw)) == SQLITE_ROW) row(raw);
     if (rc == SQLITE_DONE) return true;
   }
@@ -38,13 +41,9 @@ bool Query(sqlite3* db, const std::string& sql, const FailureContext* context,
 std::optional<std::string> TableName(sqlite3* db, std::string_view name,
                                      const FailureContext* context) {
   std::optional<std::string> found;
-  const std::string text(name);
   Query(
       db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE",
-      context, [&found](sqlite3_stmt* s) { found = ColumnText(s, 0); },
-      [&text](sqlite3_stmt* s) {
-        sqlite3_bind_text(s, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-      });
+      context, [&found](sqlite3_stmt* s) { found = ColumnText(s, 0); }, name);
   return found;
 }
 
@@ -131,7 +130,6 @@ std::vector<ForeignKeyInfo> ForeignKeysTo(sqlite3* db, std::string_view table,
 
 std::optional<IndexInfo> Index(sqlite3* db, std::string_view name, const FailureContext* context) {
   std::optional<IndexInfo> found;
-  const std::string text(name);
   Query(
       db,
       "SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE "
@@ -142,10 +140,7 @@ std::optional<IndexInfo> Index(sqlite3* db, std::string_view name, const Failure
         info.name = ColumnText(s, 0);
         info.table = ColumnText(s, 1);
         found = std::move(info);
-      },
-      [&text](sqlite3_stmt* s) {
-        sqlite3_bind_text(s, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-      });
+      }, name);
   if (!found) return found;
   Query(db, "PRAGMA index_list(" + QuoteName(found->table) + ")", context,
         [&found](sqlite3_stmt* s) {
@@ -172,13 +167,9 @@ bool HasNull(sqlite3* db, std::string_view table, const std::vector<std::string>
 std::vector<std::string> TriggerNames(sqlite3* db, std::string_view table,
                                       const FailureContext* context) {
   std::vector<std::string> names;
-  const std::string text(table);
   Query(
       db, "SELECT name FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ?1 COLLATE NOCASE",
-      context, [&names](sqlite3_stmt* s) { names.push_back(ColumnText(s, 0)); },
-      [&text](sqlite3_stmt* s) {
-        sqlite3_bind_text(s, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-      });
+      context, [&names](sqlite3_stmt* s) { names.push_back(ColumnText(s, 0)); }, table);
   return names;
 }
 
