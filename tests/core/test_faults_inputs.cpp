@@ -17,15 +17,6 @@ const std::string kConnected = "データベース更新(2009/11/09) - 対象DB�
 const std::string kFailed = "データベース接続に失敗しました - 対象DB名 ･･･ ";
 const std::string kNotSelected = "データベースが選択されてません";
 
-std::string RandomBytes(std::size_t size, std::uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& b : bytes) {
-    seed = seed * 1664525u + 1013904223u;
-    b = static_cast<char>(seed >> 24);
-  }
-  return bytes;
-}
-
 std::string JetHeader(const char* engine) {
   std::string bytes("\0\1\0\0Standard ", 13);
   bytes += engine;

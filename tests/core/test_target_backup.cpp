@@ -26,26 +26,12 @@ using test::ReadFile;
 using test::RecordingScreen;
 using test::ScreenEvent;
 using test::TempDir;
+using test::Listing;
 using test::WriteFile;
 
 using test::CopyMode;
 using test::MiB;
 
-std::string Bytes(std::size_t size, unsigned seed = 1) {
-  std::string bytes(size, '\0');
-  std::uint32_t state = seed * 2654435761u + 1;
-  for (char& b : bytes) {
-    state = state * 1664525u + 1013904223u;
-    b = static_cast<char>(state >> 24);
-  }
-  return bytes;
-}
-
-std::set<std::string> Listing(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
-  return names;
-}
 
 int EndCount(const RecordingScreen& screen) {
   return static_cast<int>(
@@ -80,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, BackupCopy, test::AllCopyModes(), test::CopyMode
 
 TEST_P(BackupCopy, KeepsContentPermissionsAndModificationTime) {
   const fs::path source = dir / "data.mdb";
-  const std::string content = Bytes(5 * MiB + 123);
+  const std::string content = test::RandomBytes(5 * MiB + 123);
   WriteFile(source, content);
   ASSERT_EQ(chmod(source.c_str(), 0640), 0);
   const struct timespec times[2] = {{1257734096, 111111111}, {1257734096, 123456789}};
@@ -126,7 +112,7 @@ TEST_P(BackupCopy, CancelLeavesNothingBehind) {
   for (std::uint64_t cancelAt : {std::uint64_t{0}, 2 * MiB, 4 * MiB}) {
     SCOPED_TRACE(cancelAt);
     TempDir here;
-    WriteFile(here / "data.mdb", Bytes(4 * MiB));
+    WriteFile(here / "data.mdb", test::RandomBytes(4 * MiB));
     ProgressScreen screen;
     screen.cancelCopyAfterBytes = cancelAt;
     std::string reason;
@@ -141,7 +127,7 @@ TEST_P(BackupCopy, CancelLeavesNothingBehind) {
 // Whatever already has the name stays exactly as it was.
 TEST_P(BackupCopy, NeverReplacesWhatIsAtTheName) {
   const fs::path source = dir / "data.mdb";
-  WriteFile(source, Bytes(MiB + 7));
+  WriteFile(source, test::RandomBytes(MiB + 7));
   WriteFile(dir / "target.txt", "target");
 
   struct Case {
@@ -183,7 +169,7 @@ TEST_P(BackupCopy, NeverReplacesWhatIsAtTheName) {
 
 // The name checked at the start can be taken while the copy runs.
 TEST_P(BackupCopy, ANameTakenDuringTheCopyIsNotReplaced) {
-  WriteFile(dir / "data.mdb", Bytes(3 * MiB));
+  WriteFile(dir / "data.mdb", test::RandomBytes(3 * MiB));
   const fs::path backup = dir / "backup.mdb";
   ProgressScreen screen;
   screen.onProgress = [&](std::uint64_t copied) {
@@ -219,7 +205,7 @@ TEST_P(BackupCopy, ASourceThatChangesOrVanishesIsAFailure) {
     SCOPED_TRACE(c.name);
     TempDir here;
     const fs::path source = here / "data.mdb";
-    WriteFile(source, Bytes(3 * MiB));
+    WriteFile(source, test::RandomBytes(3 * MiB));
     ProgressScreen screen;
     bool changed = false;
     screen.onProgress = [&](std::uint64_t copied) {
@@ -288,7 +274,7 @@ TEST(ShellCopyFile, EmptyPathsCopyNothingAndShowNothing) {
 TEST(ShellCopyFile, CopiesAFewMegabytesIntoAJapaneseFolder) {
   TempDir dir;
   const fs::path source = dir / "顧客 データ.mdb";
-  const std::string content = Bytes(3 * MiB + 5, 7);
+  const std::string content = test::RandomBytes(3 * MiB + 5, 7);
   WriteFile(source, content);
   fs::create_directory(dir / "データベース更新前データ");
   const fs::path backup = dir / "データベース更新前データ" / "顧客 データver_1_06backup.mdb";

@@ -32,27 +32,13 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using test::RecordingScreen;
 using test::TempDir;
+using test::Listing;
 using test::WriteFile;
 
 using test::CopyMode;
 using test::MiB;
 constexpr int SkipCode = 77;
 
-std::string Bytes(std::size_t size) {
-  std::string bytes(size, '\0');
-  std::uint32_t state = 12345;
-  for (char& b : bytes) {
-    state = state * 1664525u + 1013904223u;
-    b = static_cast<char>(state >> 24);
-  }
-  return bytes;
-}
-
-std::set<std::string> Listing(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
-  return names;
-}
 
 struct ChildResult {
   bool exited = false;
@@ -99,7 +85,7 @@ class BackupCopyFaults : public testing::TestWithParam<CopyMode> {
 INSTANTIATE_TEST_SUITE_P(Modes, BackupCopyFaults, test::AllCopyModes(), test::CopyModeName);
 
 TEST_P(BackupCopyFaults, FileSizeLimitFailsCleanly) {
-  const std::string content = Bytes(4 * MiB);
+  const std::string content = test::RandomBytes(4 * MiB);
   WriteFile(dir / "data.mdb", content);
   const ChildResult result = RunInChild([&] {
     const struct rlimit limit = {MiB + 100, MiB + 100};
@@ -123,7 +109,7 @@ TEST_P(BackupCopyFaults, FileSizeLimitFailsCleanly) {
 }
 
 TEST_P(BackupCopyFaults, FullDiskFailsAndGivesTheSpaceBack) {
-  const std::string content = Bytes(6 * MiB);
+  const std::string content = test::RandomBytes(6 * MiB);
   WriteFile(dir / "data.mdb", content);
   fs::create_directory(dir / "small");
   const ChildResult result = RunInChild([&] {
@@ -155,7 +141,7 @@ TEST_P(BackupCopyFaults, FullDiskFailsAndGivesTheSpaceBack) {
 }
 
 TEST_P(BackupCopyFaults, ReadOnlyFileSystemFails) {
-  WriteFile(dir / "data.mdb", Bytes(MiB));
+  WriteFile(dir / "data.mdb", test::RandomBytes(MiB));
   fs::create_directory(dir / "readonly");
   const ChildResult result = RunInChild([&] {
     if (!MountPrivateTmpfs(dir / "readonly", "size=4m", MS_RDONLY)) return SkipCode;
@@ -175,7 +161,7 @@ TEST_P(BackupCopyFaults, ReadOnlyFileSystemFails) {
 // Between file systems copy_file_range may refuse; the copy goes on by
 // read/write.
 TEST_P(BackupCopyFaults, CopiesToAnotherFileSystem) {
-  const std::string content = Bytes(3 * MiB + 1);
+  const std::string content = test::RandomBytes(3 * MiB + 1);
   WriteFile(dir / "data.mdb", content);
   fs::create_directory(dir / "other");
   const ChildResult result = RunInChild([&] {
@@ -198,7 +184,7 @@ TEST_P(BackupCopyFaults, CopiesToAnotherFileSystem) {
 // by descriptor; the copy then links it through /proc).
 TEST_P(BackupCopyFaults, WorksForAnOrdinaryUser) {
   constexpr uid_t nobody = 65534;
-  const std::string content = Bytes(2 * MiB + 3);
+  const std::string content = test::RandomBytes(2 * MiB + 3);
   WriteFile(dir / "data.mdb", content);
   fs::create_directory(dir / "user");
   ASSERT_EQ(chown((dir / "user").c_str(), nobody, nobody), 0);
@@ -231,7 +217,7 @@ TEST_P(BackupCopyFaults, WorksForAnOrdinaryUser) {
 TEST_P(BackupCopyFaults, KillInTheMiddleLeavesNoBackup) {
   const std::size_t size = 256 * MiB;
   {
-    std::string block = Bytes(8 * MiB);
+    std::string block = test::RandomBytes(8 * MiB);
     std::FILE* out = std::fopen((dir / "data.mdb").c_str(), "wb");
     ASSERT_NE(out, nullptr);
     for (std::size_t written = 0; written < size; written += block.size())

@@ -113,6 +113,23 @@ void MakeSampleDatabase(const std::filesystem::path& file, const SampleOptions& 
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "sample maker failed for " << file;
 }
 
+std::string RandomBytes(std::size_t size, std::uint32_t seed) {
+  std::string bytes(size, '\0');
+  for (char& b : bytes) {
+    seed = seed * 1664525u + 1013904223u;
+    b = static_cast<char>(seed >> 24);
+  }
+  return bytes;
+}
+
+std::set<std::string> Listing(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    names.insert(entry.path().filename());
+  return names;
+}
+
 std::string ReadFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -6,6 +6,7 @@
 #include <deque>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -86,5 +87,9 @@ void MakeSampleDatabase(const std::filesystem::path& file, const SampleOptions& 
 
 std::string ReadFile(const std::filesystem::path& file);
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+// Bytes that look random and come out the same for the same seed.
+std::string RandomBytes(std::size_t size, std::uint32_t seed = 1);
+// The names in a folder; none when it is missing.
+std::set<std::string> Listing(const std::filesystem::path& folder);
 
 }  // namespace mivotra::test
