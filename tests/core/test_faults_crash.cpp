@@ -234,13 +234,8 @@ TEST_F(CrashFixture, AfterAKilledPatchAndTheBackupMovedAwayAFullUpdateSucceeds) 
 
 // The size of the unnamed file the copy writes in `folder`, or -1.
 long long UnnamedCopySize(pid_t pid, const fs::path& folder) {
-  std::error_code error;
-  const std::string prefix = folder.string() + "/";
-  for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-    std::error_code ignored;
-    const std::string target = fs::read_symlink(entry.path(), ignored).string();
-    if (target.rfind(prefix, 0) == 0 && target.find("(deleted)") != std::string::npos)
-      return SizeOf(entry.path());
+  for (const auto& file : OpenFilesIn(pid, folder)) {
+    if (file.target.find("(deleted)") != std::string::npos) return SizeOf(file.descriptor);
   }
   return -1;
 }

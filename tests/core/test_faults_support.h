@@ -364,16 +364,26 @@ inline long long SizeOf(const fs::path& file) {
   return stat(file.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
-// True when the process has a descriptor open on a file inside `folder`.
-inline bool HasOpenFileIn(pid_t pid, const fs::path& folder) {
+struct OpenFile {
+  fs::path descriptor;  // /proc/PID/fd/N: stat follows it even to a file without a name
+  std::string target;   // the file's path, with " (deleted)" once it has none
+};
+
+// The process's descriptors open on files inside `folder`.
+inline std::vector<OpenFile> OpenFilesIn(pid_t pid, const fs::path& folder) {
+  std::vector<OpenFile> files;
   std::error_code error;
   const std::string prefix = folder.string() + "/";
   for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
     std::error_code ignored;
-    const std::string target = fs::read_symlink(entry.path(), ignored).string();
-    if (target.rfind(prefix, 0) == 0) return true;
+    std::string target = fs::read_symlink(entry.path(), ignored).string();
+    if (target.rfind(prefix, 0) == 0) files.push_back({entry.path(), std::move(target)});
   }
-  return false;
+  return files;
+}
+
+inline bool HasOpenFileIn(pid_t pid, const fs::path& folder) {
+  return !OpenFilesIn(pid, folder).empty();
 }
 
 // ---- the real programs ----
