@@ -137,7 +137,6 @@ class EngineConnection final : public Connection {
     std::int64_t changes = 0;
     try {
       if (ranged) {
-        prepared.reset();
         changes = ranged->Run();
       } else {
         RunToEnd(db, prepared.get(), context);
