@@ -1,6 +1,7 @@
 #include "db/Engine.h"
 
 #include <sqlcipher/sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -40,6 +41,48 @@ constexpr std::uintmax_t kPageSize = 1024;
 void Exec(sqlite3* db, std::string_view sql, const FailureContext& context) {
   StatementHandle statement = Prepare(db, sql, context);
   RunToEnd(db, statement.get(), context);
+}
+
+// The journal mode a PRAGMA journal_mode statement answers ("delete", "wal", ...).
+std::string JournalMode(sqlite3* db, std::string_view sql, const FailureContext& context) {
+  StatementHandle statement = Prepare(db, sql, context);
+  std::string mode;
+  const int rc = sqlite3_step(statement.get());
+  if (rc == SQLITE_ROW) {
+    if (const auto* text = sqlite3_column_text(statement.get(), 0))
+      mode = reinterpret_cast<const char*>(text);
+  } else if (rc != SQLITE_DONE) {
+    throw jet::MapSqliteError(db, rc, sqlite3_errmsg(db), context);
+  }
+  return mode;
+}
+
+// SQLite's unix file object begins with its methods, its VFS and its inode
+// record, then the descriptor. SQLite offers no call for the descriptor, and
+// a copy that must see exactly the file SQLite works on (and that must not
+// open and close another descriptor of it, which would drop the process's
+// locks) needs it. The layout is checked against what it must find: the
+// default VFS, and a descriptor of the very file whose header was read.
+int SqliteDescriptor(sqlite3* db, const struct stat& opened) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+      !file->pMethods) {
+    return -1;
+  }
+  struct UnixFileHead {
+    const sqlite3_io_methods* methods;
+    sqlite3_vfs* vfs;
+    void* inode;
+    int descriptor;
+  } head{};
+  std::memcpy(&head, file, sizeof head);
+  if (head.vfs != sqlite3_vfs_find(nullptr) || head.descriptor < 0) return -1;
+  struct stat info {};
+  if (fstat(head.descriptor, &info) != 0 || info.st_dev != opened.st_dev ||
+      info.st_ino != opened.st_ino) {
+    return -1;
+  }
+  return head.descriptor;
 }
 
 // Jet's & : Null only when both sides are Null, else the texts joined with Null as "".
@@ -99,11 +142,11 @@ class EngineConnection final : public Connection {
     }
     m_session = OpenDatabase(property("data source"), property("jet oledb:database password"),
                              ModeIsReadOnly(property("mode")));
-    m_transaction = false;
   }
 
   RecordsetPtr Execute(std::string_view commandText, Variant* recordsAffected, long) override {
     RequireOpen();
+    m_session->RequireLiveTransaction();
     jet::Statement statement = jet::Translate(commandText);
     sqlite3* db = m_session->db;
     const FailureContext context{statement.kind, statement.table, m_session->file};
@@ -153,7 +196,7 @@ class EngineConnection final : public Connection {
     } catch (...) {
       prepared.reset();
       ranged.reset();
-      if (m_transaction) {
+      if (m_session->inTransaction) {
         // Only this statement is undone; the caller's transaction goes on.
         if (savepoint) {
           sqlite3_exec(db, "ROLLBACK TO jet_statement; RELEASE jet_statement", nullptr, nullptr,
@@ -169,8 +212,8 @@ class EngineConnection final : public Connection {
       throw;
     }
     if (recordsAffected) {
-      *recordsAffected = Variant::I4(
-          static_cast<std::int32_t>(std::min<std::int64_t>(changes, INT32_MAX)));
+      *recordsAffected =
+          Variant::I4(static_cast<std::int32_t>(std::min<std::int64_t>(changes, INT32_MAX)));
     }
     return RecordsetPtr(std::make_shared<SqliteRecordset>());
   }
@@ -179,6 +222,7 @@ class EngineConnection final : public Connection {
 
   RecordsetPtr OpenSchema(SchemaEnum schema) override {
     RequireOpen();
+    m_session->RequireLiveTransaction();
     if (schema != adSchemaTables) {
       ThrowConnection(
           ADO_E_FEATURE_NOT_AVAILABLE,
@@ -205,7 +249,7 @@ class EngineConnection final : public Connection {
 
   void Close() override {
     RequireOpen();
-    if (m_transaction && !sqlite3_get_autocommit(m_session->db)) {
+    if (m_session->inTransaction && !sqlite3_get_autocommit(m_session->db)) {
       ThrowConnection(ADO_E_NO_TRANSACTION,
                       "Connection object cannot be explicitly closed while in a transaction.");
     }
@@ -215,28 +259,53 @@ class EngineConnection final : public Connection {
   long BeginTrans() override {
     RequireOpen();
     sqlite3* db = m_session->db;
-    if (m_transaction && !sqlite3_get_autocommit(db)) {
+    if (m_session->inTransaction && !sqlite3_get_autocommit(db)) {
       jet::Throw(
           jet::XACT_E_XTIONEXISTS, jet::kConnectionSource,
           "Only one transaction can be active on this connection; transactions do not nest.");
     }
+    const FailureContext context{StatementKind::Update, {}, m_session->file};
+    // In WAL mode committed changes may still sit in the log, where a copy of
+    // the file misses them, and the write lock does not cover the file. For
+    // the transaction the database goes back to a rollback journal, which
+    // first writes the whole log into the file; SQLite allows that only while
+    // no other connection has the database open. The log comes back after.
+    m_session->inTransaction = false;
+    m_restoreLog = false;
+    if (JournalMode(db, "PRAGMA journal_mode", context) == "wal") {
+      // SQLite answers at once, without waiting for the other connections.
+      const int rc = sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+      if ((rc & 0xFF) == SQLITE_BUSY ||
+          (rc == SQLITE_OK && JournalMode(db, "PRAGMA journal_mode", context) == "wal"))
+        jet::ThrowEngine(E_FAIL, InUseDescription());
+      if (rc != SQLITE_OK) throw jet::MapSqliteError(db, rc, sqlite3_errmsg(db), context);
+      m_restoreLog = true;
+    }
     // IMMEDIATE takes the write lock now, so no other process can change the
     // file between the begin and the commit.
-    Exec(db, "BEGIN IMMEDIATE", {StatementKind::Update, {}, m_session->file});
-    m_transaction = true;
+    Exec(db, "BEGIN IMMEDIATE", context);
+    m_session->inTransaction = true;
+    // Another process may have turned the log on again in between.
+    if (JournalMode(db, "PRAGMA journal_mode", context) == "wal") {
+      RollbackTrans();
+      jet::ThrowEngine(E_FAIL, InUseDescription());
+    }
     return 1;
   }
 
   void CommitTrans() override {
     RequireTransaction("CommitTrans");
-    if (sqlite3_get_autocommit(m_session->db)) {
-      m_transaction = false;
-      jet::ThrowEngine(
-          E_FAIL,
-          "The transaction was already rolled back by an earlier failure; nothing was committed.");
+    sqlite3* db = m_session->db;
+    if (sqlite3_get_autocommit(db)) {
+      EndTransaction();
+      jet::ThrowEngine(E_FAIL, std::string(jet::kTransactionLost));
     }
-    Exec(m_session->db, "COMMIT", {StatementKind::Update, {}, m_session->file});
-    m_transaction = false;
+    // A failure leaves the transaction open when SQLite kept it (another
+    // process still reading), and the caller rolls back. SQLite may also
+    // report a failure of its last step after the journal is gone, when the
+    // commit was in fact made: only reading the database tells.
+    Exec(db, "COMMIT", {StatementKind::Update, {}, m_session->file});
+    EndTransaction();
   }
 
   void RollbackTrans() override {
@@ -244,8 +313,10 @@ class EngineConnection final : public Connection {
     if (!sqlite3_get_autocommit(m_session->db)) {
       Exec(m_session->db, "ROLLBACK", {StatementKind::Update, {}, m_session->file});
     }
-    m_transaction = false;
+    EndTransaction();
   }
+
+  int DatabaseFileDescriptor() const override { return m_session ? m_session->fileDescriptor : -1; }
 
   std::string DataSource() const override { return m_session ? m_session->file : std::string(); }
 
@@ -257,10 +328,26 @@ class EngineConnection final : public Connection {
 
   void RequireTransaction(std::string_view operation) const {
     RequireOpen();
-    if (!m_transaction) {
+    if (!m_session->inTransaction) {
       ThrowConnection(ADO_E_NO_TRANSACTION, "No transaction is active: " + std::string(operation) +
                                                 " needs a BeginTrans first.");
     }
+  }
+
+  std::string InUseDescription() const {
+    return "The database '" + m_session->file +
+           "' is in use by another process, which keeps it in write-ahead log mode; close the "
+           "other program and try again.";
+  }
+
+  // Once the transaction is over, the log goes back on where it was found:
+  // the other programs of the database chose it. A failure changes nothing
+  // the database holds, so it is not reported.
+  void EndTransaction() noexcept {
+    m_session->inTransaction = false;
+    if (!m_restoreLog) return;
+    m_restoreLog = false;
+    sqlite3_exec(m_session->db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
   }
 
   void CloseDatabase() noexcept {
@@ -270,7 +357,7 @@ class EngineConnection final : public Connection {
     sqlite3_close_v2(m_session->db);
     m_session->db = nullptr;
     m_session.reset();
-    m_transaction = false;
+    m_restoreLog = false;
   }
 
   static std::shared_ptr<Session> OpenDatabase(const std::string& file, const std::string& password,
@@ -295,9 +382,13 @@ class EngineConnection final : public Connection {
       jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
     char header[16] = {};
     std::size_t headerBytes = 0;
+    // The file whose header is read is the file SQLite must open (checked below).
+    struct stat sniffed {};
     if (std::FILE* stream = std::fopen(file.c_str(), "rb")) {
       headerBytes = std::fread(header, 1, sizeof header, stream);
+      const bool known = fstat(fileno(stream), &sniffed) == 0;
       std::fclose(stream);
+      if (!known) jet::ThrowEngine(E_FAIL, "Cannot look at the file '" + file + "'.");
     } else {
       jet::ThrowEngine(E_FAIL, "Cannot open the file '" + file + "': " + std::strerror(errno) +
                                    ". You need permission to read it.");
@@ -358,6 +449,10 @@ class EngineConnection final : public Connection {
       }
     }
     Exec(raw, "PRAGMA foreign_keys = ON", context);
+    // A commit counts only once it survives a power cut: EXTRA also writes
+    // the folder to disk after the journal is deleted, without which the
+    // journal can come back and undo the commit.
+    Exec(raw, "PRAGMA synchronous = EXTRA", context);
     // SQLCipher keeps temporary data in memory by default, so an UPDATE of many
     // rows inside a transaction would hold the original of every changed page
     // in memory (hundreds of MB for a large database). In files instead, the
@@ -374,6 +469,7 @@ class EngineConnection final : public Connection {
       jet::ThrowEngine(E_OUTOFMEMORY, "Not enough memory to open the database.");
     }
     auto session = std::make_shared<Session>();
+    session->fileDescriptor = SqliteDescriptor(raw, sniffed);
     session->db = db.release();
     session->file = file;
     return session;
@@ -503,7 +599,7 @@ class EngineConnection final : public Connection {
   }
 
   std::shared_ptr<Session> m_session;
-  bool m_transaction = false;
+  bool m_restoreLog = false;  // the database was in WAL mode before the transaction
 };
 
 }  // namespace

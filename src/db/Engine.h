@@ -77,10 +77,25 @@ class Connection {
   // adSchemaTables: a row per table and view, columns TABLE_NAME and TABLE_TYPE.
   virtual RecordsetPtr OpenSchema(SchemaEnum schema) = 0;
   virtual void Close() = 0;
-  // Nesting level after the begin (always 1: transactions do not nest).
+  // Nesting level after the begin (always 1: transactions do not nest). The
+  // write lock is taken at once. A database in WAL mode has its log written
+  // into the file and uses a rollback journal until the transaction ends;
+  // when another process has it open that is refused.
   virtual long BeginTrans() = 0;
+  // A failure leaves the transaction open when nothing was committed (the
+  // caller rolls back); after a failure of SQLite's last step the commit may
+  // have been made all the same, which only reading the database tells.
   virtual void CommitTrans() = 0;
   virtual void RollbackTrans() = 0;
+  // While a transaction is open, SQLite may roll it back by itself after a
+  // failure (out of memory, I/O error, full disk); every later Execute,
+  // OpenSchema and MoveNext then fails until it is committed or rolled back.
+
+  // The descriptor through which the engine reads and writes the open
+  // database file (-1 when closed or unknown), so that a copy reads exactly
+  // the file the engine works on. Never close it: closing any descriptor of
+  // the file drops the whole process's locks on it.
+  virtual int DatabaseFileDescriptor() const = 0;
   // The file the open connection works on (empty when closed).
   virtual std::string DataSource() const = 0;
 };

@@ -51,6 +51,11 @@ Variant ByStorageClass(sqlite3_stmt* statement, int column, int storage) {
 
 }  // namespace
 
+void Session::RequireLiveTransaction() const {
+  if (inTransaction && db && sqlite3_get_autocommit(db))
+    ThrowEngine(E_FAIL, std::string(kTransactionLost));
+}
+
 void StatementDeleter::operator()(sqlite3_stmt* statement) const noexcept {
   sqlite3_finalize(statement);
 }
@@ -278,6 +283,7 @@ std::vector<std::string> SqliteRecordset::SortKeys() const {
 
 void SqliteRecordset::MoveNext() {
   RequireCurrentRow();
+  m_session->RequireLiveTransaction();
   if (m_top && m_rowNumber >= *m_top) {
     // Past the first n rows only those that tie with the last one follow.
     const auto keys = SortKeys();

@@ -24,8 +24,23 @@ class SqliteRecordset;
 struct Session {
   sqlite3* db = nullptr;
   std::string file;
+  // SQLite's own descriptor of the file, -1 when it could not be found.
+  int fileDescriptor = -1;
+  // Between BeginTrans and its commit or rollback.
+  bool inTransaction = false;
   std::vector<SqliteRecordset*> recordsets;
+
+  // SQLite rolls a whole transaction back by itself after some failures
+  // (out of memory, I/O errors, a full disk) in a statement that has no
+  // statement journal. Whatever ran next would run outside it, without its
+  // lock and without its undo, so every call refuses until the caller ends it.
+  void RequireLiveTransaction() const;
 };
+
+// What the engine says when SQLite ended a transaction on its own.
+inline constexpr std::string_view kTransactionLost =
+    "The transaction was rolled back after an earlier failure: none of its changes were kept, "
+    "and nothing more runs in it until it is ended.";
 
 struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const noexcept;
