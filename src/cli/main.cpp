@@ -28,7 +28,8 @@ constexpr const char* kUsageText =
     "  --database FILE      update FILE instead of the database in the Mivotra settings\n"
     "                       (its extension is replaced by .mdb, as in the window's file dialog)\n"
     "  --password-env NAME  take the database password from environment variable NAME\n"
-    "  --dry-run            check the version and list the statements that would run; change nothing\n"
+    "  --dry-run            check the version and list the statements that would run; change "
+    "nothing\n"
     "Exit status: 0 updated (or dry run passed), 1 refused or failed, 2 usage error,\n"
     "3 no database found or opened.\n";
 
@@ -55,7 +56,8 @@ int main(int argc, char** argv) {
       return kUpdated;
     }
     if (arg == "--version") {
-      std::printf("%s %s (update %s)\n", texts::DisplayName.data(), "1.0.0.1", texts::UpdateDateLabel.data());
+      std::printf("%s %s (update %s)\n", texts::DisplayName.data(), "1.0.0.1",
+                  texts::UpdateDateLabel.data());
       return kUpdated;
     }
     if (arg == "--dry-run") {
@@ -114,8 +116,8 @@ int main(int argc, char** argv) {
     }
   } else {
     if (session.OnRunUpdate()) result = kUpdated;
-    if (!session.LastCopyFailure().empty())
-      std::fprintf(stderr, "mivotra-patch: %s\n", session.LastCopyFailure().c_str());
+    if (!session.LastFailureReason().empty())
+      std::fprintf(stderr, "mivotra-patch: %s\n", session.LastFailureReason().c_str());
   }
   session.Database().Disconnect();
   return result;

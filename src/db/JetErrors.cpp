@@ -1,7 +1,12 @@
 #include "db/JetErrors.h"
 
 #include <sqlcipher/sqlite3.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <utility>
 
 #include "db/SqliteSchema.h"
@@ -284,6 +289,52 @@ ComError GeneralError(std::string_view message, const FailureContext& context) {
   return Error(E_FAIL, "The Mivotra Jet engine could not run the statement: " + text + ".");
 }
 
+// The folder SQLite puts its work files in (statement journals, sorts): the
+// first usable one of those it tries.
+std::string TemporaryFolder() {
+  if (sqlite3_temp_directory) return sqlite3_temp_directory;
+  std::vector<std::string> candidates;
+  for (const char* variable : {"SQLITE_TMPDIR", "TMPDIR"}) {
+    if (const char* value = std::getenv(variable); value && *value) candidates.emplace_back(value);
+  }
+  for (const char* folder : {"/var/tmp", "/usr/tmp", "/tmp", "."}) candidates.emplace_back(folder);
+  for (const auto& folder : candidates) {
+    struct stat info {};
+    if (stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+        access(folder.c_str(), W_OK | X_OK) == 0) {
+      return folder;
+    }
+  }
+  return ".";
+}
+
+std::string FolderOf(const std::string& file) {
+  const std::size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+// A full disk names the disk that is full: the database's own, or the one
+// holding SQLite's work files, which may be another (a small /tmp).
+ComError FullDisk(const std::string& file) {
+  const std::string temporary = TemporaryFolder();
+  struct stat database {};
+  struct stat work {};
+  struct statvfs databaseSpace {};
+  struct statvfs workSpace {};
+  const bool apart = stat(FolderOf(file).c_str(), &database) == 0 &&
+                     stat(temporary.c_str(), &work) == 0 && database.st_dev != work.st_dev &&
+                     statvfs(FolderOf(file).c_str(), &databaseSpace) == 0 &&
+                     statvfs(temporary.c_str(), &workSpace) == 0;
+  if (apart &&
+      workSpace.f_bavail * workSpace.f_frsize < databaseSpace.f_bavail * databaseSpace.f_frsize) {
+    return Error(E_FAIL, "The disk is full: the folder '" + temporary +
+                             "', where the engine keeps its work files while it changes '" + file +
+                             "', has no room left.");
+  }
+  return Error(E_FAIL, "The disk is full: the database '" + file + "' cannot grow.");
+}
+
 }  // namespace
 
 [[noreturn]] void Throw(HRESULT code, std::string_view source, std::string description) {
@@ -326,8 +377,15 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
       return Error(E_FAIL, "The database '" + file +
                                "' is damaged and cannot be read. Restore it from a backup copy.");
     case SQLITE_FULL:
-      return Error(E_FAIL, "The disk is full: the database '" + file + "' cannot grow.");
+      return FullDisk(file);
     case SQLITE_IOERR:
+      // SQLite takes only ENOSPC for a full disk; a file-size limit fails the write with EFBIG.
+      if (db && sqlite3_system_errno(db) == EFBIG) {
+        return Error(E_FAIL,
+                     "The file size limit of this session (ulimit -f) stops the database '" + file +
+                         "' or its journal from growing.");
+      }
+      if (db && sqlite3_system_errno(db) == ENOSPC) return FullDisk(file);
       return Error(E_FAIL, "Disk or network error while reading or writing '" + file + "'.");
     case SQLITE_CANTOPEN:
       return Error(E_FAIL, "Cannot open the file '" + file +

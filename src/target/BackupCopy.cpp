@@ -1,64 +1,24 @@
 #include "target/BackupCopy.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "target/FileSystem.h"
+#include "target/PosixFile.h"
+
 namespace mivotra {
 
 namespace {
-
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : m_fd(fd) {}
-  ~FileDescriptor() { Close(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return m_fd; }
-  bool valid() const { return m_fd >= 0; }
-  void Reset(int fd) {
-    Close();
-    m_fd = fd;
-  }
-  void Close() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-  }
-
- private:
-  int m_fd = -1;
-};
-
-// A write past RLIMIT_FSIZE raises SIGXFSZ, whose default action ends the
-// process; ignored, the write fails with EFBIG and the copy can clean up.
-class IgnoreFileSizeSignal {
- public:
-  IgnoreFileSizeSignal() {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    m_restore = sigaction(SIGXFSZ, &ignore, &m_previous) == 0;
-  }
-  ~IgnoreFileSizeSignal() {
-    if (m_restore) sigaction(SIGXFSZ, &m_previous, nullptr);
-  }
-  IgnoreFileSizeSignal(const IgnoreFileSizeSignal&) = delete;
-  IgnoreFileSizeSignal& operator=(const IgnoreFileSizeSignal&) = delete;
-
- private:
-  struct sigaction m_previous {};
-  bool m_restore = false;
-};
 
 class EndProgressOnReturn {
  public:
@@ -71,13 +31,55 @@ class EndProgressOnReturn {
   Screen& m_screen;
 };
 
+constexpr const char* kTemporaryPrefix = ".mivotra-copy-";
+constexpr const char* kTemporarySuffix = ".tmp";
+
+bool IsTemporaryName(const std::string& name) {
+  const std::string prefix = kTemporaryPrefix;
+  const std::string suffix = kTemporarySuffix;
+  return name.size() > prefix.size() + suffix.size() &&
+         name.compare(0, prefix.size(), prefix) == 0 &&
+         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// A copy killed where the file system has no unnamed files leaves its named
+// temporary behind. Those of this user that no running copy holds (each
+// holds a lock on its own) are removed before a new copy; nothing else is.
+void RemoveStaleTemporaries(int folder) {
+  const int listing = dup(folder);
+  if (listing < 0) return;
+  DIR* entries = fdopendir(listing);
+  if (!entries) {
+    close(listing);
+    return;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(entries)) {
+    if (IsTemporaryName(entry->d_name)) names.emplace_back(entry->d_name);
+  }
+  closedir(entries);
+  for (const auto& name : names) {
+    UniqueFd file(openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened {};
+    struct stat named {};
+    if (!file.valid() || fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        opened.st_uid != geteuid() || flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+      continue;
+    }
+    if (fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_ino == opened.st_ino && named.st_dev == opened.st_dev) {
+      unlinkat(folder, name.c_str(), 0);
+    }
+  }
+}
+
 // The file being written. Until Commit() it is either unnamed (it vanishes
 // with its descriptor) or has a hidden temporary name that is removed here.
 class PendingFile {
  public:
   explicit PendingFile(int folder) : m_folder(folder) {}
   ~PendingFile() {
-    m_file.Close();
+    m_file.Reset();
     if (!m_temporaryName.empty() && !m_committed) unlinkat(m_folder, m_temporaryName.c_str(), 0);
   }
   PendingFile(const PendingFile&) = delete;
@@ -87,8 +89,9 @@ class PendingFile {
   bool anonymous() const { return m_anonymous; }
   const std::string& temporaryName() const { return m_temporaryName; }
 
+  // Read access for the comparison with the source.
   bool OpenAnonymous() {
-    m_file.Reset(openat(m_folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    m_file.Reset(openat(m_folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     m_anonymous = m_file.valid();
     return m_anonymous;
   }
@@ -99,13 +102,15 @@ class PendingFile {
       if (getrandom(&random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
         random ^= static_cast<std::uint64_t>(getpid()) << 32 | static_cast<unsigned>(attempt);
       char name[48];
-      std::snprintf(name, sizeof name, ".mivotra-copy-%016llx.tmp",
-                    static_cast<unsigned long long>(random));
+      std::snprintf(name, sizeof name, "%s%016llx%s", kTemporaryPrefix,
+                    static_cast<unsigned long long>(random), kTemporarySuffix);
       const int fd =
-          openat(m_folder, name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+          openat(m_folder, name, O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
       if (fd >= 0) {
         m_file.Reset(fd);
         m_temporaryName = name;
+        // Held while the copy lives, so that no later copy takes it for stale.
+        flock(fd, LOCK_EX | LOCK_NB);
         return true;
       }
       if (errno != EEXIST) return false;
@@ -120,12 +125,12 @@ class PendingFile {
   void Commit() {
     m_committed = true;
     if (!m_temporaryName.empty()) unlinkat(m_folder, m_temporaryName.c_str(), 0);
-    m_file.Close();
+    m_file.Reset();
   }
 
  private:
   int m_folder;
-  FileDescriptor m_file;
+  UniqueFd m_file;
   std::string m_temporaryName;
   bool m_anonymous = false;
   bool m_committed = false;
@@ -133,14 +138,19 @@ class PendingFile {
 
 class CopyJob {
  public:
-  CopyJob(const std::string& source, const std::string& destination, Screen& screen,
-          const CopyOptions& options, std::string* reason, int givenSource = -1)
-      : m_source(source),
-        m_destination(destination),
+  // `source` and `destination.folder` are the caller's, never closed here;
+  // -1: opened here from `sourceName` and `destination.folderPath`.
+  CopyJob(int source, const std::string& sourceName, const CopyDestination& destination,
+          Screen& screen, const CopyOptions& options, std::string* reason)
+      : m_givenSource(source),
+        m_source(sourceName),
+        m_target(destination),
+        m_destination(destination.folderPath == "/"
+                          ? "/" + destination.name
+                          : destination.folderPath + "/" + destination.name),
         m_screen(screen),
         m_options(options),
-        m_reason(reason),
-        m_givenSource(givenSource) {}
+        m_reason(reason) {}
 
   bool Run();
 
@@ -155,15 +165,17 @@ class CopyJob {
   bool CopyData(int from, int to, std::uint64_t size);
   bool KernelCopy(int from, int to, std::uint64_t count, bool& declined, std::uint64_t& done);
   bool PlainCopy(int from, int to, std::uint64_t count, std::uint64_t& done);
+  bool Verify(int from, int to, std::uint64_t size);
   bool LinkIntoPlace(PendingFile& pending, int folder, const std::string& name);
   void WriteBehind(int to, off_t chunkStart, off_t chunkEnd);
 
+  int m_givenSource;
   const std::string& m_source;
-  const std::string& m_destination;
+  const CopyDestination& m_target;
+  const std::string m_destination;  // folder and name, for messages
   Screen& m_screen;
   const CopyOptions& m_options;
   std::string* m_reason;
-  int m_givenSource;  // the caller's descriptor, never closed here; -1: open m_source
 
   off_t m_offset = 0;
   off_t m_writtenBack = 0;  // everything before this is on disk
@@ -176,22 +188,17 @@ bool IsKernelCopyDeclined(int error) {
 }
 
 bool CopyJob::Run() {
-  if ((m_source.empty() && m_givenSource < 0) || m_destination.empty())
+  const std::string& name = m_target.name;
+  if ((m_source.empty() && m_givenSource < 0) ||
+      (m_target.folder < 0 && m_target.folderPath.empty()))
     return Fail("no source or no destination");
   // A path with a NUL would be cut short by the system and name another file.
   if (m_source.find('\0') != std::string::npos || m_destination.find('\0') != std::string::npos)
     return Fail("a path holds a NUL character");
-
-  const std::size_t slash = m_destination.rfind('/');
-  const std::string folderPath = slash == std::string::npos ? std::string(".")
-                                 : slash == 0               ? std::string("/")
-                                                            : m_destination.substr(0, slash);
-  const std::string name =
-      slash == std::string::npos ? m_destination : m_destination.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..")
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
     return Fail("the destination " + m_destination + " names a folder, not a file");
 
-  FileDescriptor ownSource;
+  UniqueFd ownSource;
   int source = m_givenSource;
   if (source < 0) {
     // O_NONBLOCK: a FIFO at the source's name must not hang the copy.
@@ -203,22 +210,29 @@ bool CopyJob::Run() {
   if (fstat(source, &before) != 0) return FailErrno("cannot look at " + m_source, errno);
   if (!S_ISREG(before.st_mode)) return Fail(m_source + " is not a regular file");
 
-  FileDescriptor folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder.valid()) return FailErrno("cannot open the folder " + folderPath, errno);
+  UniqueFd ownFolder;
+  int folder = m_target.folder;
+  if (folder < 0) {
+    ownFolder.Reset(open(m_target.folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!ownFolder.valid())
+      return FailErrno("cannot open the folder " + m_target.folderPath, errno);
+    folder = ownFolder.get();
+  }
 
   // Checked again by the link at the end; this only spares a long copy that
   // could never be placed.
   struct stat existing {};
-  if (fstatat(folder.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+  if (fstatat(folder, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
     return FailErrno(m_destination, EEXIST);
 
+  RemoveStaleTemporaries(folder);
   IgnoreFileSizeSignal fileSizeSignal;
-  PendingFile pending(folder.get());
+  PendingFile pending(folder);
   bool opened = m_options.anonymousTemporary && pending.OpenAnonymous();
   if (!opened && m_options.anonymousTemporary && errno != EOPNOTSUPP && errno != EISDIR)
-    return FailErrno("cannot create a file in " + folderPath, errno);
+    return FailErrno("cannot create a file in " + m_target.folderPath, errno);
   if (!opened && !pending.OpenNamed())
-    return FailErrno("cannot create a file in " + folderPath, errno);
+    return FailErrno("cannot create a file in " + m_target.folderPath, errno);
 
   posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
   if (!CopyData(source, pending.fd(), static_cast<std::uint64_t>(before.st_size))) return false;
@@ -237,23 +251,50 @@ bool CopyJob::Run() {
   if (futimens(pending.fd(), times) != 0)
     return FailErrno("cannot set the times of the copy", errno);
   if (fsync(pending.fd()) != 0) return FailErrno("cannot write the copy to disk", errno);
+  if (m_options.verify && !Verify(source, pending.fd(), static_cast<std::uint64_t>(before.st_size)))
+    return false;
 
-  if (!LinkIntoPlace(pending, folder.get(), name)) return false;
+  if (!LinkIntoPlace(pending, folder, name)) return false;
 
   // The name is only durable once the folder is; if that fails, take the name
   // back rather than report a backup that may not survive a crash.
-  if (fsync(folder.get()) != 0) {
+  if (fsync(folder) != 0) {
     const int error = errno;
     struct stat placed {};
     struct stat written {};
-    if (fstatat(folder.get(), name.c_str(), &placed, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (fstatat(folder, name.c_str(), &placed, AT_SYMLINK_NOFOLLOW) == 0 &&
         fstat(pending.fd(), &written) == 0 && placed.st_ino == written.st_ino &&
         placed.st_dev == written.st_dev)
-      unlinkat(folder.get(), name.c_str(), 0);
-    return FailErrno("cannot write the folder " + folderPath + " to disk", error);
+      unlinkat(folder, name.c_str(), 0);
+    return FailErrno("cannot write the folder " + m_target.folderPath + " to disk", error);
   }
   pending.Commit();
   if (m_reason) m_reason->clear();
+  return true;
+}
+
+// The copy is read back from the disk, not from the page cache, and compared
+// with the source: only the bytes of the database decide what the backup
+// holds, and a copy the disk did not keep is found before it is counted.
+bool CopyJob::Verify(int from, int to, std::uint64_t size) {
+  posix_fadvise(to, 0, 0, POSIX_FADV_DONTNEED);
+  constexpr std::size_t kChunk = std::size_t{1} << 20;
+  std::vector<char> original(kChunk);
+  std::vector<char> copy(kChunk);
+  for (std::uint64_t at = 0; at < size;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - at));
+    const auto offset = static_cast<off_t>(at);
+    const ssize_t a = pread(from, original.data(), want, offset);
+    if (a < 0 && errno == EINTR) continue;
+    if (a < 0) return FailErrno("cannot read " + m_source + " again", errno);
+    const ssize_t b = a == 0 ? 0 : pread(to, copy.data(), static_cast<std::size_t>(a), offset);
+    if (b < 0 && errno == EINTR) continue;
+    if (b < 0) return FailErrno("cannot read the copy back", errno);
+    if (a == 0 || b != a ||
+        std::memcmp(original.data(), copy.data(), static_cast<std::size_t>(a)) != 0)
+      return Fail("the copy differs from " + m_source + " after byte " + std::to_string(at));
+    at += static_cast<std::uint64_t>(a);
+  }
   return true;
 }
 
@@ -370,20 +411,44 @@ bool CopyJob::LinkIntoPlace(PendingFile& pending, int folder, const std::string&
 
 }  // namespace
 
+namespace {
+
+CopyDestination SplitDestination(const std::string& destination) {
+  const std::size_t slash = destination.rfind('/');
+  return CopyDestination{-1, FolderOf(destination),
+                         slash == std::string::npos ? destination : destination.substr(slash + 1)};
+}
+
+}  // namespace
+
 bool CopyToNewFile(const std::string& source, const std::string& destination, Screen& screen,
                    const CopyOptions& options, std::string* reason) {
   EndProgressOnReturn end(screen);
-  return CopyJob(source, destination, screen, options, reason).Run();
+  if (destination.empty()) {
+    if (reason) *reason = "no source or no destination";
+    return false;
+  }
+  return CopyJob(-1, source, SplitDestination(destination), screen, options, reason).Run();
 }
 
 bool CopyToNewFile(int source, const std::string& sourceName, const std::string& destination,
+                   Screen& screen, const CopyOptions& options, std::string* reason) {
+  if (destination.empty()) {
+    EndProgressOnReturn end(screen);
+    if (reason) *reason = "no source or no destination";
+    return false;
+  }
+  return CopyToNewFile(source, sourceName, SplitDestination(destination), screen, options, reason);
+}
+
+bool CopyToNewFile(int source, const std::string& sourceName, const CopyDestination& destination,
                    Screen& screen, const CopyOptions& options, std::string* reason) {
   EndProgressOnReturn end(screen);
   if (source < 0) {
     if (reason) *reason = "cannot open " + sourceName;
     return false;
   }
-  return CopyJob(sourceName, destination, screen, options, reason, source).Run();
+  return CopyJob(source, sourceName, destination, screen, options, reason).Run();
 }
 
 int ShellCopyFile(const std::string& source, const std::string& destination,

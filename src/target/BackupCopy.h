@@ -24,6 +24,18 @@ struct CopyOptions {
   // Push each chunk to disk while the next one is copied, rather than all of
   // it at the final fsync.
   bool writeBehind = true;
+  // Before the copy gets its name, read it back from the disk and compare it
+  // with the source byte for byte.
+  bool verify = true;
+};
+
+// Where a copy goes: a folder and the new file's name in it. `folder` is a
+// descriptor the caller opened (and checked) and keeps; -1 opens
+// `folderPath`, which also names the folder in messages.
+struct CopyDestination {
+  int folder = -1;
+  std::string folderPath;
+  std::string name;
 };
 
 // Copies `source` to the new file `destination`. Returns 1 when the copy is
@@ -44,7 +56,9 @@ int ShellCopyFile(const std::string& source, const std::string& destination,
                   const std::string& title, Screen& screen, std::string* reason);
 
 // The copy itself with its knobs. Calls screen.EndCopyProgress() once on
-// every return; `reason` may be null.
+// every return; `reason` may be null. Named temporaries that a killed copy
+// left in the folder (only those of this user that no copy holds) are
+// removed first.
 bool CopyToNewFile(const std::string& source, const std::string& destination, Screen& screen,
                    const CopyOptions& options, std::string* reason);
 
@@ -55,6 +69,11 @@ bool CopyToNewFile(const std::string& source, const std::string& destination, Sc
 // lock must leave closing its descriptor until the lock is given up.
 // `sourceName` names the source in *reason.
 bool CopyToNewFile(int source, const std::string& sourceName, const std::string& destination,
+                   Screen& screen, const CopyOptions& options, std::string* reason);
+
+// The same into a folder the caller opened and checked, so that nothing put
+// at the folder's name after the check changes where the copy goes.
+bool CopyToNewFile(int source, const std::string& sourceName, const CopyDestination& destination,
                    Screen& screen, const CopyOptions& options, std::string* reason);
 
 }  // namespace mivotra

@@ -26,7 +26,22 @@ bool PathExists(const std::string& path) {
 
 bool CreateFolder(const std::string& path) {
   if (!IsUsablePath(path)) return false;
-  return mkdir(path.c_str(), 0777) == 0;
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  const std::size_t slash = name.rfind('/');
+  const std::string parent = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : name.substr(0, slash);
+  // Where other users can write, they must not read the backup either.
+  struct stat info {};
+  const bool shared = stat(parent.c_str(), &info) == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  return mkdir(name.c_str(), shared ? 0700 : 0755) == 0;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::optional<std::uint64_t> FileSize(const std::string& path) {

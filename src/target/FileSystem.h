@@ -12,8 +12,14 @@ namespace mivotra {
 // A folder path may end with '/'. Wildcards have no meaning here.
 bool PathExists(const std::string& path);
 
-// Creates one folder (mode 0777 less the umask); true only if it was created.
+// Creates one folder that no other user can write to: mode 0700 when its
+// parent is writable by others, else 0755 less the umask. True only if it
+// was created.
 bool CreateFolder(const std::string& path);
+
+// The folder part of a path without its final '/': "." for a bare name, "/"
+// for a name in the root.
+std::string FolderOf(const std::string& path);
 
 // Size of the file the path leads to, nullopt when it cannot be looked at.
 std::optional<std::uint64_t> FileSize(const std::string& path);

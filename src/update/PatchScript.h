@@ -9,6 +9,9 @@
 
 namespace mivotra {
 
+// The version the patch records, as the version query reads it back.
+inline constexpr std::string_view kPatchedVersion = "1.07";
+
 struct PatchGroup {
   std::string_view existenceTable;  // empty: the group always runs
   std::vector<std::string> statements;
@@ -26,9 +29,10 @@ std::string CommentRowStatement(std::string_view updateItem);
 // moment it starts, hands every statement that runs to execute with its step
 // number (1, 2, 3 ... over the statements that run), and calls advance at the
 // three progress points, whether or not the group before them ran.
-void ForEachPatchStatement(const std::vector<std::string>& updateItems,
-                           const std::function<bool(const std::string& table)>& tableExists,
-                           const std::function<void(int step, const std::string& statement)>& execute,
-                           const std::function<void()>& advance);
+void ForEachPatchStatement(
+    const std::vector<std::string>& updateItems,
+    const std::function<bool(const std::string& table)>& tableExists,
+    const std::function<void(int step, const std::string& statement)>& execute,
+    const std::function<void()>& advance);
 
 }  // namespace mivotra

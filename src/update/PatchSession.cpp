@@ -1,6 +1,7 @@
 #include "update/PatchSession.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include "db/ErrorReport.h"
 #include "res/Texts.h"
 #include "target/BackupCopy.h"
+#include "target/BackupFolder.h"
 #include "target/DatabaseSettings.h"
 #include "target/FileSystem.h"
 #include "target/PathSplit.h"
@@ -17,18 +19,6 @@
 #include "update/PatchScript.h"
 
 namespace mivotra {
-
-bool PatchSession::HeldFile::Open(const std::string& path) {
-  Close();
-  // O_NONBLOCK: a FIFO put in the database's place must not hang the run.
-  m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  return m_fd >= 0;
-}
-
-void PatchSession::HeldFile::Close() {
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = -1;
-}
 
 PatchSession::PatchSession(Screen& screen, MainApplicationProbe& probe)
     : m_screen(screen),
@@ -82,7 +72,8 @@ std::string PatchSession::BackupFile() const {
 
 std::string PatchSession::ReadVersion(Connection& connection) {
   Variant recordsAffected = Variant::I4(0);
-  RecordsetPtr recordset = connection.Execute(texts::VersionQuery, &recordsAffected, adOptionUnspecified);
+  RecordsetPtr recordset =
+      connection.Execute(texts::VersionQuery, &recordsAffected, adOptionUnspecified);
   std::string version;
   if (!recordset->EndOfFile()) {
     const Variant value = recordset->Collect(texts::VersionColumn);
@@ -112,11 +103,16 @@ bool PatchSession::PassesVersionGate() {
 
 bool PatchSession::MainApplicationRuns() {
   if (!m_probe.IsMainApplicationRunning()) return false;
-  m_screen.ShowMessage(texts::M1MainApplicationRunning, texts::RefusalCaption, MessageIcon::Stop);
+  ShowMainApplicationRuns();
   return true;
 }
 
+void PatchSession::ShowMainApplicationRuns() {
+  m_screen.ShowMessage(texts::M1MainApplicationRunning, texts::RefusalCaption, MessageIcon::Stop);
+}
+
 bool PatchSession::OnRunUpdate() {
+  m_lastReason.clear();
   if (MainApplicationRuns()) return false;
   m_db.SetControlsEnabled(0);
   if (!PassesVersionGate()) {
@@ -124,6 +120,9 @@ bool PatchSession::OnRunUpdate() {
     return false;
   }
 
+  // A file-size limit would otherwise end the process in the middle of the
+  // copy or the patch without a word.
+  IgnoreFileSizeSignal fileSizeLimit;
   m_screen.ShowMessage(texts::M3BackupNotice, texts::UpdateDateLabel, MessageIcon::Information);
   const std::string folder = BackupFolder();
   if (!PathExists(folder)) CreateFolder(folder);
@@ -133,19 +132,25 @@ bool PatchSession::OnRunUpdate() {
     m_db.SetControlsEnabled(1);
     return false;
   }
-  if (!MakeBackup()) {
-    m_screen.ShowMessage(texts::M5CopyFailed, texts::UpdateDateLabel, MessageIcon::Exclamation);
-    m_screen.OpenFolder(folder);
-    m_db.SetControlsEnabled(1);
-    return false;
+  switch (MakeBackup()) {
+    case Backup::Made:
+      break;
+    case Backup::InUse:
+      ShowMainApplicationRuns();
+      m_db.SetControlsEnabled(1);
+      return false;
+    case Backup::Failed:
+      m_screen.ShowMessage(texts::M5CopyFailed, texts::UpdateDateLabel, MessageIcon::Exclamation);
+      m_screen.OpenFolder(folder);
+      m_db.SetControlsEnabled(1);
+      return false;
   }
   const bool updated = RunPatchScript() == 1;
   m_db.SetControlsEnabled(1);
   return updated;
 }
 
-bool PatchSession::MakeBackup() {
-  m_lastCopyFailure.clear();
+PatchSession::Backup PatchSession::MakeBackup() {
   // The write lock is taken before the copy and kept until the patch ends, so
   // no other process can change the database between the backup and the update.
   try {
@@ -153,68 +158,116 @@ bool PatchSession::MakeBackup() {
     m_transactionOpen = true;
   } catch (const ComError& error) {
     ShowAppMessage(m_screen, FormatComError(error));
-    m_lastCopyFailure = error.Description();
+    m_lastReason = error.Description();
+    return Backup::Failed;
+  }
+  if (CopyDatabase()) return Backup::Made;
+  RollbackPatch();
+  return Backup::Failed;
+}
+
+bool PatchSession::CopyDatabase() {
+  Connection& connection = m_db.m_pConnection.Get();
+  const std::string source = connection.DataSource();
+  const int descriptor = connection.DatabaseFileDescriptor();
+  // The copy reads the very file the engine has open and will change, through
+  // the engine's own descriptor: a name that now leads elsewhere must not
+  // give a backup of another file.
+  struct stat held {};
+  struct stat named {};
+  if (descriptor < 0 || fstat(descriptor, &held) != 0) {
+    m_lastReason = "the engine's own access to " + source + " cannot be found";
     return false;
   }
-  // The copy reads through a descriptor kept until the transaction ends (see
-  // HeldFile): its own close would silently give the lock away.
-  const std::string source = m_db.target.DatabaseFile();
+  if (held.st_nlink == 0 || stat(source.c_str(), &named) != 0 || named.st_dev != held.st_dev ||
+      named.st_ino != held.st_ino) {
+    m_lastReason = source + " was moved, replaced or deleted after it was opened";
+    return false;
+  }
+  // Every other name of the file would change with it: a snapshot made with
+  // hard links would be updated too.
+  if (held.st_nlink > 1) {
+    m_lastReason = source + " has " + std::to_string(held.st_nlink) +
+                   " names (hard links); updating it would change the file under every one of "
+                   "them, so it is left as it is";
+    return false;
+  }
+
+  // The database's name may hold a '/' of its own: the folder checked is the
+  // one the backup really goes into.
   const std::string backup = BackupFile();
-  if (!m_backupSource.Open(source)) {
-    m_lastCopyFailure = "cannot open " + source + ": " + std::strerror(errno);
-    m_screen.EndCopyProgress();
-  } else if (CopyToNewFile(m_backupSource.fd(), source, backup, m_screen, CopyOptions{},
-                           &m_lastCopyFailure)) {
-    if (VerifyBackup()) return true;
-    ::unlink(backup.c_str());
-  }
-  EndTransaction(false);
-  return false;
-}
-
-bool PatchSession::VerifyBackup() {
-  // A backup that does not open as the same 1.06 database is no backup.
-  try {
-    ConnectionPtr check;
-    if (CreateConnection(check) != S_OK) return false;
-    check->Open(BuildConnectionString(BackupFolder(), m_db.target.FileName + std::string(texts::BackupNameSuffix),
-                                      m_db.target.Password));
-    const bool same = ReadVersion(*check) == texts::RequiredVersion;
-    check->Close();
-    if (!same) m_lastCopyFailure = "the backup copy does not read as version 1.06";
-    return same;
-  } catch (const ComError& error) {
-    m_lastCopyFailure = "the backup copy cannot be opened: " + error.Description();
+  const std::string folderPath = FolderOf(backup);
+  const std::string name = backup.substr(backup.rfind('/') + 1);
+  UniqueFd folder = OpenBackupFolder(folderPath, &m_lastReason);
+  if (!folder.valid()) return false;
+  if (const auto planted = FindJournalBeside(folder.get(), name)) {
+    m_lastReason = "the file " + *planted +
+                   " lies in the backup folder; SQLite would take it for "
+                   "the backup's journal and change the backup with it";
     return false;
   }
+  const std::string databaseFolder = FolderOf(source);
+  m_databaseFolder.Reset(open(databaseFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!m_databaseFolder.valid()) {
+    m_lastReason = "cannot open the folder " + databaseFolder + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!CopyToNewFile(descriptor, source, CopyDestination{folder.get(), folderPath, name}, m_screen,
+                     CopyOptions{}, &m_lastReason)) {
+    return false;
+  }
+  // The backup folder itself is an entry of its parent, which may have just
+  // been made: on disk too, or the backup may vanish in a power cut.
+  const std::string parent = m_db.target.PathName.empty() ? "." : m_db.target.PathName;
+  UniqueFd parentFolder(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!parentFolder.valid() || fsync(parentFolder.get()) != 0) {
+    m_lastReason = "cannot write the folder " + parent + " to disk: " + std::strerror(errno);
+    // Only the copy just made goes; the database is as it was.
+    unlinkat(folder.get(), name.c_str(), 0);
+    return false;
+  }
+  return true;
 }
 
-void PatchSession::EndTransaction(bool commit) {
-  if (!m_transactionOpen) return;
+void PatchSession::CommitPatch() {
   m_transactionOpen = false;
-  // Whichever way the transaction ends, the copy's descriptor goes after it.
-  struct CloseAfter {
-    HeldFile& file;
-    ~CloseAfter() { file.Close(); }
-  } closeAfter{m_backupSource};
   try {
-    if (commit) {
-      m_db.m_pConnection->CommitTrans();
-      return;
-    }
-  } catch (...) {
-    // A commit that failed (another process held the file) leaves the
-    // transaction open: undo it before the failure is reported.
+    m_db.m_pConnection->CommitTrans();
+  } catch (const ComError&) {
     try {
       m_db.m_pConnection->RollbackTrans();
     } catch (...) {
     }
-    throw;
+    // SQLite may report a failure of a commit's last step after the journal
+    // is gone, when the commit was in fact made: the database itself tells.
+    if (!HoldsThePatch()) throw;
   }
+  // SQLite writes the folder to disk after deleting the journal, but skips
+  // that when it cannot open the folder (no descriptor left).
+  if (m_databaseFolder.valid() && fsync(m_databaseFolder.get()) != 0) {
+    m_lastReason = "the update is complete, but the folder " +
+                   FolderOf(m_db.m_pConnection->DataSource()) + " could not be written to disk (" +
+                   std::strerror(errno) + "); keep the backup until the database has been checked";
+  }
+  m_databaseFolder.Reset();
+}
+
+void PatchSession::RollbackPatch() noexcept {
+  m_databaseFolder.Reset();
+  if (!m_transactionOpen) return;
+  m_transactionOpen = false;
   try {
     m_db.m_pConnection->RollbackTrans();
   } catch (...) {
     // Closing the connection rolls back as well; the failure is already being reported.
+  }
+}
+
+bool PatchSession::HoldsThePatch() noexcept {
+  try {
+    return ReadVersion(m_db.m_pConnection.Get()) == kPatchedVersion;
+  } catch (...) {
+    return false;
   }
 }
 
@@ -228,7 +281,8 @@ int PatchSession::TableExists(const std::string& name) {
       while (!tables->EndOfFile()) {
         std::string text = VariantToText(tables->Collect("TABLE_NAME"));
         if (!text.empty()) {
-          if (const auto semicolon = text.find(';'); semicolon != std::string::npos) text.resize(semicolon);
+          if (const auto semicolon = text.find(';'); semicolon != std::string::npos)
+            text.resize(semicolon);
         }
         if (!text.empty() && text.find(' ') != std::string::npos) text = "[" + text + "]";
         if (text == name) result = 1;
@@ -261,14 +315,14 @@ int PatchSession::RunPatchScript() {
           m_db.ExecuteStatement(step, statement);
         },
         [this] { m_screen.AdvanceProgress(); });
-    EndTransaction(true);
+    if (m_transactionOpen) CommitPatch();
     ReportPatchSuccess();
     return 1;
   } catch (const ComError& error) {
-    EndTransaction(false);
+    RollbackPatch();
     ReportPatchFailure(error, current);
   } catch (...) {
-    EndTransaction(false);
+    RollbackPatch();
     ReportPatchFailure();
   }
   return 0;
@@ -279,14 +333,18 @@ std::optional<std::vector<ExecutedStatement>> PatchSession::PlanUpdate() {
   std::vector<ExecutedStatement> plan;
   ForEachPatchStatement(
       m_updateItems, [this](const std::string& table) { return TableExists(table) == 1; },
-      [&plan](int step, const std::string& statement) { plan.push_back({step, statement}); }, [] {});
+      [&plan](int step, const std::string& statement) {
+        plan.push_back({step, statement});
+      },
+      [] {});
   return plan;
 }
 
 void PatchSession::ReportPatchSuccess() {
-  m_screen.ShowMessage(texts::UpdateFinished,
-                       std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
-                       MessageIcon::None);
+  m_screen.ShowMessage(
+      texts::UpdateFinished,
+      std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
+      MessageIcon::None);
   m_screen.CopyTextToClipboard(NumberedStatementList(m_db.m_executedStatements));
   m_db.m_executedStatements.clear();
   m_screen.SetWaitCursor(false);

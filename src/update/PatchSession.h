@@ -9,6 +9,7 @@
 
 #include "db/DatabaseConnection.h"
 #include "db/Screen.h"
+#include "target/PosixFile.h"
 
 namespace mivotra {
 
@@ -40,8 +41,10 @@ class PatchSession {
   // would run, without changing anything; nullopt when refused (already reported).
   std::optional<std::vector<ExecutedStatement>> PlanUpdate();
 
-  // Why the last backup copy failed, for front ends that can say more than the message box.
-  const std::string& LastCopyFailure() const { return m_lastCopyFailure; }
+  // Why the last run was refused or its backup failed, or what it could not
+  // confirm, for front ends that can say more than the message boxes; empty
+  // when there is nothing to add.
+  const std::string& LastFailureReason() const { return m_lastReason; }
 
   DatabaseConnection& Database() { return m_db; }
   const std::vector<std::string>& UpdateItems() const { return m_updateItems; }
@@ -49,41 +52,30 @@ class PatchSession {
   std::string BackupFile() const;
 
  private:
+  enum class Backup { Made, Failed, InUse };
+
   bool MainApplicationRuns();
+  void ShowMainApplicationRuns();
   bool PassesVersionGate();
   std::string ReadVersion(Connection& connection);
-  bool MakeBackup();
-  bool VerifyBackup();
-  void EndTransaction(bool commit);
+  Backup MakeBackup();
+  bool CopyDatabase();
+  void CommitPatch();
+  void RollbackPatch() noexcept;
+  bool HoldsThePatch() noexcept;
   void ReportPatchSuccess();
   void ReportPatchFailure(const ComError& error, const std::string& statement);
   void ReportPatchFailure();
 
-  // The database file as the backup copy reads it, open from the copy until
-  // the write lock is given up: closing any descriptor of the file would drop
-  // the engine's locks for the whole process. Declared before m_db, so that
-  // it is closed only after the connection.
-  class HeldFile {
-   public:
-    HeldFile() = default;
-    ~HeldFile() { Close(); }
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
-    bool Open(const std::string& path);
-    void Close();
-    int fd() const { return m_fd; }
-
-   private:
-    int m_fd = -1;
-  };
-
   Screen& m_screen;
   MainApplicationProbe& m_probe;
-  HeldFile m_backupSource;
   DatabaseConnection m_db;
   const std::vector<std::string> m_updateItems;
   bool m_transactionOpen = false;
-  std::string m_lastCopyFailure;
+  // The database's folder, opened before the patch so that its entries can
+  // be written to disk after the commit even when no descriptor is left.
+  UniqueFd m_databaseFolder;
+  std::string m_lastReason;
 };
 
 }  // namespace mivotra

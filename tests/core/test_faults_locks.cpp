@@ -234,7 +234,7 @@ TEST_F(OtherProcess, AHeldWriteLockStopsTheRunAfterABoundedWaitWithTheReasonAndC
           std::string::npos)
           << messages[1].text;
       EXPECT_EQ(messages[2].text, texts::M5CopyFailed);
-      EXPECT_NE(session->LastCopyFailure().find("locked"), std::string::npos);
+      EXPECT_NE(session->LastFailureReason().find("locked"), std::string::npos);
       EXPECT_TRUE(fs::is_empty(dir / BackupFolderName())) << "a backup was made without the lock";
     } else {
       // Not even the version can be read.

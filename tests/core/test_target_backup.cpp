@@ -2,7 +2,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -222,6 +225,72 @@ TEST_P(BackupCopy, ASourceThatChangesOrVanishesIsAFailure) {
     names.erase("data.mdb");
     EXPECT_TRUE(names.empty()) << *names.begin();
   }
+}
+
+// A byte changed behind the copy with the file's size and times put back
+// passes every look at the file's status; only the comparison finds it.
+TEST_P(BackupCopy, AChangeThatKeepsSizeAndTimesIsFoundByTheComparison) {
+  const fs::path source = dir / "data.mdb";
+  const std::string content = test::RandomBytes(3 * MiB);
+  WriteFile(source, content);
+  struct stat before {};
+  ASSERT_EQ(stat(source.c_str(), &before), 0);
+  ProgressScreen screen;
+  screen.onProgress = [&](std::uint64_t copied) {
+    if (copied != content.size()) return;
+    const int fd = open(source.c_str(), O_WRONLY);
+    ASSERT_EQ(pwrite(fd, content[MiB] == 'x' ? "y" : "x", 1, MiB + 7), 1);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(futimens(fd, times), 0);
+    close(fd);
+  };
+  std::string reason;
+  EXPECT_FALSE(Copy(source, dir / "copy.mdb", screen, &reason));
+  EXPECT_NE(reason.find("the copy differs from " + source.string() + " after byte 1048576"),
+            std::string::npos)
+      << reason;
+  EXPECT_EQ(Listing(dir.path()), std::set<std::string>{"data.mdb"});
+}
+
+// Only the copy's own leftovers go: hidden temporaries of this user that no
+// running copy holds.
+TEST_P(BackupCopy, TemporariesLeftByAKilledCopyAreRemovedAndNothingElse) {
+  const fs::path source = dir / "data.mdb";
+  WriteFile(source, test::RandomBytes(MiB));
+  fs::create_directory(dir / "backup");
+  const fs::path stale = dir / "backup" / ".mivotra-copy-00000000deadbeef.tmp";
+  const fs::path held = dir / "backup" / ".mivotra-copy-00000000cafef00d.tmp";
+  const fs::path foreign = dir / "backup" / ".mivotra-copy-0000000012345678.tmp";
+  const fs::path lookalike = dir / "backup" / ".mivotra-copy-notes.txt";
+  for (const auto& file : {stale, held, foreign, lookalike}) WriteFile(file, "partial copy");
+  ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+  fs::create_symlink(source, dir / "backup" / ".mivotra-copy-00000000000link.tmp");
+  // A running copy keeps a lock on its temporary.
+  const int holder = open(held.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    // The lock stays with the child's inherited descriptor once the parent closes its own.
+    close(ready[0]);
+    (void)!write(ready[1], "x", 1);
+    pause();
+    _exit(0);
+  }
+  char byte;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  close(holder);
+
+  ProgressScreen screen;
+  std::string reason;
+  ASSERT_TRUE(Copy(source, dir / "backup" / "copy.mdb", screen, &reason)) << reason;
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_EQ(Listing(dir / "backup"),
+            (std::set<std::string>{"copy.mdb", held.filename(), foreign.filename(),
+                                   lookalike.filename(), ".mivotra-copy-00000000000link.tmp"}));
+  EXPECT_EQ(ReadFile(source).size(), MiB) << "the link's target is left alone";
 }
 
 TEST_P(BackupCopy, UnusablePathsFailAndCreateNothing) {

@@ -1,0 +1,73 @@
+#include "target/BackupFolder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace mivotra {
+namespace {
+
+bool OwnedByUserOrRoot(const struct stat& info) {
+  return info.st_uid == geteuid() || info.st_uid == 0;
+}
+
+std::string Octal(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
+UniqueFd Refuse(std::string* reason, const std::string& why) {
+  if (reason) *reason = why;
+  return UniqueFd();
+}
+
+}  // namespace
+
+UniqueFd OpenBackupFolder(const std::string& path, std::string* reason) {
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  if (name.empty() || name.find('\0') != std::string::npos)
+    return Refuse(reason, "no usable backup folder name");
+  struct stat entry {};
+  if (lstat(name.c_str(), &entry) != 0)
+    return Refuse(reason, "cannot look at the backup folder " + path + ": " + std::strerror(errno));
+  const bool link = S_ISLNK(entry.st_mode);
+  if (link && entry.st_uid != geteuid()) {
+    return Refuse(reason, "the backup folder's name " + path +
+                              " is a symbolic link that belongs to another user");
+  }
+  if (!link && !S_ISDIR(entry.st_mode))
+    return Refuse(reason, "the backup folder's name " + path + " is not a folder");
+
+  UniqueFd folder(open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW)));
+  if (!folder.valid())
+    return Refuse(reason, "cannot open the backup folder " + path + ": " + std::strerror(errno));
+  struct stat opened {};
+  if (fstat(folder.get(), &opened) != 0)
+    return Refuse(reason, "cannot look at the backup folder " + path + ": " + std::strerror(errno));
+  if (!link && (opened.st_dev != entry.st_dev || opened.st_ino != entry.st_ino))
+    return Refuse(reason, "the backup folder " + path + " was replaced while it was opened");
+  if (link ? opened.st_uid != geteuid() : !OwnedByUserOrRoot(opened)) {
+    return Refuse(reason, "the backup folder " + path + " belongs to another user (uid " +
+                              std::to_string(opened.st_uid) + ")");
+  }
+  if ((opened.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return Refuse(reason, "other users can write to the backup folder " + path + " (mode " +
+                              Octal(opened.st_mode) + ")");
+  }
+  return folder;
+}
+
+std::optional<std::string> FindJournalBeside(int folder, const std::string& name) {
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+    const std::string beside = name + suffix;
+    struct stat info {};
+    if (fstatat(folder, beside.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return beside;
+  }
+  return std::nullopt;
+}
+
+}  // namespace mivotra
