@@ -182,9 +182,12 @@ class CopyJob {
   std::vector<char> m_buffer;
 };
 
+// EFBIG: the kernel measures the range asked for, not what the source still
+// holds, against a file-size limit; read/write finds out whether the file
+// itself is too large.
 bool IsKernelCopyDeclined(int error) {
   return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP ||
-         error == EBADF || error == EPERM;
+         error == EBADF || error == EPERM || error == EFBIG;
 }
 
 bool CopyJob::Run() {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/statvfs.h>
 
 #include "DatabaseHelpers.h"
@@ -383,6 +384,74 @@ TEST_F(FileFaults, AFullDiskFailsTheCopyOrThePatchAndLosesNothing) {
           << child.notes;
     }
   }
+}
+
+// The patch's failure report, with the description holding `part`; the
+// database as it was and its backup complete.
+void ExpectPatchFailureWith(const ChildSession& child, const std::string& part) {
+  ASSERT_TRUE(child.outcome.Succeeded()) << child.notes;
+  EXPECT_FALSE(child.updated);
+  ASSERT_EQ(child.messages.size(), 4u) << child.notes;
+  EXPECT_EQ(child.messages[0].text, texts::M3BackupNotice);
+  EXPECT_NE(child.messages[1].text.find(part), std::string::npos) << child.messages[1].text;
+  EXPECT_EQ(child.messages[2].text, texts::UpdateFailed);
+  EXPECT_NE(child.notes.find("database unchanged, backup = the database"), std::string::npos)
+      << child.notes;
+}
+
+std::string DatabaseAndBackup(const fs::path& database, const fs::path& original) {
+  const bool unchanged = DatabaseFingerprint(database) == DatabaseFingerprint(original);
+  const bool backup = PathExists(BackupOf(database).string()) &&
+                      ReadFile(BackupOf(database)) == ReadFile(original);
+  return std::string(unchanged ? "database unchanged" : "database changed") +
+         (backup ? ", backup = the database" : ", no true backup");
+}
+
+// SQLite's work files go to the temporary folder, which may be a small disk
+// of its own: the report names that one, not the database's.
+TEST_F(FileFaults, AFullTemporaryFolderIsTheDiskNamedInTheReport) {
+  MakeSampleDatabase(dir / "sample.mdb", {.kumiRows = 20000});
+  database = dir / "data1.mdb";
+  fs::copy_file(dir / "sample.mdb", database);
+  const fs::path temporary = dir / "tmp";
+  fs::create_directory(temporary);
+  const ChildSession child = RunSessionInChild(
+      database,
+      [&] {
+        if (!PrivateMounts() ||
+            mount("tmpfs", temporary.c_str(), "tmpfs", 0, "size=64k") != 0)
+          return false;
+        setenv("SQLITE_TMPDIR", temporary.c_str(), 1);
+        setenv("TMPDIR", temporary.c_str(), 1);
+        return true;
+      },
+      [&](PatchSession&) { return DatabaseAndBackup(database, dir / "sample.mdb"); });
+  if (child.outcome.exited && child.outcome.code == kSkip) GTEST_SKIP() << "no private tmpfs here";
+  ExpectPatchFailureWith(child, "Description : The disk is full: the folder '" +
+                                    temporary.string() + "', where the engine keeps its work files");
+}
+
+// A file-size limit (ulimit -f) once ended the program in the middle of the
+// patch with no word; the write now fails, is undone and is reported.
+TEST_F(FileFaults, AFileSizeLimitDuringThePatchIsReportedAndUndone) {
+  MakeSampleDatabase(dir / "sample.mdb", {.kumiRows = 20000});
+  database = dir / "data1.mdb";
+  fs::copy_file(dir / "sample.mdb", database);
+  const auto size = static_cast<rlim_t>(fs::file_size(database));
+  const ChildSession child = RunSessionInChild(
+      database,
+      [&] {
+        // The copy fits exactly; the database cannot grow by a page.
+        const struct rlimit limit = {size, size};
+        return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+      },
+      [&](PatchSession&) {
+        const struct rlimit none = {RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &none);
+        return DatabaseAndBackup(database, dir / "sample.mdb");
+      });
+  ExpectPatchFailureWith(child, "The file size limit of this session (ulimit -f) stops the database");
+  EXPECT_EQ(child.copyFailure, "");
 }
 
 // ---- things planted where the backup goes ----
