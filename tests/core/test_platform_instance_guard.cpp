@@ -33,12 +33,16 @@ fs::perms ModeOf(const fs::path& path) {
   return fs::symlink_status(path).permissions() & fs::perms::mask;
 }
 
+fs::path Folder(const fs::path& folder, fs::perms mode) {
+  fs::create_directory(folder);
+  fs::permissions(folder, mode);
+  return folder;
+}
+
 // A private folder owned by another user, for planting; false where this
 // user cannot give a folder away.
 bool MakeOthersFolder(const fs::path& folder) {
-  fs::create_directory(folder);
-  fs::permissions(folder, fs::perms::owner_all);
-  return chown(folder.c_str(), kNobody, kNobody) == 0;
+  return chown(Folder(folder, fs::perms::owner_all).c_str(), kNobody, kNobody) == 0;
 }
 
 class InstanceGuardFolder : public ::testing::Test {
@@ -70,9 +74,7 @@ class InstanceGuardFolder : public ::testing::Test {
 // ---- where the lock is ----
 
 TEST_F(InstanceGuardFolder, APrivateRuntimeFolderHoldsTheLock) {
-  const fs::path runtime = temp / "runtime";
-  fs::create_directory(runtime);
-  fs::permissions(runtime, fs::perms::owner_all);
+  const fs::path runtime = Folder(temp / "runtime", fs::perms::owner_all);
   for (const std::string& spelling : {runtime.string(), runtime.string() + "//"}) {
     SCOPED_TRACE(spelling);
     setenv("XDG_RUNTIME_DIR", spelling.c_str(), 1);
@@ -107,124 +109,74 @@ TEST_F(InstanceGuardFolder, WithoutARuntimeFolderAPerUserFolderIsMadeForTheLockW
 }
 
 TEST_F(InstanceGuardFolder, ARuntimeFolderOthersCouldWriteToOrThatIsNoFolderIsPassedOver) {
-  const fs::path mine = temp / "mine";
-  fs::create_directory(mine);
-  fs::permissions(mine, fs::perms::owner_all);
+  const fs::path mine = Folder(temp / "mine", fs::perms::owner_all);
+  fs::create_directory_symlink(mine, temp / "link");
+  Folder(temp / "open", fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  Folder(temp / "group", fs::perms::owner_all | fs::perms::group_exec);
+  WriteFile(temp / "file", "x");
   const bool canGiveAway = MakeOthersFolder(temp / "theirs");
   struct Case {
     const char* how;
-    std::function<fs::path()> make;  // returns what XDG_RUNTIME_DIR names
-    fs::path watched;                // where no lock may appear
+    std::string named;  // what XDG_RUNTIME_DIR names
+    fs::path watched;   // where no lock may appear
   };
   const std::vector<Case> cases = {
-      {"a link to a private folder",
-       [&] {
-         fs::create_directory_symlink(mine, temp / "rt-link");
-         return temp / "rt-link";
-       },
-       mine},
-      {"the same link with a trailing slash",
-       [&] { return fs::path((temp / "rt-link").string() + "/"); }, mine},
-      {"mode 0755",
-       [&] {
-         fs::create_directory(temp / "rt-open");
-         fs::permissions(temp / "rt-open", fs::perms::owner_all | fs::perms::group_read |
-                                               fs::perms::group_exec | fs::perms::others_read |
-                                               fs::perms::others_exec);
-         return temp / "rt-open";
-       },
-       temp / "rt-open"},
-      {"mode 0710",
-       [&] {
-         fs::create_directory(temp / "rt-group");
-         fs::permissions(temp / "rt-group", fs::perms::owner_all | fs::perms::group_exec);
-         return temp / "rt-group";
-       },
-       temp / "rt-group"},
-      {"a plain file",
-       [&] {
-         WriteFile(temp / "rt-file", "x");
-         return temp / "rt-file";
-       },
-       temp / "nothing"},
-      {"missing", [&] { return temp / "rt-missing"; }, temp / "rt-missing"},
-  };
-  auto check = [&](const fs::path& named, const fs::path& watched) {
-    setenv("XDG_RUNTIME_DIR", named.c_str(), 1);
-    InstanceGuard guard(kInstanceGuardName);
-    EXPECT_TRUE(guard.Acquired());
-    EXPECT_EQ(guard.LockFilePath(), (PerUserFolder() / LockName()).string());
-    EXPECT_TRUE(Listing(watched).empty()) << "a lock was written in " << watched;
+      {"a link to a private folder", temp / "link", mine},
+      {"the same link with a trailing slash", (temp / "link").string() + "/", mine},
+      {"mode 0705", temp / "open", temp / "open"},
+      {"mode 0710", temp / "group", temp / "group"},
+      {"a plain file", temp / "file", temp / "nothing"},
+      {"missing", temp / "missing", temp / "missing"},
+      {"another user's private folder", temp / "theirs", temp / "theirs"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.how);
-    const fs::path named = c.make();
-    check(named, c.watched);
+    if (c.watched == temp / "theirs" && !canGiveAway) continue;
+    setenv("XDG_RUNTIME_DIR", c.named.c_str(), 1);
+    InstanceGuard guard(kInstanceGuardName);
+    EXPECT_TRUE(guard.Acquired());
+    EXPECT_EQ(guard.LockFilePath(), (PerUserFolder() / LockName()).string());
+    EXPECT_TRUE(Listing(c.watched).empty()) << "a lock was written in " << c.watched;
   }
   if (!canGiveAway) GTEST_SKIP() << "cannot make a folder of uid " << kNobody;
-  SCOPED_TRACE("another user's private folder");
-  check(temp / "theirs", temp / "theirs");
 }
 
 // ---- nothing planted is used ----
 
 TEST_F(InstanceGuardFolder, APlantedPerUserFolderIsNeverUsedAndTheToolRunsUnguarded) {
   const bool canGiveAway = MakeOthersFolder(temp / "theirs");
+  const fs::path mine = Folder(temp / "mine", fs::perms::owner_all);
+  const fs::path own = PerUserFolder();
   struct Case {
     const char* how;
-    bool needsAnotherUser;
-    std::function<void(const fs::path&)> plant;
+    std::function<void()> plant;
     fs::path watched;  // where no lock may appear
   };
-  const fs::path own = PerUserFolder();
   const std::vector<Case> cases = {
-      {"owned by another user", true,
-       [](const fs::path& at) {
-         fs::create_directory(at);
-         fs::permissions(at, fs::perms::owner_all);
-         if (chown(at.c_str(), kNobody, kNobody) != 0) throw std::runtime_error("chown");
-       },
+      {"another user's folder", [&] { MakeOthersFolder(own); }, own},
+      {"ours with mode 0777", [&] { Folder(own, fs::perms::all); }, own},
+      {"ours with mode 0750",
+       [&] { Folder(own, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec); },
        own},
-      {"ours with mode 0777", false,
-       [](const fs::path& at) {
-         fs::create_directory(at);
-         fs::permissions(at, fs::perms::all);
-       },
-       own},
-      {"ours with mode 0750", false,
-       [](const fs::path& at) {
-         fs::create_directory(at);
-         fs::permissions(at, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-       },
-       own},
-      {"a link to another user's private folder", true,
-       [&](const fs::path& at) { fs::create_directory_symlink(temp / "theirs", at); },
-       temp / "theirs"},
-      {"a link to a private folder of ours", false,
-       [&](const fs::path& at) {
-         fs::create_directory(temp / "mine");
-         fs::permissions(temp / "mine", fs::perms::owner_all);
-         fs::create_directory_symlink(temp / "mine", at);
-       },
-       temp / "mine"},
-      {"a plain file", false, [](const fs::path& at) { WriteFile(at, "planted"); }, temp / "none"},
+      {"a link to another user's private folder",
+       [&] { fs::create_directory_symlink(temp / "theirs", own); }, temp / "theirs"},
+      {"a link to a private folder of ours", [&] { fs::create_directory_symlink(mine, own); },
+       mine},
+      {"a plain file", [&] { WriteFile(own, "planted"); }, temp / "nothing"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.how);
-    if (c.needsAnotherUser && !canGiveAway) continue;
+    if (!canGiveAway && std::string(c.how).find("another user") != std::string::npos) continue;
     fs::remove_all(own);
-    c.plant(own);
+    c.plant();
     {
       InstanceGuard guard(kInstanceGuardName);
       EXPECT_TRUE(guard.Acquired()) << "a planted folder stopped the tool";
       EXPECT_EQ(guard.LockFilePath(), "");
       // Nor does a second copy then find anything to refuse it.
-      InstanceGuard second(kInstanceGuardName);
-      EXPECT_TRUE(second.Acquired());
+      EXPECT_TRUE(InstanceGuard(kInstanceGuardName).Acquired());
     }
-    if (fs::is_directory(c.watched)) {
-      EXPECT_TRUE(Listing(c.watched).empty()) << "a lock was written in " << c.watched;
-    }
+    EXPECT_TRUE(Listing(c.watched).empty()) << "a lock was written in " << c.watched;
     if (fs::is_regular_file(fs::symlink_status(own))) {
       EXPECT_EQ(ReadFile(own), "planted");
     }
