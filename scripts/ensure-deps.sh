@@ -13,8 +13,9 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(xvfb xauth xdotool xclip x11-utils imagemagick clang libclang-rt-14-dev)
-  # The benchmarks' timing and arithmetic.
-  packages+=(time bc)
+  # The benchmarks' timing and arithmetic; fuser, the yardstick for the
+  # scan for other users of the database.
+  packages+=(time bc psmisc)
 fi
 
 missing=()

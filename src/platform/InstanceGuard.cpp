@@ -1,32 +1,73 @@
 #include "platform/InstanceGuard.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QLockFile>
-#include <QStandardPaths>
+#include <cstdlib>
+#include <optional>
 
 namespace mivotra {
 namespace {
 
-QString RuntimeFolder() {
-  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty() && QDir(QString::fromLocal8Bit(runtime)).exists()) return QString::fromLocal8Bit(runtime);
-  return QDir::tempPath();
+constexpr const char* kPrivateFolderPrefix = "MivotraPatch20091109-";
+
+std::string WithoutTrailingSlashes(std::string path) {
+  // "link/" would lead through a link that "link" shows as one.
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// A folder only this user can write to, so that nobody else can plant a lock
+// file in it, hold one there or remove ours. Looked at through a descriptor
+// opened without following a link, so what is checked is what is there.
+// `created`: the tool has just made it, and its mode is set whatever the umask.
+bool IsPrivateFolder(const std::string& path, bool created = false) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool usable = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid();
+  if (usable && created) usable = fchmod(fd, S_IRWXU) == 0 && fstat(fd, &info) == 0;
+  close(fd);
+  return usable && (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+// $XDG_RUNTIME_DIR when it is private, else <temp>/MivotraPatch20091109-<uid>,
+// made when missing; nothing when neither can be trusted.
+std::optional<std::string> LockFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime) {
+    const std::string folder = WithoutTrailingSlashes(runtime);
+    if (IsPrivateFolder(folder)) return folder;
+  }
+  const std::string temp =
+      WithoutTrailingSlashes(QFile::encodeName(QDir::tempPath()).toStdString());
+  const std::string folder = temp + "/" + kPrivateFolderPrefix + std::to_string(geteuid());
+  const bool created = mkdir(folder.c_str(), S_IRWXU) == 0;
+  if (IsPrivateFolder(folder, created)) return folder;
+  return std::nullopt;
 }
 
 }  // namespace
 
 InstanceGuard::InstanceGuard(const std::string& name) {
-  const QString path = RuntimeFolder() + "/" + QString::fromStdString(name) + ".lock";
-  m_path = path.toStdString();
-  m_lock = std::make_unique<QLockFile>(path);
-  // Held for the tool's whole life, so age never makes it stale; a lock whose
-  // owner process is gone is still recognised by its process id.
-  m_lock->setStaleLockTime(0);
-  m_acquired = m_lock->tryLock(0);
-  if (!m_acquired && m_lock->error() == QLockFile::LockFailedError) return;
+  const std::optional<std::string> folder = LockFolder();
+  if (folder) {
+    m_path = *folder + "/" + name + ".lock";
+    m_lock = std::make_unique<QLockFile>(QFile::decodeName(QByteArray::fromStdString(m_path)));
+    // Held for the tool's whole life, so age never makes it stale; a lock whose
+    // owner process is gone is still recognised by its process id.
+    m_lock->setStaleLockTime(0);
+    m_acquired = m_lock->tryLock(0);
+    if (!m_acquired && m_lock->error() == QLockFile::LockFailedError) return;
+  }
   if (!m_acquired) {
     // The folder cannot hold a lock (read-only, missing): run without a guard
     // rather than refuse to start, as the tool did when its mutex failed.
+    // So too when no folder is private enough: another user's folder at our
+    // name must not stop the tool, and a lock in it would prove nothing.
     m_acquired = true;
     m_lock.reset();
   }

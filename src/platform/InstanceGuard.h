@@ -1,6 +1,8 @@
 #pragma once
-// One copy of the tool per user: a lock file in the user's runtime folder.
-// A copy that crashed leaves a stale lock, which the next start takes over.
+// One copy of the tool per user: a lock file in a folder only that user can
+// write to, $XDG_RUNTIME_DIR or <temp folder>/MivotraPatch20091109-<uid>, so
+// no other user can block the tool or fake a running copy. A copy that
+// crashed leaves a stale lock, which the next start takes over.
 
 #include <memory>
 #include <string>
@@ -19,6 +21,7 @@ class InstanceGuard {
 
   // False when another running copy holds it.
   bool Acquired() const { return m_acquired; }
+  // Where the lock file is; empty when no folder was private enough for one.
   std::string LockFilePath() const { return m_path; }
 
  private:

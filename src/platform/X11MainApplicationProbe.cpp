@@ -1,10 +1,18 @@
 #include "platform/X11MainApplicationProbe.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace mivotra {
 namespace {
@@ -16,7 +24,8 @@ using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 bool HasClass(xcb_connection_t* connection, xcb_window_t window, const std::string& wanted) {
   xcb_get_property_cookie_t cookie =
       xcb_get_property(connection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256);
-  XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection, cookie, nullptr), &std::free);
+  XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection, cookie, nullptr),
+                                           &std::free);
   if (!reply || reply->format != 8) return false;
   const int length = xcb_get_property_value_length(reply.get());
   const char* value = static_cast<const char*>(xcb_get_property_value(reply.get()));
@@ -31,13 +40,15 @@ bool HasClass(xcb_connection_t* connection, xcb_window_t window, const std::stri
 bool HasWmClass(xcb_connection_t* connection, xcb_window_t window) {
   xcb_get_property_cookie_t cookie =
       xcb_get_property(connection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 0);
-  XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection, cookie, nullptr), &std::free);
+  XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection, cookie, nullptr),
+                                           &std::free);
   return reply && reply->type != XCB_ATOM_NONE;
 }
 
 // Top-level windows are the root's children; under a reparenting window
 // manager the application's window sits one or two levels below its frame.
-bool Search(xcb_connection_t* connection, xcb_window_t parent, const std::string& wanted, int depth) {
+bool Search(xcb_connection_t* connection, xcb_window_t parent, const std::string& wanted,
+            int depth) {
   XcbReply<xcb_query_tree_reply_t> tree(
       xcb_query_tree_reply(connection, xcb_query_tree(connection, parent), nullptr), &std::free);
   if (!tree) return false;
@@ -53,22 +64,89 @@ bool Search(xcb_connection_t* connection, xcb_window_t parent, const std::string
   return false;
 }
 
-}  // namespace
-
-X11MainApplicationProbe::X11MainApplicationProbe(std::string windowClass) : m_windowClass(std::move(windowClass)) {}
-
-bool X11MainApplicationProbe::IsMainApplicationRunning() {
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return false;
+// The search itself; it runs only in the probe's child.
+bool SearchDisplay(const char* display, const std::string& windowClass) {
   xcb_connection_t* connection = xcb_connect(display, nullptr);
   std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> guard(connection, &xcb_disconnect);
   if (!connection || xcb_connection_has_error(connection)) return false;
   bool found = false;
-  for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem && !found;
-       xcb_screen_next(&it)) {
-    found = Search(connection, it.data->root, m_windowClass, 2);
+  for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+       it.rem && !found; xcb_screen_next(&it)) {
+    found = Search(connection, it.data->root, windowClass, 2);
   }
   return found;
+}
+
+constexpr int kAnswerDescriptor = 3;
+
+// The child keeps nothing of the caller's open but the answer pipe (the
+// database above all: a neighbour looking for users of it would see the
+// child), and dies with the caller and on a deadline of its own should the
+// caller never get to kill it.
+[[noreturn]] void AnswerInChild(int answer, pid_t caller, const char* display,
+                                const std::string& windowClass, std::chrono::milliseconds limit) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != caller) _exit(1);
+  signal(SIGALRM, SIG_DFL);
+  sigset_t alarmOnly;
+  sigemptyset(&alarmOnly);
+  sigaddset(&alarmOnly, SIGALRM);
+  sigprocmask(SIG_UNBLOCK, &alarmOnly, nullptr);
+  alarm(static_cast<unsigned>(std::chrono::ceil<std::chrono::seconds>(limit).count()) + 2);
+  if (answer != kAnswerDescriptor && dup2(answer, kAnswerDescriptor) != kAnswerDescriptor) _exit(1);
+  close_range(kAnswerDescriptor + 1, ~0U, 0);
+  const char byte = SearchDisplay(display, windowClass) ? '1' : '0';
+  while (write(kAnswerDescriptor, &byte, 1) < 0 && errno == EINTR) {
+  }
+  _exit(0);
+}
+
+// The child's one byte; nothing when it ends without one or the limit passes.
+std::optional<char> AwaitAnswer(int answer, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    struct pollfd ready = {answer, POLLIN, 0};
+    const int events = poll(&ready, 1, static_cast<int>(left.count()));
+    if (events < 0 && errno == EINTR) continue;
+    if (events <= 0) return std::nullopt;
+    char byte;
+    const ssize_t n = read(answer, &byte, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n != 1) return std::nullopt;
+    return byte;
+  }
+}
+
+}  // namespace
+
+X11MainApplicationProbe::X11MainApplicationProbe(std::string windowClass,
+                                                 std::chrono::milliseconds timeLimit)
+    : m_windowClass(std::move(windowClass)), m_timeLimit(timeLimit) {}
+
+bool X11MainApplicationProbe::IsMainApplicationRunning() {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) return false;
+  int answer[2];
+  if (pipe2(answer, O_CLOEXEC) != 0) return false;
+  const pid_t caller = getpid();
+  const pid_t child = fork();
+  if (child == 0) {
+    close(answer[0]);
+    AnswerInChild(answer[1], caller, display, m_windowClass, m_timeLimit);
+  }
+  close(answer[1]);
+  const std::optional<char> byte = child > 0 ? AwaitAnswer(answer[0], m_timeLimit) : std::nullopt;
+  close(answer[0]);
+  if (child > 0) {
+    // Answered or not, the child has nothing left to do; a blocked one is ended here.
+    kill(child, SIGKILL);
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  return byte == '1';
 }
 
 }  // namespace mivotra
