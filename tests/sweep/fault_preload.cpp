@@ -83,6 +83,12 @@ long g_mismatches = 0;  // powercut: synced content that differed from the file'
 char g_cutWhat[PATH_MAX + 64];
 bool g_cut = false;
 
+// count mode: one line per open, write, sync and truncate in the tree with
+// the allocation count at that moment, so that a sweep can tell where in
+// the run the allocations lie. Written at exit to <report>.trace.
+char g_trace[1 << 18];
+std::size_t g_traceLength = 0;
+
 __attribute__((tls_model("initial-exec"))) thread_local int t_inside =
     0;  // the library's own work: never counted, never failed
 
@@ -227,6 +233,33 @@ void WriteStack() {
   const int fd = RawOpen(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return;
   backtrace_symbols_fd(frames, count, fd);
+  close(fd);
+}
+
+void Trace(const char* kind, const char* path) {
+  if (g_mode != Mode::Count) return;
+  Text line;
+  line.Add(g_allocations.load());
+  line.Add(" ");
+  line.Add(kind);
+  line.Add(" ");
+  line.Add(path);
+  line.Add("\n");
+  if (g_traceLength + line.size() >= sizeof g_trace) return;
+  std::memcpy(g_trace + g_traceLength, line.c_str(), line.size());
+  g_traceLength += line.size();
+}
+
+void WriteTrace() {
+  if (g_mode != Mode::Count || g_reportPath[0] == '\0') return;
+  char path[PATH_MAX + 8];
+  const std::size_t length = std::strlen(g_reportPath);
+  if (length + 7 >= sizeof path) return;
+  std::memcpy(path, g_reportPath, length);
+  std::memcpy(path + length, ".trace", 7);
+  const int fd = RawOpen(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  RawWriteAll(fd, g_trace, g_traceLength);
   close(fd);
 }
 
@@ -519,6 +552,7 @@ int BeforeIo(int fd, const char* kind, char* path, std::size_t size) {
   const bool sync = std::strcmp(kind, "sync") == 0;
   if (t_inside || !FdInTree(fd, path, size)) return 0;
   const long n = ++g_ioOperations;
+  Trace(kind, path);
   long s = 0;
   if (sync) s = ++g_syncs;
   if (g_mode == Mode::Powercut && sync && s == g_at) {
@@ -661,6 +695,7 @@ void AfterOpen(int fd, int flags, bool existed) {
   char path[PATH_MAX];
   if (!FdInTree(fd, path, sizeof path)) return;
   g_treeOpened.store(true);
+  Trace("open", path);
   if (!Modelling()) return;
   const int saved = errno;
   Inside inside;
@@ -758,6 +793,7 @@ __attribute__((constructor)) void Start() {
 __attribute__((destructor)) void Stop() {
   if (!g_ready) return;
   if (g_mode == Mode::Powercut && !g_cut) Cut("at exit");
+  WriteTrace();
   WriteReport("exited");
 }
 

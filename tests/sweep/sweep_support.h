@@ -54,6 +54,29 @@ inline std::string LastLines(const std::string& text, int count = 10) {
   return "      " + indented;
 }
 
+// What a run printed to standard error, one line per message box
+// ("[caption] text", lines joined by " / ") and per other line.
+inline std::string MessagesShown(const std::string& err) {
+  std::string shown;
+  std::size_t at = 0;
+  while (at < err.size()) {
+    std::size_t end = err.find("\n\n", at);
+    if (end == std::string::npos) end = err.size();
+    std::istringstream chunk(err.substr(at, end - at));
+    at = end + 2;
+    std::string line;
+    std::string text;
+    while (std::getline(chunk, line)) {
+      if (line.empty()) continue;
+      text += text.empty() ? line : (text.back() == ']' ? " " : " / ") + line;
+    }
+    if (text.empty()) continue;
+    if (text.size() > 240) text = text.substr(0, 237) + "...";
+    shown += "\n      " + text;
+  }
+  return shown.empty() ? "\n      (nothing)" : shown;
+}
+
 inline double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
@@ -224,27 +247,127 @@ inline FaultRun RunUnderFaults(const fs::path& work, const Sample& sample, const
   return run;
 }
 
+// The program's own frames of a backtrace the library wrote, with their
+// function and line (addr2line); the text as it was where that fails.
+inline std::string Symbolized(const std::string& text) {
+  const std::string marker = PatchProgram() + "(+0x";
+  std::vector<std::size_t> ends;
+  std::string command = "addr2line -C -f -p -e '" + PatchProgram() + "'";
+  for (std::size_t at = text.find(marker); at != std::string::npos;
+       at = text.find(marker, at + 1)) {
+    const std::size_t hex = at + marker.size();
+    const std::size_t close = text.find(')', hex);
+    const std::size_t end = text.find('\n', hex);
+    if (close == std::string::npos || end == std::string::npos) break;
+    // A return address: the call is the byte before it.
+    const unsigned long offset = std::stoul(text.substr(hex, close - hex), nullptr, 16) - 1;
+    char address[32];
+    std::snprintf(address, sizeof address, " 0x%lx", offset);
+    command += address;
+    ends.push_back(end);
+  }
+  if (ends.empty()) return text;
+  std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return text;
+  std::vector<std::string> names;
+  char line[4096];
+  while (std::fgets(line, sizeof line, pipe)) {
+    std::string name = line;
+    if (!name.empty() && name.back() == '\n') name.pop_back();
+    // Keep the function's name and the place; the parameter list can be long.
+    const auto paren = name.find('(');
+    const auto place = name.rfind(" at ");
+    if (paren != std::string::npos && place != std::string::npos && place > paren)
+      name = name.substr(0, paren) + name.substr(place);
+    names.push_back(name);
+  }
+  pclose(pipe);
+  if (names.size() != ends.size()) return text;
+  std::string out;
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    out += text.substr(from, ends[i] - from) + "  " + names[i];
+    from = ends[i];
+  }
+  return out + text.substr(from);
+}
+
 // ---- collecting what went wrong ----
+
+// Points as ranges: "1061-1080, 1992-2011, 4017".
+inline std::string Ranges(std::vector<long> points) {
+  std::sort(points.begin(), points.end());
+  std::string text;
+  int shown = 0;
+  for (std::size_t i = 0; i < points.size(); ++shown) {
+    std::size_t j = i;
+    while (j + 1 < points.size() && points[j + 1] == points[j] + 1) ++j;
+    if (shown == 24) return text + ", ...";
+    text += (text.empty() ? "" : ", ") + std::to_string(points[i]) +
+            (j > i ? "-" + std::to_string(points[j]) : "");
+    i = j + 1;
+  }
+  return text;
+}
 
 class Findings {
  public:
-  void Add(std::string violation) {
+  // kind: the first thing found wrong, to group the points that share it;
+  // brief: the violation without the run's output and stack.
+  void Add(long point, const std::string& kind, std::string violation, std::string brief = "") {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_violations.push_back(std::move(violation));
-  }
-  std::vector<std::string> All() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_violations;
+    m_found.push_back({point, kind, std::move(violation), std::move(brief)});
   }
   std::size_t Count() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_violations.size();
+    return m_found.size();
+  }
+  // Every violation, in the order of the points; in full for the first few
+  // of each kind, the rest briefly, so that hundreds stay readable.
+  std::vector<std::string> All(std::size_t fullPerKind = 3) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto found = m_found;
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Found& a, const Found& b) { return a.point < b.point; });
+    std::map<std::string, std::size_t> shown;
+    std::vector<std::string> texts;
+    for (const auto& f : found)
+      texts.push_back(++shown[f.kind] <= fullPerKind || f.brief.empty() ? Symbolized(f.text)
+                                                                        : f.brief);
+    return texts;
+  }
+  // One line per kind: how many points and which.
+  std::string Summary() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::map<std::string, std::vector<long>> kinds;
+    for (const auto& f : m_found) kinds[f.kind].push_back(f.point);
+    std::string text;
+    for (const auto& [kind, points] : kinds)
+      text += "  " + std::to_string(points.size()) + " x " + kind +
+              "\n      at N=" + Ranges(points) + "\n";
+    return text;
   }
 
  private:
+  struct Found {
+    long point;
+    std::string kind;
+    std::string text;
+    std::string brief;
+  };
   mutable std::mutex m_mutex;
-  std::vector<std::string> m_violations;
+  std::vector<Found> m_found;
 };
+
+// MIVOTRA_SWEEP_POINTS=a,b,c runs only those points: to look again at one.
+inline std::vector<long> ChosenPoints(std::vector<long> planned) {
+  const char* chosen = std::getenv("MIVOTRA_SWEEP_POINTS");
+  if (!chosen || !*chosen) return planned;
+  std::vector<long> points;
+  std::istringstream list(chosen);
+  for (std::string item; std::getline(list, item, ',');) points.push_back(std::atol(item.c_str()));
+  return points;
+}
 
 // Runs body(point) for every point, `jobs` at a time. What a body throws is a finding.
 inline void ForEachPoint(const std::vector<long>& points, Findings& findings,
@@ -257,8 +380,9 @@ inline void ForEachPoint(const std::vector<long>& points, Findings& findings,
       try {
         body(points[i]);
       } catch (const std::exception& error) {
-        findings.Add("point " + std::to_string(points[i]) +
-                     ": the check itself failed: " + error.what());
+        findings.Add(
+            points[i], "the check itself failed",
+            "point " + std::to_string(points[i]) + ": the check itself failed: " + error.what());
       }
     }
   };
@@ -285,11 +409,13 @@ class Verdict {
   explicit Verdict(std::string heading) : m_heading(std::move(heading)) {}
   void Fail(const std::string& what) { m_failures.push_back(what); }
   bool Failed() const { return !m_failures.empty(); }
+  const std::string& First() const { return m_failures.front(); }
   void Context(const std::string& text) { m_context += text; }
-  std::string Text() const {
+  std::string Text() const { return Brief() + m_context; }
+  std::string Brief() const {
     std::string text = m_heading;
     for (const auto& failure : m_failures) text += "\n    - " + failure;
-    return text + m_context;
+    return text;
   }
 
  private:
@@ -310,8 +436,7 @@ inline void CheckFollowUp(const fs::path& database, const fs::path& home, const 
   if (!next.outcome.Succeeded() || !box || !state.is107) {
     verdict.Fail("the next normal run (backup folder moved away) did not update fully: " +
                  Status(next.outcome) + (box ? ", success box" : ", no success box") +
-                 ", database " + state.Describe() + "\n    its stderr ends:\n" +
-                 LastLines(next.err, 8));
+                 ", database " + state.Describe() + "; it showed:" + MessagesShown(next.err));
     return;
   }
   const fs::path backup = BackupOf(database);
