@@ -1,11 +1,13 @@
 #include "platform/InstanceGuard.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
-#include <QLockFile>
+#include <QFile>
+#include <cerrno>
 #include <cstdlib>
 #include <optional>
 
@@ -56,12 +58,8 @@ InstanceGuard::InstanceGuard(const std::string& name) {
   const std::optional<std::string> folder = LockFolder();
   if (folder) {
     m_path = *folder + "/" + name + ".lock";
-    m_lock = std::make_unique<QLockFile>(QFile::decodeName(QByteArray::fromStdString(m_path)));
-    // Held for the tool's whole life, so age never makes it stale; a lock whose
-    // owner process is gone is still recognised by its process id.
-    m_lock->setStaleLockTime(0);
-    m_acquired = m_lock->tryLock(0);
-    if (!m_acquired && m_lock->error() == QLockFile::LockFailedError) return;
+    m_acquired = TakeLock();
+    if (!m_acquired && m_lockRefused) return;
   }
   if (!m_acquired) {
     // The folder cannot hold a lock (read-only, missing): run without a guard
@@ -69,12 +67,44 @@ InstanceGuard::InstanceGuard(const std::string& name) {
     // So too when no folder is private enough: another user's folder at our
     // name must not stop the tool, and a lock in it would prove nothing.
     m_acquired = true;
-    m_lock.reset();
+    m_fd = -1;
   }
 }
 
+// The lock is a whole-file lock on the lock file, which the system gives up
+// with the process however it ends, so a crashed copy never blocks the next.
+bool InstanceGuard::TakeLock() {
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const int fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      m_lockRefused = errno == EWOULDBLOCK;
+      close(fd);
+      return false;
+    }
+    // A copy that was just ending may have removed the name after we opened
+    // it: a lock on a file without the name guards nothing.
+    struct stat locked {};
+    struct stat named {};
+    if (fstat(fd, &locked) == 0 && lstat(m_path.c_str(), &named) == 0 &&
+        locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+      // For a person looking: which process holds it.
+      const std::string pid = std::to_string(getpid()) + "\n";
+      if (ftruncate(fd, 0) == 0) (void)!write(fd, pid.data(), pid.size());
+      m_fd = fd;
+      return true;
+    }
+    close(fd);
+  }
+  return false;
+}
+
+// Nothing here allocates: it runs last, after the outcome was told, where a
+// failure must not turn a finished update into a crash.
 InstanceGuard::~InstanceGuard() {
-  if (m_lock) m_lock->unlock();
+  if (m_fd < 0) return;
+  unlink(m_path.c_str());
+  close(m_fd);
 }
 
 }  // namespace mivotra

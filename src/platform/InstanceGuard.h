@@ -4,10 +4,7 @@
 // no other user can block the tool or fake a running copy. A copy that
 // crashed leaves a stale lock, which the next start takes over.
 
-#include <memory>
 #include <string>
-
-class QLockFile;
 
 namespace mivotra {
 
@@ -25,9 +22,12 @@ class InstanceGuard {
   std::string LockFilePath() const { return m_path; }
 
  private:
-  std::unique_ptr<QLockFile> m_lock;
+  bool TakeLock();
+
   std::string m_path;
+  int m_fd = -1;  // the lock file, locked; -1 without a guard
   bool m_acquired = false;
+  bool m_lockRefused = false;  // another copy holds the lock
 };
 
 inline constexpr const char* kInstanceGuardName = "MivotraPatch20091109Instance";
