@@ -43,8 +43,9 @@ void Exec(sqlite3* db, std::string_view sql, const FailureContext& context) {
   RunToEnd(db, statement.get(), context);
 }
 
-// The journal mode a PRAGMA journal_mode statement answers ("delete", "wal", ...).
-std::string JournalMode(sqlite3* db, std::string_view sql, const FailureContext& context) {
+// The first column of the first row as text ("" when none), as a PRAGMA
+// answers ("delete", "wal", "ok", ...).
+std::string FirstText(sqlite3* db, std::string_view sql, const FailureContext& context) {
   StatementHandle statement = Prepare(db, sql, context);
   std::string mode;
   const int rc = sqlite3_step(statement.get());
@@ -272,11 +273,11 @@ class EngineConnection final : public Connection {
     // no other connection has the database open. The log comes back after.
     m_session->inTransaction = false;
     m_restoreLog = false;
-    if (JournalMode(db, "PRAGMA journal_mode", context) == "wal") {
+    if (FirstText(db, "PRAGMA journal_mode", context) == "wal") {
       // SQLite answers at once, without waiting for the other connections.
       const int rc = sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
       if ((rc & 0xFF) == SQLITE_BUSY ||
-          (rc == SQLITE_OK && JournalMode(db, "PRAGMA journal_mode", context) == "wal"))
+          (rc == SQLITE_OK && FirstText(db, "PRAGMA journal_mode", context) == "wal"))
         jet::ThrowEngine(E_FAIL, InUseDescription());
       if (rc != SQLITE_OK) throw jet::MapSqliteError(db, rc, sqlite3_errmsg(db), context);
       m_restoreLog = true;
@@ -286,7 +287,7 @@ class EngineConnection final : public Connection {
     Exec(db, "BEGIN IMMEDIATE", context);
     m_session->inTransaction = true;
     // Another process may have turned the log on again in between.
-    if (JournalMode(db, "PRAGMA journal_mode", context) == "wal") {
+    if (FirstText(db, "PRAGMA journal_mode", context) == "wal") {
       RollbackTrans();
       jet::ThrowEngine(E_FAIL, InUseDescription());
     }
@@ -314,6 +315,30 @@ class EngineConnection final : public Connection {
       Exec(m_session->db, "ROLLBACK", {StatementKind::Update, {}, m_session->file});
     }
     EndTransaction();
+  }
+
+  void CheckEncryptedPages() override {
+    RequireOpen();
+    if (!m_session->encrypted) return;
+    sqlite3* db = m_session->db;
+    const FailureContext context{StatementKind::Select, {}, m_session->file};
+    // Attached without a key, the file takes the main database's; its pager
+    // reads from the disk, not from the main one's cache.
+    StatementHandle attach = Prepare(db, "ATTACH DATABASE ?1 AS jet_check", context);
+    sqlite3_bind_text(attach.get(), 1, m_session->file.c_str(), -1, SQLITE_TRANSIENT);
+    RunToEnd(db, attach.get(), context);
+    std::string verdict;
+    try {
+      verdict = FirstText(db, "PRAGMA jet_check.quick_check(1)", context);
+    } catch (...) {
+      sqlite3_exec(db, "DETACH DATABASE jet_check", nullptr, nullptr, nullptr);
+      throw;
+    }
+    sqlite3_exec(db, "DETACH DATABASE jet_check", nullptr, nullptr, nullptr);
+    if (verdict != "ok") {
+      jet::ThrowEngine(E_FAIL, "The database '" + m_session->file +
+                                   "' is damaged and cannot be read (" + verdict + ").");
+    }
   }
 
   int DatabaseFileDescriptor() const override { return m_session ? m_session->fileDescriptor : -1; }
@@ -470,6 +495,7 @@ class EngineConnection final : public Connection {
     }
     auto session = std::make_shared<Session>();
     session->fileDescriptor = SqliteDescriptor(raw, sniffed);
+    session->encrypted = !plain;
     session->db = db.release();
     session->file = file;
     return session;

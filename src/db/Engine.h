@@ -91,6 +91,14 @@ class Connection {
   // failure (out of memory, I/O error, full disk); every later Execute,
   // OpenSchema and MoveNext then fails until it is committed or rolled back.
 
+  // After a commit of an encrypted database: reads every page back from the
+  // disk through a pager of its own, decrypted and checked, as the next
+  // program to open the file will. SQLCipher only notes a page it could not
+  // encrypt (out of memory) and lets the commit succeed with that page
+  // unreadable. Throws the damaged-database error when a page does not read;
+  // a plain file needs no such check (SQLite reports every failed write).
+  virtual void CheckEncryptedPages() = 0;
+
   // The descriptor through which the engine reads and writes the open
   // database file (-1 when closed or unknown), so that a copy reads exactly
   // the file the engine works on. Never close it: closing any descriptor of

@@ -26,6 +26,7 @@ struct Session {
   std::string file;
   // SQLite's own descriptor of the file, -1 when it could not be found.
   int fileDescriptor = -1;
+  bool encrypted = false;
   // Between BeginTrans and its commit or rollback.
   bool inTransaction = false;
   std::vector<SqliteRecordset*> recordsets;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "db/ConnectionString.h"
 #include "db/ErrorReport.h"
@@ -15,10 +16,19 @@
 #include "target/DatabaseSettings.h"
 #include "target/FileSystem.h"
 #include "target/PathSplit.h"
+#include "platform/ChildProcess.h"
+#include "platform/DatabaseUsers.h"
 #include "update/PatchReport.h"
 #include "update/PatchScript.h"
 
 namespace mivotra {
+namespace {
+
+// Reading a whole encrypted database back may take a while; a child that
+// hangs is ended after this.
+constexpr std::chrono::minutes kReadBackLimit{30};
+
+}  // namespace
 
 PatchSession::PatchSession(Screen& screen, MainApplicationProbe& probe)
     : m_screen(screen),
@@ -102,8 +112,23 @@ bool PatchSession::PassesVersionGate() {
 }
 
 bool PatchSession::MainApplicationRuns() {
-  if (!m_probe.IsMainApplicationRunning()) return false;
+  if (!m_probe.IsMainApplicationRunning() && !OtherProcessUsesTheDatabase()) return false;
   ShowMainApplicationRuns();
+  return true;
+}
+
+// The window test alone misses a main application on Wayland or a console,
+// and any other program that has the database open: every process this user
+// can see with the file, its journal or its log open, and every lock on it,
+// counts as the main application.
+bool PatchSession::OtherProcessUsesTheDatabase() {
+  if (!m_db.IsConnected() || !m_db.m_pConnection) return false;
+  const Connection& connection = m_db.m_pConnection.Get();
+  const int descriptor = connection.DatabaseFileDescriptor();
+  if (descriptor < 0) return false;
+  const auto user = FindOtherDatabaseUser(connection.DataSource(), descriptor);
+  if (!user) return false;
+  m_lastReason = "the database is in use: " + user->reason;
   return true;
 }
 
@@ -157,6 +182,8 @@ PatchSession::Backup PatchSession::MakeBackup() {
     m_db.m_pConnection->BeginTrans();
     m_transactionOpen = true;
   } catch (const ComError& error) {
+    // Someone opened the database after the first look.
+    if (OtherProcessUsesTheDatabase()) return Backup::InUse;
     ShowAppMessage(m_screen, FormatComError(error));
     m_lastReason = error.Description();
     return Backup::Failed;
@@ -231,16 +258,36 @@ bool PatchSession::CopyDatabase() {
 
 void PatchSession::CommitPatch() {
   m_transactionOpen = false;
+  std::optional<ComError> failure;
   try {
     m_db.m_pConnection->CommitTrans();
-  } catch (const ComError&) {
+  } catch (const ComError& error) {
+    failure = error;
     try {
       m_db.m_pConnection->RollbackTrans();
     } catch (...) {
     }
-    // SQLite may report a failure of a commit's last step after the journal
-    // is gone, when the commit was in fact made: the database itself tells.
-    if (!HoldsThePatch()) throw;
+  }
+  // What SQLite says of a commit is not the last word. It may report a
+  // failure of the commit's last step after the journal is gone, when the
+  // commit was in fact made; and SQLCipher only notes a page it could not
+  // encrypt (out of memory) and lets the commit succeed with that page
+  // unreadable. The database, read back, tells which.
+  switch (ReadBack()) {
+    case ReadState::Patched:
+      break;
+    case ReadState::Unpatched:
+      if (failure) throw *failure;
+      [[fallthrough]];
+    case ReadState::Unreadable:
+      // Once more if the putting back itself ran out of memory.
+      try {
+        PutBackTheBackup();
+      } catch (const ComError&) {
+        throw;
+      } catch (...) {
+        PutBackTheBackup();
+      }
   }
   // SQLite writes the folder to disk after deleting the journal, but skips
   // that when it cannot open the folder (no descriptor left).
@@ -252,6 +299,58 @@ void PatchSession::CommitPatch() {
   m_databaseFolder.Reset();
 }
 
+PatchSession::ReadState PatchSession::ReadBack() noexcept {
+  // In a child, through a connection of its own: it reads the file from the
+  // disk, not this connection's cache, and SQLCipher, which does not check
+  // every allocation it makes, may crash there without taking the report
+  // with it. Twice: one failure for want of memory is no damaged file.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      const std::string connectionString =
+          BuildConnectionString(m_db.target.PathName, m_db.target.FileName, m_db.target.Password);
+      const auto answer = AnswerFromChild(
+          [&connectionString]() -> char {
+            ConnectionPtr fresh;
+            if (CreateConnection(fresh) != S_OK) return 'X';
+            fresh->Open(connectionString);
+            fresh->CheckEncryptedPages();
+            return ReadVersion(*fresh) == kPatchedVersion ? 'P' : 'U';
+          },
+          kReadBackLimit);
+      if (answer == 'P') return ReadState::Patched;
+      if (answer == 'U') return ReadState::Unpatched;
+    } catch (...) {
+    }
+  }
+  return ReadState::Unreadable;
+}
+
+void PatchSession::PutBackTheBackup() {
+  const std::string database = m_db.m_pConnection->DataSource();
+  m_databaseFolder.Reset();
+  // The connection's view of the file is wrong; the file is replaced whole.
+  try {
+    m_db.m_pConnection->Close();
+  } catch (...) {
+  }
+  std::string reason;
+  const bool restored = RestoreFromBackup(BackupFile(), database, m_screen, &reason);
+  m_db.Connect(m_db.target.PathName, m_db.target.FileName);
+  if (restored) {
+    throw ComError(E_FAIL, ErrorInfo{std::string(texts::DisplayName),
+                                     "The database could not be read back after the update was "
+                                     "written, so its backup was put back in its place: it is as "
+                                     "it was before the update."});
+  }
+  m_lastReason = reason;
+  throw ComError(E_FAIL,
+                 ErrorInfo{std::string(texts::DisplayName),
+                           "The database could not be read back after the update was written, "
+                           "and its backup could not be put back (" +
+                               reason + "). Copy the backup " + BackupFile() + " over " +
+                               database + " before the database is used."});
+}
+
 void PatchSession::RollbackPatch() noexcept {
   m_databaseFolder.Reset();
   if (!m_transactionOpen) return;
@@ -260,14 +359,6 @@ void PatchSession::RollbackPatch() noexcept {
     m_db.m_pConnection->RollbackTrans();
   } catch (...) {
     // Closing the connection rolls back as well; the failure is already being reported.
-  }
-}
-
-bool PatchSession::HoldsThePatch() noexcept {
-  try {
-    return ReadVersion(m_db.m_pConnection.Get()) == kPatchedVersion;
-  } catch (...) {
-    return false;
   }
 }
 
@@ -316,16 +407,18 @@ int PatchSession::RunPatchScript() {
         },
         [this] { m_screen.AdvanceProgress(); });
     if (m_transactionOpen) CommitPatch();
-    ReportPatchSuccess();
-    return 1;
   } catch (const ComError& error) {
     RollbackPatch();
     ReportPatchFailure(error, current);
+    return 0;
   } catch (...) {
     RollbackPatch();
     ReportPatchFailure();
+    return 0;
   }
-  return 0;
+  // From here the database holds the patch, and nothing may say otherwise.
+  ReportPatchSuccess();
+  return 1;
 }
 
 std::optional<std::vector<ExecutedStatement>> PatchSession::PlanUpdate() {
@@ -340,14 +433,28 @@ std::optional<std::vector<ExecutedStatement>> PatchSession::PlanUpdate() {
   return plan;
 }
 
-void PatchSession::ReportPatchSuccess() {
-  m_screen.ShowMessage(
-      texts::UpdateFinished,
-      std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
-      MessageIcon::None);
-  m_screen.CopyTextToClipboard(NumberedStatementList(m_db.m_executedStatements));
+void PatchSession::ReportPatchSuccess() noexcept {
+  // Each part on its own: out of memory for the list must not take the box,
+  // and the box is tried again once rather than left out.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      m_screen.ShowMessage(
+          texts::UpdateFinished,
+          std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
+          MessageIcon::None);
+      break;
+    } catch (...) {
+    }
+  }
+  try {
+    m_screen.CopyTextToClipboard(NumberedStatementList(m_db.m_executedStatements));
+  } catch (...) {
+  }
   m_db.m_executedStatements.clear();
-  m_screen.SetWaitCursor(false);
+  try {
+    m_screen.SetWaitCursor(false);
+  } catch (...) {
+  }
 }
 
 void PatchSession::ReportPatchFailure(const ComError& error, const std::string& statement) {

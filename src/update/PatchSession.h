@@ -55,15 +55,21 @@ class PatchSession {
   enum class Backup { Made, Failed, InUse };
 
   bool MainApplicationRuns();
+  bool OtherProcessUsesTheDatabase();
   void ShowMainApplicationRuns();
   bool PassesVersionGate();
-  std::string ReadVersion(Connection& connection);
+  static std::string ReadVersion(Connection& connection);
   Backup MakeBackup();
   bool CopyDatabase();
+  enum class ReadState { Patched, Unpatched, Unreadable };
+
   void CommitPatch();
   void RollbackPatch() noexcept;
-  bool HoldsThePatch() noexcept;
-  void ReportPatchSuccess();
+  ReadState ReadBack() noexcept;
+  // After a commit that left the database unreadable: the backup goes back
+  // in its place, and the failure says so.
+  [[noreturn]] void PutBackTheBackup();
+  void ReportPatchSuccess() noexcept;
   void ReportPatchFailure(const ComError& error, const std::string& statement);
   void ReportPatchFailure();
 

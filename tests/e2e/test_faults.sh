@@ -101,13 +101,14 @@ check "after the busy wait of about 5 s" test $took -ge 4 -a $took -le 10
 check "with the failure caption" failed_caption exclusive data1.mdb
 hold IMMEDIATE
 run immediate --database "$WORK/lock/data1.mdb"
+holder=$HOLDER_PID
 release
 check "a reserved lock: refused (1)" test $status -eq 1
-check "after the busy wait of about 5 s " test $took -ge 4 -a $took -le 10
-check "the backup notice comes first" box immediate 2009/11/09 "$M3"
-check "the engine's report says it is locked" has immediate.err "is locked by another process; the operation waited 5 seconds and gave up."
-check "then the copy failure" box immediate 2009/11/09 "$M5"
-check "no backup was made" test -z "$(ls -A "$WORK/lock/データベース更新前データ")"
+check "at once: the other process is seen" test $took -le 2
+check "as if the main application ran" box immediate "ＤＢ更新" "ミボトラ計算ソフトを終了してから再実行してください。"
+check "the reason names the shell" has immediate.err "mivotra-patch: the database is in use: process $holder (sqlcipher)"
+check "nothing else is shown" test "$(grep -c '^\[' "$WORK/immediate.err")" -eq 1
+check "no backup folder was made" test ! -e "$WORK/lock/データベース更新前データ"
 check "the database is as it was" cmp -s "$WORK/lock/data1.mdb" "$WORK/pristine.mdb"
 run unlocked --database "$WORK/lock/data1.mdb"
 check "once the lock is gone it updates (0)" test $status -eq 0
