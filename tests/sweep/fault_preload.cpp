@@ -27,6 +27,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <stdarg.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
@@ -39,6 +40,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,17 +68,29 @@ char g_tree[PATH_MAX];
 std::size_t g_treeLength = 0;
 char g_reportPath[PATH_MAX];
 char g_outPath[PATH_MAX];
+// "HMAC_CTX_new": count and fail only the allocations of OpenSSL's HMAC
+// contexts (the ones SQLCipher makes for every page it encrypts or decrypts)
+// instead of all of them; checking every allocation's caller would be far
+// too slow for the million allocations of a key derivation.
+char g_caller[128];
 int g_seeds = 0;
 bool g_ready = false;
 
-std::atomic<bool> g_treeOpened{false};
-std::atomic<long> g_allocations{0};
-std::atomic<long> g_ioOperations{0};
-std::atomic<long> g_syncs{0};
-std::atomic<long> g_writes{0};
-std::atomic<long> g_truncates{0};
-long g_injected = 0;  // the number of the operation that was failed, 0: none yet
-char g_injectedWhat[PATH_MAX + 64];
+// The counts, shared with forked children (the program checks its work in
+// one) once the library has started: the Nth operation is the Nth of the
+// whole family of processes, and a fault fires once, not once per child.
+struct Counters {
+  std::atomic<bool> treeOpened{false};
+  std::atomic<long> allocations{0};
+  std::atomic<long> ioOperations{0};
+  std::atomic<long> syncs{0};
+  std::atomic<long> writes{0};
+  std::atomic<long> truncates{0};
+  long injected = 0;  // the number of the operation that was failed, 0: none yet
+  char injectedWhat[PATH_MAX + 64];
+};
+Counters g_ownCounters;
+Counters* g_counters = &g_ownCounters;
 long g_untracked = 0;  // powercut: files the model learnt of only afterwards
 char g_untrackedWhere[PATH_MAX];
 long g_mismatches = 0;  // powercut: synced content that differed from the file's
@@ -198,13 +212,13 @@ void WriteReport(const char* state) {
   text.Line("at", g_at);
   text.Line("state", state);
   text.Line("pid", static_cast<long>(getpid()));
-  text.Line("allocations", g_allocations.load());
-  text.Line("io", g_ioOperations.load());
-  text.Line("writes", g_writes.load());
-  text.Line("syncs", g_syncs.load());
-  text.Line("truncates", g_truncates.load());
-  text.Line("injected", g_injected);
-  if (g_injected) text.Line("injected_what", g_injectedWhat);
+  text.Line("allocations", g_counters->allocations.load());
+  text.Line("io", g_counters->ioOperations.load());
+  text.Line("writes", g_counters->writes.load());
+  text.Line("syncs", g_counters->syncs.load());
+  text.Line("truncates", g_counters->truncates.load());
+  text.Line("injected", g_counters->injected);
+  if (g_counters->injected) text.Line("injected_what", g_counters->injectedWhat);
   if (g_mode == Mode::Powercut) {
     text.Line("cut", g_cut ? g_cutWhat : "none");
     text.Line("untracked", g_untracked);
@@ -239,7 +253,7 @@ void WriteStack() {
 void Trace(const char* kind, const char* path) {
   if (g_mode != Mode::Count) return;
   Text line;
-  line.Add(g_allocations.load());
+  line.Add(g_counters->allocations.load());
   line.Add(" ");
   line.Add(kind);
   line.Add(" ");
@@ -551,20 +565,20 @@ void Build(int variant, int id, const std::string& path, int depth) {
 int BeforeIo(int fd, const char* kind, char* path, std::size_t size) {
   const bool sync = std::strcmp(kind, "sync") == 0;
   if (t_inside || !FdInTree(fd, path, size)) return 0;
-  const long n = ++g_ioOperations;
+  const long n = ++g_counters->ioOperations;
   Trace(kind, path);
   long s = 0;
-  if (sync) s = ++g_syncs;
+  if (sync) s = ++g_counters->syncs;
   if (g_mode == Mode::Powercut && sync && s == g_at) {
     char what[PATH_MAX + 64] = "before sync ";
     std::strncat(what, path, sizeof what - std::strlen(what) - 1);
     Cut(what);
   }
   if ((g_mode == Mode::Eio || g_mode == Mode::Enospc) && n == g_at) {
-    g_injected = n;
-    std::strncpy(g_injectedWhat, kind, sizeof g_injectedWhat - 1);
-    std::strncat(g_injectedWhat, " ", sizeof g_injectedWhat - std::strlen(g_injectedWhat) - 1);
-    std::strncat(g_injectedWhat, path, sizeof g_injectedWhat - std::strlen(g_injectedWhat) - 1);
+    g_counters->injected = n;
+    std::strncpy(g_counters->injectedWhat, kind, sizeof g_counters->injectedWhat - 1);
+    std::strncat(g_counters->injectedWhat, " ", sizeof g_counters->injectedWhat - std::strlen(g_counters->injectedWhat) - 1);
+    std::strncat(g_counters->injectedWhat, path, sizeof g_counters->injectedWhat - std::strlen(g_counters->injectedWhat) - 1);
     WriteStack();
     WriteReport("injected");
     return g_mode == Mode::Eio ? EIO : ENOSPC;
@@ -579,7 +593,7 @@ bool Modelling() {
 // The data of a write, for the model: kept only where a power cut may need it.
 void AfterWrite(int fd, const char* path, off_t offset, const void* data, ssize_t written) {
   if (written <= 0) return;
-  ++g_writes;
+  ++g_counters->writes;
   if (!Modelling()) return;
   Inside inside;
   Change change;
@@ -674,7 +688,7 @@ int CountedTruncate(int fd, off_t length, Call call) {
   }
   const int result = call();
   if (result == 0 && path[0] != '\0') {
-    ++g_truncates;
+    ++g_counters->truncates;
     if (Modelling()) {
       const int saved = errno;
       Inside inside;
@@ -694,7 +708,7 @@ void AfterOpen(int fd, int flags, bool existed) {
   if (fd < 0 || t_inside || !g_ready || g_mode == Mode::Off) return;
   char path[PATH_MAX];
   if (!FdInTree(fd, path, sizeof path)) return;
-  g_treeOpened.store(true);
+  g_counters->treeOpened.store(true);
   Trace("open", path);
   if (!Modelling()) return;
   const int saved = errno;
@@ -736,12 +750,29 @@ bool TakesMode(int flags) {
 
 bool FailAllocation() {
   if (t_inside || (g_mode != Mode::Oom && g_mode != Mode::Count) ||
-      !g_treeOpened.load(std::memory_order_relaxed))
+      !g_counters->treeOpened.load(std::memory_order_relaxed))
     return false;
-  const long n = ++g_allocations;
+  if (g_caller[0] != '\0') return false;
+  const long n = ++g_counters->allocations;
   if (g_mode != Mode::Oom || n != g_at) return false;
-  g_injected = n;
-  std::strncpy(g_injectedWhat, "allocation", sizeof g_injectedWhat - 1);
+  g_counters->injected = n;
+  std::strncpy(g_counters->injectedWhat, "allocation", sizeof g_counters->injectedWhat - 1);
+  WriteStack();
+  WriteReport("injected");
+  errno = ENOMEM;
+  return true;
+}
+
+// One HMAC context allocation, when only those are swept.
+bool FailHmacContext() {
+  if (t_inside || g_caller[0] == '\0' || std::strcmp(g_caller, "HMAC_CTX_new") != 0 ||
+      (g_mode != Mode::Oom && g_mode != Mode::Count) ||
+      !g_counters->treeOpened.load(std::memory_order_relaxed))
+    return false;
+  const long n = ++g_counters->allocations;
+  if (g_mode != Mode::Oom || n != g_at) return false;
+  g_counters->injected = n;
+  std::strncpy(g_counters->injectedWhat, "HMAC context", sizeof g_counters->injectedWhat - 1);
   WriteStack();
   WriteReport("injected");
   errno = ENOMEM;
@@ -771,10 +802,24 @@ __attribute__((constructor)) void Start() {
   if (const char* seeds = getenv("MIVOTRA_FAULT_SEEDS")) g_seeds = std::atoi(seeds);
   if (const char* report = getenv("MIVOTRA_FAULT_REPORT"))
     std::strncpy(g_reportPath, report, sizeof g_reportPath - 1);
+  if (const char* caller = getenv("MIVOTRA_FAULT_CALLER"))
+    std::strncpy(g_caller, caller, sizeof g_caller - 1);
   if (const char* out = getenv("MIVOTRA_FAULT_OUT"))
     std::strncpy(g_outPath, out, sizeof g_outPath - 1);
   if (!realpath(tree, g_tree)) return;
   g_treeLength = std::strlen(g_tree);
+  void* shared =
+      mmap(nullptr, sizeof(Counters), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (shared != MAP_FAILED) {
+    auto* counters = new (shared) Counters;
+    counters->treeOpened = g_ownCounters.treeOpened.load();
+    counters->allocations = g_ownCounters.allocations.load();
+    counters->ioOperations = g_ownCounters.ioOperations.load();
+    counters->syncs = g_ownCounters.syncs.load();
+    counters->writes = g_ownCounters.writes.load();
+    counters->truncates = g_ownCounters.truncates.load();
+    g_counters = counters;
+  }
   // Children (none expected) would count on their own: keep them out.
   unsetenv("LD_PRELOAD");
   // backtrace loads its unwinder on first use; not inside a failing malloc.
@@ -802,6 +847,15 @@ __attribute__((destructor)) void Stop() {
 // ---- the hooks ----
 
 extern "C" {
+
+// OpenSSL's, found past this library; declared here so that no OpenSSL
+// header is needed.
+struct hmac_ctx_st;
+hmac_ctx_st* HMAC_CTX_new(void) {
+  if (FailHmacContext()) return nullptr;
+  static const auto real = Next<hmac_ctx_st* (*)()>("HMAC_CTX_new");
+  return real ? real() : nullptr;
+}
 
 void* malloc(size_t size) {
   if (FailAllocation()) return nullptr;
@@ -990,7 +1044,7 @@ ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, 
   const ssize_t copied = real_copy_file_range(in, inOffset, out, outOffset, size, flags);
   const int saved = errno;
   if (copied > 0) {
-    ++g_writes;
+    ++g_counters->writes;
     if (Modelling()) {
       Inside inside;
       REAL(pread64);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 
 #include "sweep_support.h"
@@ -51,8 +52,8 @@ struct Counts {
 
 // A normal run under the library in count mode; it must change nothing in
 // what the program does.
-Counts CountNormalRun(const fs::path& work, const Sample& sample) {
-  const FaultRun run = RunUnderFaults(work, sample, "count", 0);
+Counts CountNormalRun(const fs::path& work, const Sample& sample, const std::string& caller = {}) {
+  const FaultRun run = RunUnderFaults(work, sample, "count", 0, 0, caller);
   const bool box = run.finished.err.find(SuccessBox()) != std::string::npos;
   if (!run.finished.outcome.Succeeded() || !box || !Look(run.database, sample).is107)
     throw std::runtime_error("the counted normal run did not update:\n" + run.finished.err);
@@ -187,11 +188,15 @@ std::string Listed(const std::vector<long>& points) {
   return text;
 }
 
+// `caller`: only the allocations made from that function are swept;
+// `observe` sees every run.
 void SweepFailures(const std::string& mode, const Sample& sample,
-                   const std::function<Plan(const Counts&)>& choose) {
+                   const std::function<Plan(const Counts&)>& choose,
+                   const std::string& caller = {},
+                   const std::function<void(const FaultRun&)>& observe = {}) {
   const auto start = Clock::now();
   TempDir work;
-  const Counts counts = CountNormalRun(work.path(), sample);
+  const Counts counts = CountNormalRun(work.path(), sample, caller);
   Plan plan = choose(counts);
   if (const auto chosen = ChosenPoints(plan.points); chosen != plan.points) {
     plan.points = chosen;
@@ -203,7 +208,8 @@ void SweepFailures(const std::string& mode, const Sample& sample,
   std::mutex mutex;
   std::vector<long> updated;
   ForEachPoint(plan.points, findings, [&](long n) {
-    const FaultRun run = RunUnderFaults(work.path(), sample, mode, n);
+    const FaultRun run = RunUnderFaults(work.path(), sample, mode, n, 0, caller);
+    if (observe) observe(run);
     if (Number(run.report, "injected") == n) ++landed;
     if (JudgeFailedOperation(run, sample, mode, n, findings)) {
       std::lock_guard<std::mutex> lock(mutex);
@@ -244,6 +250,23 @@ TEST(FaultSweep, OutOfMemoryAtEachAllocation) {
 TEST(FaultSweep, OutOfMemoryEncryptedAtASpreadOfAllocations) {
   SweepFailures("oom", Samples::Get().Encrypted(),
                 [](const Counts& counts) { return SpreadPoints(counts, 100, 200); });
+}
+
+// SQLCipher only notes a page it could not encrypt for want of memory and
+// lets the commit succeed with that page unreadable: every allocation of its
+// page encryption is failed in turn, and a damaged commit must end with the
+// backup put back and the failure told.
+TEST(FaultSweep, OutOfMemoryInTheEncryptionOfEachPage) {
+  std::atomic<int> putBack{0};
+  SweepFailures("oom", Samples::Get().Encrypted(), EveryAllocation, "HMAC_CTX_new",
+                [&putBack](const FaultRun& run) {
+                  if (run.finished.err.find("its backup was put back in its place") !=
+                      std::string::npos)
+                    ++putBack;
+                });
+  std::printf("[sweep oom, page encryption] the backup was put back after %d damaged commits\n",
+              putBack.load());
+  EXPECT_GT(putBack.load(), 0) << "no commit was damaged: the sweep proves nothing of it";
 }
 
 TEST(FaultSweep, IoErrorAtEachWriteSyncAndTruncate) {
