@@ -328,6 +328,18 @@ PatchSession::ReadState PatchSession::ReadBack() noexcept {
 void PatchSession::PutBackTheBackup() {
   const std::string database = m_db.m_pConnection->DataSource();
   m_databaseFolder.Reset();
+  // Only the file the patch went into is replaced; one put at its name in
+  // the meantime is someone else's.
+  struct stat held {};
+  struct stat named {};
+  if (fstat(m_db.m_pConnection->DatabaseFileDescriptor(), &held) != 0 ||
+      stat(database.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
+      held.st_ino != named.st_ino) {
+    throw ComError(E_FAIL, ErrorInfo{std::string(texts::DisplayName),
+                                     "The file at the database's name was moved or replaced while "
+                                     "the update was written, and is left as it is. The backup " +
+                                         BackupFile() + " holds the database as it was before."});
+  }
   // The connection's view of the file is wrong; the file is replaced whole.
   try {
     m_db.m_pConnection->Close();

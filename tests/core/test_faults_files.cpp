@@ -292,6 +292,35 @@ TEST_F(FileFaults, ADatabaseDeletedOrReplacedAfterConnectingIsNeverUpdatedBlindl
   }
 }
 
+// The database's name given to another file while the patch runs: the
+// update is checked by reading the file at the name back, finds it is not
+// the one it changed, and says so; the other file stays as it is.
+TEST_F(FileFaults, ADatabaseReplacedDuringThePatchIsToldAndTheNewFileLeftAlone) {
+  MakeSampleDatabase(dir / "other.mdb", {.kumiRows = 30});
+  const std::string replacement = ReadFile(dir / "other.mdb");
+  MakeSampleDatabase(database);
+  const std::string original = ReadFile(database);
+  HookScreen hooks;
+  PatchSession patchSession(hooks, probe);
+  patchSession.ConnectChosenFile(database.string());
+  ASSERT_TRUE(patchSession.Database().IsConnected());
+  hooks.onAdvance = [&](int position) {
+    if (position == 3) fs::rename(dir / "other.mdb", database);
+  };
+  EXPECT_FALSE(patchSession.OnRunUpdate());
+  patchSession.Database().Disconnect();
+  const auto messages = MessageTexts(hooks);
+  ASSERT_EQ(messages.size(), 4u) << EncodeMessages(hooks);
+  EXPECT_EQ(messages[0], texts::M3BackupNotice);
+  EXPECT_NE(messages[1].find("The file at the database's name was moved or replaced while the "
+                             "update was written, and is left as it is."),
+            std::string::npos)
+      << messages[1];
+  EXPECT_EQ(messages[2], texts::UpdateFailed);
+  EXPECT_EQ(ReadFile(database), replacement);
+  EXPECT_EQ(ReadFile(BackupOf(database)), original);
+}
+
 TEST_F(FileFaults, ADatabaseWithASecondNameIsLeftAsItIs) {
   StartWithSample();
   fs::create_directory(dir / "snapshot");
