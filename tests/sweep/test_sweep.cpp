@@ -167,16 +167,18 @@ Plan SpreadPoints(const Counts& counts, long even, long dense) {
   // The checks before the first statement make the journal: the plain run
   // spends under 200 allocations there.
   const long from = std::max(1L, counts.journalOpened - 1000);
+  // The patch, the commit and the reports take some thousands; the read-back
+  // after the commit derives the key once more, which the even spread covers.
+  const long to = std::min(counts.allocations, counts.journalOpened + 10000);
   std::set<long> chosen;
   for (long i = 0; i < even; ++i) chosen.insert(1 + i * (counts.allocations - 1) / (even - 1));
-  for (long i = 0; i < dense; ++i)
-    chosen.insert(from + i * (counts.allocations - from) / (dense - 1));
+  for (long i = 0; i < dense; ++i) chosen.insert(from + i * (to - from) / (dense - 1));
   Plan plan;
   plan.points.assign(chosen.begin(), chosen.end());
   plan.description = std::to_string(even) + " evenly spaced over all allocations and " +
                      std::to_string(dense) + " over allocations " + std::to_string(from) + "-" +
-                     std::to_string(counts.allocations) + " (from before the patch's journal, at " +
-                     std::to_string(counts.journalOpened) + ", to the end)";
+                     std::to_string(to) + " (from before the patch's journal, at " +
+                     std::to_string(counts.journalOpened) + ", over the patch and the commit)";
   return plan;
 }
 
