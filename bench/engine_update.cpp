@@ -45,7 +45,7 @@ const std::vector<std::string> kStatements = {
 
 ConnectionPtr OpenFile(const fs::path& file) {
   ConnectionPtr db;
-  if (CreateConnection(db) != S_OK) throw ComError(E_OUTOFMEMORY);
+  if (CreateConnection(db) != S_Ok) throw ComError(E_OutOfMemory);
   db->Open(BuildConnectionString(file.parent_path().string() + "/", file.stem().string(), kKey));
   return db;
 }

@@ -13,7 +13,7 @@ namespace mivotra {
 namespace {
 
 [[noreturn]] void Fail(const std::string& description) {
-  throw ComError(E_FAIL, ErrorInfo{"Mivotra Jet engine", description});
+  throw ComError(E_Fail, ErrorInfo{"Mivotra Jet engine", description});
 }
 
 }  // namespace

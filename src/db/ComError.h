@@ -13,27 +13,29 @@ using HRESULT = std::int32_t;
 
 constexpr HRESULT MakeHResult(std::uint32_t bits) { return static_cast<HRESULT>(bits); }
 
-// Standard COM and Win32 codes.
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT E_NOTIMPL = MakeHResult(0x80004001);
-inline constexpr HRESULT E_NOINTERFACE = MakeHResult(0x80004002);
-inline constexpr HRESULT E_POINTER = MakeHResult(0x80004003);
-inline constexpr HRESULT E_FAIL = MakeHResult(0x80004005);
-inline constexpr HRESULT E_UNEXPECTED = MakeHResult(0x8000FFFF);
-inline constexpr HRESULT E_ACCESSDENIED = MakeHResult(0x80070005);
-inline constexpr HRESULT E_OUTOFMEMORY = MakeHResult(0x8007000E);
-inline constexpr HRESULT E_INVALIDARG = MakeHResult(0x80070057);
+// Standard COM and Win32 codes. The names differ from the Windows ones
+// (E_Fail for E_FAIL, ...) because windows.h defines those as macros, which
+// would replace these wherever both are included.
+inline constexpr HRESULT S_Ok = 0;
+inline constexpr HRESULT E_NotImpl = MakeHResult(0x80004001);
+inline constexpr HRESULT E_NoInterface = MakeHResult(0x80004002);
+inline constexpr HRESULT E_Pointer = MakeHResult(0x80004003);
+inline constexpr HRESULT E_Fail = MakeHResult(0x80004005);
+inline constexpr HRESULT E_Unexpected = MakeHResult(0x8000FFFF);
+inline constexpr HRESULT E_AccessDenied = MakeHResult(0x80070005);
+inline constexpr HRESULT E_OutOfMemory = MakeHResult(0x8007000E);
+inline constexpr HRESULT E_InvalidArg = MakeHResult(0x80070057);
 
 // Codes ADO and the Jet provider raise for the same faults.
-inline constexpr HRESULT DB_E_SYNTAX = MakeHResult(0x80040E14);     // syntax error, object exists
-inline constexpr HRESULT DB_E_NOTABLE = MakeHResult(0x80040E37);    // input table or query not found
-inline constexpr HRESULT DB_SEC_E_AUTH_FAILED = MakeHResult(0x80040E4D);  // not a valid password
-inline constexpr HRESULT ADO_E_PROVIDER_NOT_FOUND = MakeHResult(0x800A0E7A);
-inline constexpr HRESULT ADO_E_OBJECT_CLOSED = MakeHResult(0x800A0E78);
-inline constexpr HRESULT ADO_E_OBJECT_OPEN = MakeHResult(0x800A0E79);
-inline constexpr HRESULT ADO_E_ITEM_NOT_FOUND = MakeHResult(0x800A0CC1);
-inline constexpr HRESULT ADO_E_NO_CURRENT_RECORD = MakeHResult(0x800A0BCD);
-inline constexpr HRESULT ADO_E_NO_TRANSACTION = MakeHResult(0x800A0CAE);
+inline constexpr HRESULT DB_E_Syntax = MakeHResult(0x80040E14);     // syntax error, object exists
+inline constexpr HRESULT DB_E_NoTable = MakeHResult(0x80040E37);    // input table or query not found
+inline constexpr HRESULT DB_SEC_E_AuthFailed = MakeHResult(0x80040E4D);  // not a valid password
+inline constexpr HRESULT ADO_E_ProviderNotFound = MakeHResult(0x800A0E7A);
+inline constexpr HRESULT ADO_E_ObjectClosed = MakeHResult(0x800A0E78);
+inline constexpr HRESULT ADO_E_ObjectOpen = MakeHResult(0x800A0E79);
+inline constexpr HRESULT ADO_E_ItemNotFound = MakeHResult(0x800A0CC1);
+inline constexpr HRESULT ADO_E_NoCurrentRecord = MakeHResult(0x800A0BCD);
+inline constexpr HRESULT ADO_E_NoTransaction = MakeHResult(0x800A0CAE);
 
 struct ErrorInfo {
   std::string source;       // UTF-8

@@ -21,7 +21,7 @@ constexpr std::string_view kErrorSource = "Mivotra Jet engine";
   description += " at character ";
   description += std::to_string(position + 1);
   description += ".)";
-  throw ComError(E_FAIL, ErrorInfo{std::string(kErrorSource), std::move(description)});
+  throw ComError(E_Fail, ErrorInfo{std::string(kErrorSource), std::move(description)});
 }
 
 bool IsBlank(char c) {

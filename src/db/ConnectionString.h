@@ -17,7 +17,7 @@ std::string BuildConnectionString(std::string_view pathName, std::string_view fi
 // without regard to case (the map holds them lower-cased); values are trimmed,
 // or quoted with ' or " (a doubled quote inside stands for one); "==" in a key
 // is a literal "=". The last occurrence of a key wins. Throws ComError
-// (E_FAIL, naming the fault but never the values) on a malformed string.
+// (E_Fail, naming the fault but never the values) on a malformed string.
 std::map<std::string, std::string> ParseConnectionString(std::string_view text);
 
 }  // namespace mivotra

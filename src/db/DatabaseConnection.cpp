@@ -31,7 +31,7 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
   m_lastConnectFailure.clear();
 
   const std::string databaseName = FileName + std::string(texts::DatabaseExtension);
-  if (CreateConnection(m_pConnection) == S_OK) {
+  if (CreateConnection(m_pConnection) == S_Ok) {
     try {
       m_pConnection->Open(BuildConnectionString(PathName, FileName, target.Password), "", "", 0);
       m_bConnected = 1;

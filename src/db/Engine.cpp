@@ -30,7 +30,7 @@ using jet::StatementHandle;
 using jet::StatementKind;
 
 constexpr std::string_view kProvider = "Microsoft.Jet.OLEDB.4.0";
-constexpr HRESULT ADO_E_FEATURE_NOT_AVAILABLE = MakeHResult(0x800A0CB3);
+constexpr HRESULT ADO_E_FeatureNotAvailable = MakeHResult(0x800A0CB3);
 // SQLCipher writes pages of this size; an encrypted file is a whole number of them.
 constexpr std::uintmax_t kPageSize = 1024;
 
@@ -131,14 +131,14 @@ class EngineConnection final : public Connection {
 
   void Open(std::string_view connectionString, std::string_view, std::string_view, long) override {
     if (m_session)
-      ThrowConnection(ADO_E_OBJECT_OPEN, "Operation is not allowed when the object is open.");
+      ThrowConnection(ADO_E_ObjectOpen, "Operation is not allowed when the object is open.");
     const auto properties = ParseConnectionString(connectionString);
     auto property = [&properties](const char* key) {
       const auto found = properties.find(key);
       return found == properties.end() ? std::string() : found->second;
     };
     if (!jet::EqualsNoCase(property("provider"), kProvider)) {
-      ThrowConnection(ADO_E_PROVIDER_NOT_FOUND,
+      ThrowConnection(ADO_E_ProviderNotFound,
                       "Provider cannot be found. It may not be properly installed.");
     }
     m_session = OpenDatabase(property("data source"), property("jet oledb:database password"),
@@ -226,7 +226,7 @@ class EngineConnection final : public Connection {
     m_session->RequireLiveTransaction();
     if (schema != adSchemaTables) {
       ThrowConnection(
-          ADO_E_FEATURE_NOT_AVAILABLE,
+          ADO_E_FeatureNotAvailable,
           "Object or provider is not capable of performing requested operation: only the "
           "tables schema (20) is available.");
     }
@@ -251,7 +251,7 @@ class EngineConnection final : public Connection {
   void Close() override {
     RequireOpen();
     if (m_session->inTransaction && !sqlite3_get_autocommit(m_session->db)) {
-      ThrowConnection(ADO_E_NO_TRANSACTION,
+      ThrowConnection(ADO_E_NoTransaction,
                       "Connection object cannot be explicitly closed while in a transaction.");
     }
     CloseDatabase();
@@ -262,7 +262,7 @@ class EngineConnection final : public Connection {
     sqlite3* db = m_session->db;
     if (m_session->inTransaction && !sqlite3_get_autocommit(db)) {
       jet::Throw(
-          jet::XACT_E_XTIONEXISTS, jet::kConnectionSource,
+          jet::XACT_E_TransactionExists, jet::kConnectionSource,
           "Only one transaction can be active on this connection; transactions do not nest.");
     }
     const FailureContext context{StatementKind::Update, {}, m_session->file};
@@ -278,7 +278,7 @@ class EngineConnection final : public Connection {
       const int rc = sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
       if ((rc & 0xFF) == SQLITE_BUSY ||
           (rc == SQLITE_OK && FirstText(db, "PRAGMA journal_mode", context) == "wal"))
-        jet::ThrowEngine(E_FAIL, InUseDescription());
+        jet::ThrowEngine(E_Fail, InUseDescription());
       if (rc != SQLITE_OK) throw jet::MapSqliteError(db, rc, sqlite3_errmsg(db), context);
       m_restoreLog = true;
     }
@@ -289,7 +289,7 @@ class EngineConnection final : public Connection {
     // Another process may have turned the log on again in between.
     if (FirstText(db, "PRAGMA journal_mode", context) == "wal") {
       RollbackTrans();
-      jet::ThrowEngine(E_FAIL, InUseDescription());
+      jet::ThrowEngine(E_Fail, InUseDescription());
     }
     return 1;
   }
@@ -299,7 +299,7 @@ class EngineConnection final : public Connection {
     sqlite3* db = m_session->db;
     if (sqlite3_get_autocommit(db)) {
       EndTransaction();
-      jet::ThrowEngine(E_FAIL, std::string(jet::kTransactionLost));
+      jet::ThrowEngine(E_Fail, std::string(jet::kTransactionLost));
     }
     // A failure leaves the transaction open when SQLite kept it (another
     // process still reading), and the caller rolls back. SQLite may also
@@ -336,7 +336,7 @@ class EngineConnection final : public Connection {
     }
     sqlite3_exec(db, "DETACH DATABASE jet_check", nullptr, nullptr, nullptr);
     if (verdict != "ok") {
-      jet::ThrowEngine(E_FAIL, "The database '" + m_session->file +
+      jet::ThrowEngine(E_Fail, "The database '" + m_session->file +
                                    "' is damaged and cannot be read (" + verdict + ").");
     }
   }
@@ -348,13 +348,13 @@ class EngineConnection final : public Connection {
  private:
   void RequireOpen() const {
     if (!m_session)
-      ThrowConnection(ADO_E_OBJECT_CLOSED, "Operation is not allowed when the object is closed.");
+      ThrowConnection(ADO_E_ObjectClosed, "Operation is not allowed when the object is closed.");
   }
 
   void RequireTransaction(std::string_view operation) const {
     RequireOpen();
     if (!m_session->inTransaction) {
-      ThrowConnection(ADO_E_NO_TRANSACTION, "No transaction is active: " + std::string(operation) +
+      ThrowConnection(ADO_E_NoTransaction, "No transaction is active: " + std::string(operation) +
                                                 " needs a BeginTrans first.");
     }
   }
@@ -389,7 +389,7 @@ class EngineConnection final : public Connection {
                                                bool readOnly) {
     namespace fs = std::filesystem;
     if (file.empty()) {
-      jet::ThrowEngine(E_FAIL,
+      jet::ThrowEngine(E_Fail,
                        "Could not find file ''. The connection string names no Data Source.");
     }
     // SQLite would make an empty database of a missing, empty or odd file:
@@ -397,14 +397,14 @@ class EngineConnection final : public Connection {
     std::error_code error;
     const fs::file_status status = fs::status(file, error);
     if (status.type() == fs::file_type::not_found)
-      jet::ThrowEngine(E_FAIL, jet::CouldNotFindFile(file));
+      jet::ThrowEngine(E_Fail, jet::CouldNotFindFile(file));
     if (error)
-      jet::ThrowEngine(E_FAIL, "Cannot open the file '" + file + "': " + error.message() + ".");
+      jet::ThrowEngine(E_Fail, "Cannot open the file '" + file + "': " + error.message() + ".");
     if (status.type() == fs::file_type::directory) {
-      jet::ThrowEngine(E_FAIL, "'" + file + "' is a folder, not a database file.");
+      jet::ThrowEngine(E_Fail, "'" + file + "' is a folder, not a database file.");
     }
     if (status.type() != fs::file_type::regular)
-      jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
+      jet::ThrowEngine(E_Fail, jet::UnrecognizedFormat(file));
     char header[16] = {};
     std::size_t headerBytes = 0;
     // The file whose header is read is the file SQLite must open (checked below).
@@ -413,28 +413,28 @@ class EngineConnection final : public Connection {
       headerBytes = std::fread(header, 1, sizeof header, stream);
       const bool known = fstat(fileno(stream), &sniffed) == 0;
       std::fclose(stream);
-      if (!known) jet::ThrowEngine(E_FAIL, "Cannot look at the file '" + file + "'.");
+      if (!known) jet::ThrowEngine(E_Fail, "Cannot look at the file '" + file + "'.");
     } else {
-      jet::ThrowEngine(E_FAIL, "Cannot open the file '" + file + "': " + std::strerror(errno) +
+      jet::ThrowEngine(E_Fail, "Cannot open the file '" + file + "': " + std::strerror(errno) +
                                    ". You need permission to read it.");
     }
     const std::uintmax_t size = fs::file_size(file, error);
-    if (error || size == 0) jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
+    if (error || size == 0) jet::ThrowEngine(E_Fail, jet::UnrecognizedFormat(file));
     const bool plain =
         headerBytes == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
     // A real Jet or ACE file is a whole number of pages too, but no password opens it here.
     const bool accessFile =
         headerBytes == sizeof header && (std::memcmp(header, "\0\1\0\0Standard Jet", 16) == 0 ||
                                          std::memcmp(header, "\0\1\0\0Standard ACE", 16) == 0);
-    if (accessFile) jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
+    if (accessFile) jet::ThrowEngine(E_Fail, jet::UnrecognizedFormat(file));
     // Without a plain header the file is encrypted or no database at all;
     // SQLCipher cannot tell which, its page structure can.
     const bool wholePages = size % kPageSize == 0;
     auto refusal = [&]() {
       return wholePages
-                 ? ComError(DB_SEC_E_AUTH_FAILED, ErrorInfo{std::string(jet::kEngineSource),
+                 ? ComError(DB_SEC_E_AuthFailed, ErrorInfo{std::string(jet::kEngineSource),
                                                             std::string(jet::kNotValidPassword)})
-                 : ComError(E_FAIL, ErrorInfo{std::string(jet::kEngineSource),
+                 : ComError(E_Fail, ErrorInfo{std::string(jet::kEngineSource),
                                               jet::UnrecognizedFormat(file)});
     };
     if (!plain && password.empty()) throw refusal();
@@ -455,7 +455,7 @@ class EngineConnection final : public Connection {
     // Jet ignores a password given for an unprotected database.
     if (!plain &&
         sqlite3_key(raw, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
-      jet::ThrowEngine(E_FAIL, "Cannot set the database password for '" + file + "'.");
+      jet::ThrowEngine(E_Fail, "Cannot set the database password for '" + file + "'.");
     }
     // A wrong key shows only on the first read of a page: read one now.
     {
@@ -466,10 +466,10 @@ class EngineConnection final : public Connection {
       if (rc != SQLITE_ROW) {
         const int primary = rc & 0xFF;
         if (primary == SQLITE_NOTADB) {
-          if (plain) jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
+          if (plain) jet::ThrowEngine(E_Fail, jet::UnrecognizedFormat(file));
           throw refusal();
         }
-        if (primary == SQLITE_CORRUPT) jet::ThrowEngine(E_FAIL, jet::UnrecognizedFormat(file));
+        if (primary == SQLITE_CORRUPT) jet::ThrowEngine(E_Fail, jet::UnrecognizedFormat(file));
         throw jet::MapSqliteError(raw, rc, sqlite3_errmsg(raw), context);
       }
     }
@@ -491,7 +491,7 @@ class EngineConnection final : public Connection {
     Exec(raw, "PRAGMA cache_size = -8192", context);
     if (sqlite3_create_function_v2(raw, "jet_concat", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                    nullptr, JetConcat, nullptr, nullptr, nullptr) != SQLITE_OK) {
-      jet::ThrowEngine(E_OUTOFMEMORY, "Not enough memory to open the database.");
+      jet::ThrowEngine(E_OutOfMemory, "Not enough memory to open the database.");
     }
     auto session = std::make_shared<Session>();
     session->fileDescriptor = SqliteDescriptor(raw, sniffed);
@@ -515,7 +515,7 @@ class EngineConnection final : public Connection {
       if (!self) {
         const auto found = jet::schema::TableName(db, key.refTable, &context);
         if (!found) {
-          jet::ThrowEngine(DB_E_NOTABLE, "Cannot find the table '" + key.refTable +
+          jet::ThrowEngine(DB_E_NoTable, "Cannot find the table '" + key.refTable +
                                              "' that the relationship" + name + " of table '" +
                                              statement.table + "' refers to.");
         }
@@ -534,12 +534,12 @@ class EngineConnection final : public Connection {
         bool known = false;
         for (const auto& existing : columns) known = known || jet::EqualsNoCase(existing, column);
         if (!known) {
-          jet::ThrowEngine(E_FAIL, "The field '" + column + "' that the relationship" + name +
+          jet::ThrowEngine(E_Fail, "The field '" + column + "' that the relationship" + name +
                                        " refers to does not exist in table '" + related + "'.");
         }
       }
       if (!refColumns.empty() && refColumns.size() != key.columns.size()) {
-        jet::ThrowEngine(DB_E_SYNTAX, "The relationship" + name + " joins " +
+        jet::ThrowEngine(DB_E_Syntax, "The relationship" + name + " joins " +
                                           std::to_string(key.columns.size()) + " field(s) of '" +
                                           statement.table + "' to " +
                                           std::to_string(refColumns.size()) + " field(s) of '" +
@@ -549,7 +549,7 @@ class EngineConnection final : public Connection {
       for (const auto& candidate : uniqueKeys)
         unique = unique || jet::schema::SameColumns(candidate, refColumns);
       if (refColumns.empty() || !unique) {
-        jet::ThrowEngine(E_FAIL,
+        jet::ThrowEngine(E_Fail,
                          "No unique index found for the referenced field of the primary table '" +
                              related + "' (relationship" + name + " of table '" + statement.table +
                              "').");
@@ -567,7 +567,7 @@ class EngineConnection final : public Connection {
     if (statement.indexOption == IndexOption::Primary) {
       const auto primaryKey = jet::schema::PrimaryKey(columns);
       if (!primaryKey.empty() && !jet::schema::SameColumns(primaryKey, statement.indexColumns)) {
-        jet::ThrowEngine(E_FAIL,
+        jet::ThrowEngine(E_Fail,
                          "Primary key already exists: table '" + statement.table + "' has one.");
       }
     }
@@ -582,7 +582,7 @@ class EngineConnection final : public Connection {
     }
     if (nullable.empty()) return;
     if (jet::schema::HasNull(db, statement.table, nullable, &context)) {
-      jet::ThrowEngine(E_FAIL, "Index or primary key cannot contain a Null value: table '" +
+      jet::ThrowEngine(E_Fail, "Index or primary key cannot contain a Null value: table '" +
                                    statement.table + "' holds Null in a field of index '" +
                                    statement.index + "'.");
     }
@@ -592,7 +592,7 @@ class EngineConnection final : public Connection {
   void CheckDropTable(const jet::Statement& statement, const FailureContext& context) {
     for (const auto& key : jet::schema::ForeignKeysTo(m_session->db, statement.table, &context)) {
       if (jet::EqualsNoCase(key.table, statement.table)) continue;
-      jet::ThrowEngine(E_FAIL, "Cannot delete the table '" + statement.table +
+      jet::ThrowEngine(E_Fail, "Cannot delete the table '" + statement.table +
                                    "'. It is used in a relationship with table '" + key.table +
                                    "'.");
     }
@@ -602,7 +602,7 @@ class EngineConnection final : public Connection {
     sqlite3* db = m_session->db;
     const auto index = jet::schema::Index(db, statement.index, &context);
     if (!index || !jet::EqualsNoCase(index->table, statement.table)) {
-      jet::ThrowEngine(DB_E_NOTABLE, "Cannot find the index '" + statement.index + "' on table '" +
+      jet::ThrowEngine(DB_E_NoTable, "Cannot find the index '" + statement.index + "' on table '" +
                                          statement.table + "'.");
     }
     if (!index->unique) return;
@@ -617,7 +617,7 @@ class EngineConnection final : public Connection {
     for (const auto& key : jet::schema::ForeignKeysTo(db, index->table, &context)) {
       const auto& referred = key.refColumns.empty() ? primaryKey : key.refColumns;
       if (jet::schema::SameColumns(referred, index->columns)) {
-        jet::ThrowEngine(E_FAIL, "Cannot delete the index '" + index->name +
+        jet::ThrowEngine(E_Fail, "Cannot delete the index '" + index->name +
                                      "'. It is used in a relationship with table '" + key.table +
                                      "'.");
       }
@@ -633,13 +633,13 @@ class EngineConnection final : public Connection {
 HRESULT CreateConnection(ConnectionPtr& connection) noexcept {
   try {
     connection = ConnectionPtr(std::make_shared<EngineConnection>());
-    return S_OK;
+    return S_Ok;
   } catch (const std::bad_alloc&) {
     connection.Release();
-    return E_OUTOFMEMORY;
+    return E_OutOfMemory;
   } catch (...) {
     connection.Release();
-    return E_FAIL;
+    return E_Fail;
   }
 }
 

@@ -20,7 +20,7 @@ enum SchemaEnum : long { adSchemaTables = 20 };
 inline constexpr long adOptionUnspecified = -1;
 
 // A counted reference like a COM smart pointer: a call through an empty one
-// raises E_POINTER instead of crashing.
+// raises E_Pointer instead of crashing.
 template <class T>
 class Ref {
  public:
@@ -30,7 +30,7 @@ class Ref {
   T* operator->() const { return &Get(); }
   T& operator*() const { return Get(); }
   T& Get() const {
-    if (!m_object) throw ComError(E_POINTER);
+    if (!m_object) throw ComError(E_Pointer);
     return *m_object;
   }
   explicit operator bool() const noexcept { return static_cast<bool>(m_object); }

@@ -120,15 +120,15 @@ ComError ForeignKeyError(sqlite3* db, const FailureContext& context) {
   }
   if (!related.empty()) {
     return Error(
-        E_FAIL, "You cannot add or change a record because a related record is required in table " +
+        E_Fail, "You cannot add or change a record because a related record is required in table " +
                     QuotedList(related) + ".");
   }
   for (const auto& key : schema::ForeignKeysTo(db, context.table, nullptr)) add(key.table);
   if (!related.empty()) {
-    return Error(E_FAIL, "The record cannot be deleted or changed because table " +
+    return Error(E_Fail, "The record cannot be deleted or changed because table " +
                              QuotedList(related) + " includes related records.");
   }
-  return Error(E_FAIL,
+  return Error(E_Fail,
                "The change would break a relationship between tables" +
                    (context.table.empty() ? std::string() : " of table '" + context.table + "'") +
                    ".");
@@ -145,7 +145,7 @@ ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
   if (StartsWith(message, kUnique)) {
     SplitColumns(message.substr(kUnique.size()), table, columns);
     return Error(
-        E_FAIL,
+        E_Fail,
         "The changes you requested to the table '" + table +
             "' were not successful because they would create duplicate values in the index, "
             "primary key, or relationship (field " +
@@ -156,7 +156,7 @@ ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
   if (StartsWith(message, kNotNull)) {
     SplitColumns(message.substr(kNotNull.size()), table, columns);
     const std::string field = table + "." + (columns.empty() ? std::string() : columns.front());
-    return Error(E_FAIL, "The field '" + field +
+    return Error(E_Fail, "The field '" + field +
                              "' cannot contain a Null value because the Required property for this "
                              "field is set to True. Enter a value in this field.");
   }
@@ -165,7 +165,7 @@ ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
     if (StartsWith(name, kMaxLengthCheck)) {
       const std::string column(name.substr(kMaxLengthCheck.size()));
       const auto length = DeclaredLength(db, table, column);
-      return Error(E_FAIL,
+      return Error(E_Fail,
                    "The field '" + table + "." + column +
                        "' is too small to accept the amount of data you attempted to add" +
                        (length ? " (at most " + std::to_string(*length) + " characters)" : "") +
@@ -173,20 +173,20 @@ ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
     }
     if (StartsWith(name, kDateCheck)) {
       const std::string column(name.substr(kDateCheck.size()));
-      return Error(DB_E_CANTCONVERTVALUE, "Data type mismatch in criteria expression: the field '" +
+      return Error(DB_E_CantConvertValue, "Data type mismatch in criteria expression: the field '" +
                                               table + "." + column +
                                               "' takes a date, and the value is none.");
     }
-    return Error(E_FAIL, "One or more values are prohibited by the validation rule '" +
+    return Error(E_Fail, "One or more values are prohibited by the validation rule '" +
                              std::string(name) + "' set for '" + table +
                              "'. Enter a value that the expression for this field can accept.");
   }
   if (StartsWith(message, kRequiredMessage)) {
     const std::string index(message.substr(kRequiredMessage.size()));
-    return Error(E_FAIL, "Index or primary key cannot contain a Null value (index '" + index +
+    return Error(E_Fail, "Index or primary key cannot contain a Null value (index '" + index +
                              "' of table '" + table + "').");
   }
-  return Error(E_FAIL, "The change was refused by a rule of table '" + table +
+  return Error(E_Fail, "The change was refused by a rule of table '" + table +
                            "': " + std::string(message) + ".");
 }
 
@@ -198,21 +198,21 @@ ComError GeneralError(std::string_view message, const FailureContext& context) {
     std::string_view after;
   };
   static constexpr Pattern kPatterns[] = {
-      {"no such table: ", DB_E_NOTABLE,
+      {"no such table: ", DB_E_NoTable,
        "The Mivotra Jet engine cannot find the input table or query '",
        "'. Make sure it exists and that its name is spelled correctly."},
-      {"no such column: ", DB_E_PARAMNOTOPTIONAL,
+      {"no such column: ", DB_E_ParamNotOptional,
        "No value given for one or more required parameters: '",
        "' is not a field of the tables in this statement."},
-      {"there is already a table named ", DB_E_SYNTAX, "The name '",
+      {"there is already a table named ", DB_E_Syntax, "The name '",
        "' is already used by a table; index and table names must differ in this engine."},
-      {"there is already an index named ", DB_E_SYNTAX, "The name '",
+      {"there is already an index named ", DB_E_Syntax, "The name '",
        "' is already used by an index; index and table names must differ in this engine."},
-      {"duplicate column name: ", DB_E_SYNTAX, "Cannot define field '", "' more than once."},
-      {"ambiguous column name: ", E_FAIL, "The specified field '",
+      {"duplicate column name: ", DB_E_Syntax, "Cannot define field '", "' more than once."},
+      {"ambiguous column name: ", E_Fail, "The specified field '",
        "' could refer to more than one table listed in the FROM clause of your SQL statement."},
-      {"no such index: ", DB_E_NOTABLE, "Cannot find the index '", "'."},
-      {"object name reserved for internal use: ", DB_E_SYNTAX, "The name '",
+      {"no such index: ", DB_E_NoTable, "Cannot find the index '", "'."},
+      {"object name reserved for internal use: ", DB_E_Syntax, "The name '",
        "' is reserved for the engine's own tables."},
   };
   const std::string text(message);
@@ -221,23 +221,23 @@ ComError GeneralError(std::string_view message, const FailureContext& context) {
     // "table t has 3 columns but 2 values were supplied"
     const auto [table, tail] = LeadingName(message.substr(6));
     if (tail == "already exists")
-      return Error(DB_E_SYNTAX, "Table '" + table + "' already exists.");
+      return Error(DB_E_Syntax, "Table '" + table + "' already exists.");
     if (StartsWith(tail, "has no column named ")) {
-      return Error(DB_E_SYNTAX,
+      return Error(DB_E_Syntax,
                    "The INSERT INTO statement contains the following unknown field name: '" +
                        std::string(tail.substr(20)) +
                        "'. Make sure you have typed the name correctly, and try the "
                        "operation again.");
     }
     if (tail.find("values were supplied") != std::string_view::npos) {
-      return Error(DB_E_SYNTAX, "Number of query values and destination fields are not the same.");
+      return Error(DB_E_Syntax, "Number of query values and destination fields are not the same.");
     }
   } else if (StartsWith(message, "index ")) {
     const auto [index, tail] = LeadingName(message.substr(6));
     if (tail == "already exists")
-      return Error(DB_E_SYNTAX, "Index '" + index + "' already exists.");
+      return Error(DB_E_Syntax, "Index '" + index + "' already exists.");
     if (message.find("cannot be dropped") != std::string_view::npos) {
-      return Error(E_FAIL,
+      return Error(E_Fail,
                    "Cannot delete this index: it belongs to a PRIMARY KEY or UNIQUE constraint of "
                    "the table.");
     }
@@ -250,33 +250,33 @@ ComError GeneralError(std::string_view message, const FailureContext& context) {
   }
   if (message.find(" values for ") != std::string_view::npos &&
       message.find(" columns") != std::string_view::npos) {
-    return Error(DB_E_SYNTAX, "Number of query values and destination fields are not the same.");
+    return Error(DB_E_Syntax, "Number of query values and destination fields are not the same.");
   }
   if (StartsWith(message, "foreign key mismatch")) {
-    return Error(E_FAIL, "A relationship of table '" + context.table +
+    return Error(E_Fail, "A relationship of table '" + context.table +
                              "' no longer matches a unique index of its related table (" + text +
                              ").");
   }
   if (message.find("UNION do not have the same number of result columns") !=
       std::string_view::npos) {
     return Error(
-        DB_E_SYNTAX,
+        DB_E_Syntax,
         "The number of columns in the two selected tables or queries of a union query do not "
         "match.");
   }
   if (StartsWith(message, "sub-select returns")) {
     return Error(
-        DB_E_SYNTAX,
+        DB_E_Syntax,
         "You have written a subquery that can return more than one field. Revise the SELECT "
         "statement of the subquery to request only one field.");
   }
   if (StartsWith(message, "number of columns in foreign key")) {
-    return Error(DB_E_SYNTAX,
+    return Error(DB_E_Syntax,
                  "A relationship of table '" + context.table +
                      "' joins a different number of fields than its related table's key has.");
   }
   if (StartsWith(message, "unknown column") || StartsWith(message, "foreign key on")) {
-    return Error(DB_E_SYNTAX, SyntaxContext(context.kind) + " " + text + ".");
+    return Error(DB_E_Syntax, SyntaxContext(context.kind) + " " + text + ".");
   }
   if (message.find("syntax error") != std::string_view::npos ||
       message.find("aggregate") != std::string_view::npos ||
@@ -284,9 +284,9 @@ ComError GeneralError(std::string_view message, const FailureContext& context) {
       message.find("ORDER BY") != std::string_view::npos ||
       message.find("GROUP BY") != std::string_view::npos ||
       message.find("prohibited") != std::string_view::npos) {
-    return Error(DB_E_SYNTAX, SyntaxContext(context.kind) + " (" + text + ")");
+    return Error(DB_E_Syntax, SyntaxContext(context.kind) + " (" + text + ")");
   }
-  return Error(E_FAIL, "The Mivotra Jet engine could not run the statement: " + text + ".");
+  return Error(E_Fail, "The Mivotra Jet engine could not run the statement: " + text + ".");
 }
 
 // The folder SQLite puts its work files in (statement journals, sorts): the
@@ -328,11 +328,11 @@ ComError FullDisk(const std::string& file) {
                      statvfs(temporary.c_str(), &workSpace) == 0;
   if (apart &&
       workSpace.f_bavail * workSpace.f_frsize < databaseSpace.f_bavail * databaseSpace.f_frsize) {
-    return Error(E_FAIL, "The disk is full: the folder '" + temporary +
+    return Error(E_Fail, "The disk is full: the folder '" + temporary +
                              "', where the engine keeps its work files while it changes '" + file +
                              "', has no room left.");
   }
-  return Error(E_FAIL, "The disk is full: the database '" + file + "' cannot grow.");
+  return Error(E_Fail, "The disk is full: the database '" + file + "' cannot grow.");
 }
 
 }  // namespace
@@ -356,56 +356,56 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
     case SQLITE_CONSTRAINT:
       return ConstraintError(db, resultCode, message, context);
     case SQLITE_BUSY:
-      return Error(E_FAIL, "The database '" + file +
+      return Error(E_Fail, "The database '" + file +
                                "' is locked by another process; the operation waited " +
                                std::to_string(kBusyTimeoutMilliseconds / 1000) +
                                " seconds and gave up. Close the other program and try again.");
     case SQLITE_LOCKED:
-      return Error(E_FAIL,
+      return Error(E_Fail,
                    "The table" +
                        (context.table.empty() ? std::string() : " '" + context.table + "'") +
                        " is in use by an open recordset of this connection; close the recordset "
                        "first.");
     case SQLITE_READONLY:
       if (resultCode == SQLITE_READONLY_DBMOVED)
-        return Error(E_FAIL, "Cannot update. The database file '" + file +
+        return Error(E_Fail, "Cannot update. The database file '" + file +
                                  "' was moved, replaced or deleted after it was opened.");
-      return Error(E_FAIL, "Cannot update. Database or object is read-only ('" + file + "').");
+      return Error(E_Fail, "Cannot update. Database or object is read-only ('" + file + "').");
     case SQLITE_NOTADB:
-      return Error(E_FAIL, UnrecognizedFormat(file));
+      return Error(E_Fail, UnrecognizedFormat(file));
     case SQLITE_CORRUPT:
-      return Error(E_FAIL, "The database '" + file +
+      return Error(E_Fail, "The database '" + file +
                                "' is damaged and cannot be read. Restore it from a backup copy.");
     case SQLITE_FULL:
       return FullDisk(file);
     case SQLITE_IOERR:
       // SQLite takes only ENOSPC for a full disk; a file-size limit fails the write with EFBIG.
       if (db && sqlite3_system_errno(db) == EFBIG) {
-        return Error(E_FAIL,
+        return Error(E_Fail,
                      "The file size limit of this session (ulimit -f) stops the database '" + file +
                          "' or its journal from growing.");
       }
       if (db && sqlite3_system_errno(db) == ENOSPC) return FullDisk(file);
-      return Error(E_FAIL, "Disk or network error while reading or writing '" + file + "'.");
+      return Error(E_Fail, "Disk or network error while reading or writing '" + file + "'.");
     case SQLITE_CANTOPEN:
-      return Error(E_FAIL, "Cannot open the file '" + file +
+      return Error(E_Fail, "Cannot open the file '" + file +
                                "' or its journal. Check that the folder can be written.");
     case SQLITE_PERM:
     case SQLITE_AUTH:
-      return Error(E_ACCESSDENIED, "Access to the database '" + file + "' was refused.");
+      return Error(E_AccessDenied, "Access to the database '" + file + "' was refused.");
     case SQLITE_NOMEM:
-      return Error(E_OUTOFMEMORY, "Not enough memory to complete the operation.");
+      return Error(E_OutOfMemory, "Not enough memory to complete the operation.");
     case SQLITE_MISMATCH:
       return Error(
-          DB_E_CANTCONVERTVALUE,
+          DB_E_CantConvertValue,
           "Data type mismatch in criteria expression" +
               (context.table.empty() ? std::string() : " (table '" + context.table + "')") + ".");
     case SQLITE_TOOBIG:
-      return Error(E_FAIL, "The statement or a value in it is too large for the database engine.");
+      return Error(E_Fail, "The statement or a value in it is too large for the database engine.");
     case SQLITE_ERROR:
       return GeneralError(message, context);
     default:
-      return Error(E_FAIL, "The Mivotra Jet engine failed: " + std::string(message) + ".");
+      return Error(E_Fail, "The Mivotra Jet engine failed: " + std::string(message) + ".");
   }
 }
 

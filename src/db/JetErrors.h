@@ -18,10 +18,10 @@ inline constexpr std::string_view kConnectionSource = "Mivotra ADODB.Connection"
 inline constexpr std::string_view kRecordsetSource = "Mivotra ADODB.Recordset";
 
 // Codes ADO and Jet use that ComError.h does not name.
-inline constexpr HRESULT DB_E_CANTCONVERTVALUE = MakeHResult(0x80040E07);  // data type mismatch
-inline constexpr HRESULT DB_E_PARAMNOTOPTIONAL =
+inline constexpr HRESULT DB_E_CantConvertValue = MakeHResult(0x80040E07);  // data type mismatch
+inline constexpr HRESULT DB_E_ParamNotOptional =
     MakeHResult(0x80040E10);  // unknown name taken as parameter
-inline constexpr HRESULT XACT_E_XTIONEXISTS = MakeHResult(0x8004D013);  // transaction already open
+inline constexpr HRESULT XACT_E_TransactionExists = MakeHResult(0x8004D013);  // transaction already open
 
 // How long a statement waits for another process's lock before it fails.
 inline constexpr int kBusyTimeoutMilliseconds = 5000;

@@ -55,7 +55,7 @@ std::string Excerpt(std::string_view sql, std::size_t offset) {
 }
 
 [[noreturn]] void SyntaxError(std::string description) {
-  ThrowEngine(DB_E_SYNTAX, std::move(description));
+  ThrowEngine(DB_E_Syntax, std::move(description));
 }
 
 // ---------------------------------------------------------------------------
@@ -577,7 +577,7 @@ class Translator {
       }
       case TokenType::Symbol:
         if (token.text == "?") {
-          ThrowEngine(DB_E_PARAMNOTOPTIONAL,
+          ThrowEngine(DB_E_ParamNotOptional,
                       "No value given for one or more required parameters: the statement has a "
                       "parameter marker '?' at character " +
                           std::to_string(token.offset + 1) + ".");

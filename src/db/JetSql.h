@@ -33,7 +33,7 @@ struct Token {
 };
 
 // Splits a statement into tokens, ending with one End token. Throws ComError
-// DB_E_SYNTAX for an unclosed string or bracket, a bad date or a stray character.
+// DB_E_Syntax for an unclosed string or bracket, a bad date or a stray character.
 std::vector<Token> Tokenize(std::string_view sql);
 
 // The storage text of a date literal's inside ("2009/11/04", "11/04/2009 13:45",
@@ -94,7 +94,7 @@ struct Statement {
 };
 
 // Translates one Jet SQL statement (a trailing ';' allowed). Throws ComError
-// DB_E_SYNTAX naming what is wrong and where, for anything it does not accept.
+// DB_E_Syntax naming what is wrong and where, for anything it does not accept.
 Statement Translate(std::string_view jetSql);
 
 // The triggers that keep Null out of the given columns for an index created

@@ -53,7 +53,7 @@ Variant ByStorageClass(sqlite3_stmt* statement, int column, int storage) {
 
 void Session::RequireLiveTransaction() const {
   if (inTransaction && db && sqlite3_get_autocommit(db))
-    ThrowEngine(E_FAIL, std::string(kTransactionLost));
+    ThrowEngine(E_Fail, std::string(kTransactionLost));
 }
 
 void StatementDeleter::operator()(sqlite3_stmt* statement) const noexcept {
@@ -207,13 +207,13 @@ void SqliteRecordset::Step() {
 }
 
 void SqliteRecordset::RequireOpen() const {
-  if (!m_statement) ThrowRecordset(ADO_E_OBJECT_CLOSED, std::string(kClosed));
+  if (!m_statement) ThrowRecordset(ADO_E_ObjectClosed, std::string(kClosed));
 }
 
 void SqliteRecordset::RequireCurrentRow() const {
   RequireOpen();
   if (m_eof) {
-    ThrowRecordset(ADO_E_NO_CURRENT_RECORD,
+    ThrowRecordset(ADO_E_NoCurrentRecord,
                    "Either BOF or EOF is True, or the current record has been deleted. Requested "
                    "operation requires a current record.");
   }
@@ -235,7 +235,7 @@ Variant SqliteRecordset::Collect(std::string_view columnName) const {
   for (std::size_t i = 0; i < m_columns.size(); ++i) {
     if (m_columns[i].folded == folded) return Collect(static_cast<long>(i));
   }
-  ThrowRecordset(ADO_E_ITEM_NOT_FOUND,
+  ThrowRecordset(ADO_E_ItemNotFound,
                  "Item '" + std::string(columnName) +
                      "' cannot be found in the collection corresponding to the "
                      "requested name or ordinal.");
@@ -244,7 +244,7 @@ Variant SqliteRecordset::Collect(std::string_view columnName) const {
 void SqliteRecordset::RequireOrdinal(long ordinal) const {
   RequireOpen();
   if (ordinal < 0 || static_cast<std::size_t>(ordinal) >= m_columns.size()) {
-    ThrowRecordset(ADO_E_ITEM_NOT_FOUND,
+    ThrowRecordset(ADO_E_ItemNotFound,
                    "Item " + std::to_string(ordinal) +
                        " cannot be found in the collection corresponding to the "
                        "requested name or ordinal.");

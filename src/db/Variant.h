@@ -29,12 +29,13 @@ struct CY {
 // OLE Automation date: days since 1899-12-30, the fraction is the time of day.
 using DATE = double;
 
-// VARIANT_BOOL: -1 is true, 0 is false.
-inline constexpr std::int16_t VARIANT_TRUE = -1;
-inline constexpr std::int16_t VARIANT_FALSE = 0;
+// VARIANT_BOOL: -1 is true, 0 is false. (VARIANT_TRUE and the codes below
+// are macros in windows.h: these names must differ from them.)
+inline constexpr std::int16_t VARIANT_True = -1;
+inline constexpr std::int16_t VARIANT_False = 0;
 
-// DISP_E_PARAMNOTFOUND: the "missing argument" variant ADO takes for optional parameters.
-inline constexpr std::int32_t DISP_E_PARAMNOTFOUND = static_cast<std::int32_t>(0x80020004);
+// DISP_E_ParamNotFound: the "missing argument" variant ADO takes for optional parameters.
+inline constexpr std::int32_t DISP_E_ParamNotFound = static_cast<std::int32_t>(0x80020004);
 
 struct Variant {
   VARTYPE vt = VT_EMPTY;
@@ -59,11 +60,11 @@ struct Variant {
   static Variant Currency(std::int64_t scaled) { Variant v = OfType(VT_CY); v.cyVal.int64 = scaled; return v; }
   static Variant Date(DATE x) { Variant v = OfType(VT_DATE); v.date = x; return v; }
   static Variant Bstr(std::string x) { Variant v = OfType(VT_BSTR); v.bstrVal = std::move(x); return v; }
-  static Variant Bool(bool x) { Variant v = OfType(VT_BOOL); v.boolVal = x ? VARIANT_TRUE : VARIANT_FALSE; return v; }
+  static Variant Bool(bool x) { Variant v = OfType(VT_BOOL); v.boolVal = x ? VARIANT_True : VARIANT_False; return v; }
   static Variant UI1(std::uint8_t x) { Variant v = OfType(VT_UI1); v.bVal = x; return v; }
   static Variant Decimal(double x) { Variant v = OfType(VT_DECIMAL); v.dblVal = x; return v; }
   static Variant Error(std::int32_t code) { Variant v = OfType(VT_ERROR); v.scode = code; return v; }
-  static Variant Missing() { return Error(DISP_E_PARAMNOTFOUND); }
+  static Variant Missing() { return Error(DISP_E_ParamNotFound); }
 
   bool IsNull() const { return vt == VT_NULL; }
   // Clears to VT_EMPTY, as VariantClear does.

@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
     CreateDatabase(options.file, options.password);
     try {
       ConnectionPtr db;
-      if (CreateConnection(db) != S_OK) throw ComError(E_OUTOFMEMORY);
+      if (CreateConnection(db) != S_Ok) throw ComError(E_OutOfMemory);
       std::string folder = path.parent_path().string();
       if (!folder.empty()) folder += '/';
       db->Open(BuildConnectionString(folder, path.stem().string(), options.password));

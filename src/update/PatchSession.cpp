@@ -311,7 +311,7 @@ PatchSession::ReadState PatchSession::ReadBack() noexcept {
       const auto answer = AnswerFromChild(
           [&connectionString]() -> char {
             ConnectionPtr fresh;
-            if (CreateConnection(fresh) != S_OK) return 'X';
+            if (CreateConnection(fresh) != S_Ok) return 'X';
             fresh->Open(connectionString);
             fresh->CheckEncryptedPages();
             return ReadVersion(*fresh) == kPatchedVersion ? 'P' : 'U';
@@ -335,7 +335,7 @@ void PatchSession::PutBackTheBackup() {
   if (fstat(m_db.m_pConnection->DatabaseFileDescriptor(), &held) != 0 ||
       stat(database.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
       held.st_ino != named.st_ino) {
-    throw ComError(E_FAIL, ErrorInfo{std::string(texts::DisplayName),
+    throw ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
                                      "The file at the database's name was moved or replaced while "
                                      "the update was written, and is left as it is. The backup " +
                                          BackupFile() + " holds the database as it was before."});
@@ -349,13 +349,13 @@ void PatchSession::PutBackTheBackup() {
   const bool restored = RestoreFromBackup(BackupFile(), database, m_screen, &reason);
   m_db.Connect(m_db.target.PathName, m_db.target.FileName);
   if (restored) {
-    throw ComError(E_FAIL, ErrorInfo{std::string(texts::DisplayName),
+    throw ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
                                      "The database could not be read back after the update was "
                                      "written, so its backup was put back in its place: it is as "
                                      "it was before the update."});
   }
   m_lastReason = reason;
-  throw ComError(E_FAIL,
+  throw ComError(E_Fail,
                  ErrorInfo{std::string(texts::DisplayName),
                            "The database could not be read back after the update was written, "
                            "and its backup could not be put back (" +

@@ -39,7 +39,7 @@ int HoldWithEngine() {
   alarm(60);  // never outlive a broken test
   try {
     ConnectionPtr connection;
-    if (CreateConnection(connection) != S_OK) return 3;
+    if (CreateConnection(connection) != S_Ok) return 3;
     connection->Open(
         BuildConnectionString(file.parent_path().string() + "/", file.stem().string(), ""));
     connection->BeginTrans();

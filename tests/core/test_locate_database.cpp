@@ -136,7 +136,7 @@ TEST_F(LocateDatabase, ExecuteStatementRecordsBeforeItFails) {
     db.ExecuteStatement(1, "SELECT 1;");
     FAIL() << "no connection object, yet no error";
   } catch (const ComError& error) {
-    EXPECT_EQ(error.Error(), E_POINTER);
+    EXPECT_EQ(error.Error(), E_Pointer);
   }
   ASSERT_EQ(db.m_executedStatements.size(), 1u);
   EXPECT_EQ(db.m_executedStatements[0].statement, "SELECT 1;");

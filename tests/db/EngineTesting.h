@@ -26,7 +26,7 @@ inline std::string ConnectionStringFor(const std::filesystem::path& file,
 
 inline ConnectionPtr NewConnection() {
   ConnectionPtr connection;
-  EXPECT_EQ(CreateConnection(connection), S_OK);
+  EXPECT_EQ(CreateConnection(connection), S_Ok);
   return connection;
 }
 
@@ -50,10 +50,10 @@ inline ComError ErrorOf(const std::function<void()>& call) {
     return error;
   } catch (const std::exception& other) {
     ADD_FAILURE() << "expected a ComError, got " << other.what();
-    return ComError(S_OK);
+    return ComError(S_Ok);
   }
   ADD_FAILURE() << "expected a ComError, none was raised";
-  return ComError(S_OK);
+  return ComError(S_Ok);
 }
 
 inline bool Contains(const std::string& text, const std::string& part) {

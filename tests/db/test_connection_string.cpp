@@ -96,7 +96,7 @@ TEST(ParseConnectionString, MalformedStringsNameNoValues) {
       ParseConnectionString(text);
       ADD_FAILURE() << "accepted: " << text;
     } catch (const ComError& error) {
-      EXPECT_EQ(error.Error(), E_FAIL) << text;
+      EXPECT_EQ(error.Error(), E_Fail) << text;
       EXPECT_TRUE(error.Description().starts_with(
           "Format of the initialization string does not conform to the OLE DB rules."))
           << error.Description();

@@ -71,7 +71,7 @@ TEST_F(EngineOpen, TheProviderMustBeJet4) {
        {"Microsoft.ACE.OLEDB.12.0", "Microsoft.Jet.OLEDB.3.51", "SQLOLEDB", ""}) {
     const ComError error =
         ErrorOf([&] { db->Open("Provider=" + provider + ";Data Source=" + file.string()); });
-    EXPECT_EQ(error.Error(), ADO_E_PROVIDER_NOT_FOUND) << provider;
+    EXPECT_EQ(error.Error(), ADO_E_ProviderNotFound) << provider;
     EXPECT_EQ(error.Source(), kConnectionSource);
     EXPECT_EQ(error.Description(), "Provider cannot be found. It may not be properly installed.");
   }
@@ -81,7 +81,7 @@ TEST_F(EngineOpen, OpeningAnOpenConnectionIsRefused) {
   const fs::path file = MakeDatabase("data1.mdb");
   ConnectionPtr db = Open(file);
   const ComError error = ErrorOf([&] { db->Open(ConnectionStringFor(file, "")); });
-  EXPECT_EQ(error.Error(), ADO_E_OBJECT_OPEN);
+  EXPECT_EQ(error.Error(), ADO_E_ObjectOpen);
   EXPECT_EQ(error.Source(), kConnectionSource);
   EXPECT_EQ(db->State(), adStateOpen);  // the first open stands
 }
@@ -89,7 +89,7 @@ TEST_F(EngineOpen, OpeningAnOpenConnectionIsRefused) {
 TEST_F(EngineOpen, AMissingFileIsNeverCreated) {
   const fs::path file = dir / "missing.mdb";
   const ComError error = OpenError(file);
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_EQ(error.Source(), kEngineSource);
   EXPECT_EQ(error.Description(), "Could not find file '" + file.string() + "'.");
   EXPECT_FALSE(fs::exists(file));
@@ -131,23 +131,23 @@ TEST_F(EngineOpen, HostileFilesGiveAnErrorAndStayAsTheyWere) {
   };
   const std::string unrecognized = "Unrecognized database format '{file}'.";
   const std::vector<Case> cases = {
-      {"empty", "", "", E_FAIL, unrecognized},
-      {"empty with a password", "", "pw", E_FAIL, unrecognized},
-      {"random bytes", randomBytes(3000), "", E_FAIL, unrecognized},
-      {"random bytes with a password", randomBytes(3000), "pw", E_FAIL, unrecognized},
+      {"empty", "", "", E_Fail, unrecognized},
+      {"empty with a password", "", "pw", E_Fail, unrecognized},
+      {"random bytes", randomBytes(3000), "", E_Fail, unrecognized},
+      {"random bytes with a password", randomBytes(3000), "pw", E_Fail, unrecognized},
       // Whole pages without a plain header look like an encrypted file.
-      {"random pages", randomBytes(4096), "", DB_SEC_E_AUTH_FAILED, "Not a valid password."},
-      {"random pages with a password", randomBytes(4096), "pw", DB_SEC_E_AUTH_FAILED,
+      {"random pages", randomBytes(4096), "", DB_SEC_E_AuthFailed, "Not a valid password."},
+      {"random pages with a password", randomBytes(4096), "pw", DB_SEC_E_AuthFailed,
        "Not a valid password."},
-      {"a Jet database", jetHeader, "", E_FAIL, unrecognized},
-      {"a Jet database with a password", jetHeader, "pw", E_FAIL, unrecognized},
-      {"an ACE database", aceHeader, "", E_FAIL, unrecognized},
-      {"a text file", "SQLite format 3 is what this is not\n", "", E_FAIL, unrecognized},
-      {"a bare SQLite header", std::string("SQLite format 3\0", 16), "", E_FAIL, unrecognized},
-      {"a plain database cut short", plain.substr(0, 1500), "", E_FAIL, unrecognized},
-      {"a plain database cut at a page", plain.substr(0, 4096), "", E_FAIL, unrecognized},
-      {"an encrypted database cut short", encrypted.substr(0, 4500), "pw", E_FAIL, unrecognized},
-      {"an encrypted database cut at a page", encrypted.substr(0, 4096), "pw", E_FAIL,
+      {"a Jet database", jetHeader, "", E_Fail, unrecognized},
+      {"a Jet database with a password", jetHeader, "pw", E_Fail, unrecognized},
+      {"an ACE database", aceHeader, "", E_Fail, unrecognized},
+      {"a text file", "SQLite format 3 is what this is not\n", "", E_Fail, unrecognized},
+      {"a bare SQLite header", std::string("SQLite format 3\0", 16), "", E_Fail, unrecognized},
+      {"a plain database cut short", plain.substr(0, 1500), "", E_Fail, unrecognized},
+      {"a plain database cut at a page", plain.substr(0, 4096), "", E_Fail, unrecognized},
+      {"an encrypted database cut short", encrypted.substr(0, 4500), "pw", E_Fail, unrecognized},
+      {"an encrypted database cut at a page", encrypted.substr(0, 4096), "pw", E_Fail,
        unrecognized},
   };
   int n = 0;
@@ -183,7 +183,7 @@ TEST_F(EngineOpen, AFileNamedLikeSQLitesMemoryDatabaseIsThatFile) {
 TEST_F(EngineOpen, AFolderNamedLikeADatabaseIsNoDatabase) {
   fs::create_directory(dir / "x.mdb");
   const ComError error = OpenError(dir / "x.mdb");
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), (dir / "x.mdb").string())) << error.Description();
   EXPECT_TRUE(Contains(error.Description(), "folder")) << error.Description();
   EXPECT_TRUE(fs::is_empty(dir / "x.mdb"));
@@ -198,7 +198,7 @@ TEST_F(EngineOpen, PasswordsRightWrongAndEmpty) {
 
   for (const std::string wrong : {"", "pa'ss;wo\"rd", "PA'SS;WO\"RD 日本", "x"}) {
     const ComError error = OpenError(file, wrong);
-    EXPECT_EQ(error.Error(), DB_SEC_E_AUTH_FAILED) << wrong;
+    EXPECT_EQ(error.Error(), DB_SEC_E_AuthFailed) << wrong;
     EXPECT_EQ(error.Source(), kEngineSource);
     EXPECT_EQ(error.Description(), "Not a valid password.");
     EXPECT_FALSE(Contains(error.Description(), "pa'ss")) << "the password leaked";
@@ -248,7 +248,7 @@ TEST_F(EngineOpen, ReadOnlyModeRefusesChanges) {
   db->Open(ConnectionStringFor(file, "") + "Mode=Read;");
   EXPECT_EQ(Scalar(*db, "SELECT COUNT(*) FROM t_db_ver").lVal, 1);
   const ComError error = ErrorOf([&] { Exec(*db, "DELETE FROM t_db_ver"); });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "read-only")) << error.Description();
   EXPECT_TRUE(Contains(error.Description(), file.string()));
 }
@@ -287,7 +287,7 @@ TEST_F(EngineOpen, ALockedDatabaseFailsAfterWaitingAWhile) {
     const auto start = std::chrono::steady_clock::now();
     const ComError error = OpenError(file);
     const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(error.Error(), E_FAIL);
+    EXPECT_EQ(error.Error(), E_Fail);
     EXPECT_TRUE(Contains(error.Description(), "locked by another process")) << error.Description();
     EXPECT_TRUE(Contains(error.Description(), file.string()));
     EXPECT_GE(waited, std::chrono::seconds(4));
@@ -331,7 +331,7 @@ TEST_F(EngineOpen, EveryOperationOnAClosedConnectionIsRefused) {
     };
     for (const auto& call : calls) {
       const ComError error = ErrorOf(call);
-      EXPECT_EQ(error.Error(), ADO_E_OBJECT_CLOSED);
+      EXPECT_EQ(error.Error(), ADO_E_ObjectClosed);
       EXPECT_EQ(error.Source(), kConnectionSource);
       EXPECT_EQ(error.Description(), "Operation is not allowed when the object is closed.");
     }
@@ -344,13 +344,13 @@ TEST_F(EngineOpen, EveryOperationOnAClosedConnectionIsRefused) {
 
 TEST_F(EngineOpen, AnEmptyReferenceRaisesEPointer) {
   ConnectionPtr empty;
-  EXPECT_EQ(ErrorOf([&] { empty->State(); }).Error(), E_POINTER);
+  EXPECT_EQ(ErrorOf([&] { empty->State(); }).Error(), E_Pointer);
 }
 
 TEST_F(EngineOpen, AConnectionStringWithoutDataSourceNamesNoFile) {
   ConnectionPtr db = NewConnection();
   const ComError error = ErrorOf([&] { db->Open("Provider=Microsoft.Jet.OLEDB.4.0;"); });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "Data Source"));
 }
 

@@ -184,14 +184,14 @@ TEST_F(RangedUpdates, AFailureInALateRangeUndoesTheEarlierOnes) {
   const std::string statement = "UPDATE t SET name = name & 'x', lower = lower + 1";
 
   const ComError alone = ErrorOf([&] { Exec(*db, statement); });
-  EXPECT_NE(alone.Error(), S_OK);
+  EXPECT_NE(alone.Error(), S_Ok);
   EXPECT_TRUE(Contains(alone.Description(), "name")) << alone.Description();
   EXPECT_EQ(DatabaseFingerprint(file), before);
 
   // Inside a transaction only the statement is undone; the transaction goes on.
   db->BeginTrans();
   Exec(*db, "UPDATE t SET rate = 9 WHERE id = 1");
-  EXPECT_NE(ErrorOf([&] { Exec(*db, statement); }).Error(), S_OK);
+  EXPECT_NE(ErrorOf([&] { Exec(*db, statement); }).Error(), S_Ok);
   Exec(*db, "UPDATE t SET rate = 8 WHERE id = 2");
   db->CommitTrans();
   EXPECT_EQ(Rows(*db, "SELECT rate FROM t WHERE id <= 3 ORDER BY id"),

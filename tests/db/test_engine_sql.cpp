@@ -44,7 +44,7 @@ TEST_F(EngineSql, AnEmptyRecordsetIsAtBothEnds) {
   for (const auto& call : std::vector<std::function<void()>>{[&] { rows->Collect("name"); },
                                                              [&] { rows->MoveNext(); }}) {
     const ComError error = ErrorOf(call);
-    EXPECT_EQ(error.Error(), ADO_E_NO_CURRENT_RECORD);
+    EXPECT_EQ(error.Error(), ADO_E_NoCurrentRecord);
     EXPECT_EQ(error.Source(), jet::kRecordsetSource);
   }
 }
@@ -59,7 +59,7 @@ TEST_F(EngineSql, ARecordsetMovesForwardToItsEnd) {
     EXPECT_FALSE(rows->BOF());
   }
   EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "beta", "Gamma"}));
-  EXPECT_EQ(ErrorOf([&] { rows->MoveNext(); }).Error(), ADO_E_NO_CURRENT_RECORD);
+  EXPECT_EQ(ErrorOf([&] { rows->MoveNext(); }).Error(), ADO_E_NoCurrentRecord);
   rows->Close();
   EXPECT_EQ(rows->State(), adStateClosed);
 }
@@ -70,7 +70,7 @@ TEST_F(EngineSql, AnUnknownColumnIsNotInTheCollection) {
            [&] { rows->Collect("nam"); }, [&] { rows->Collect(1L); }, [&] { rows->Collect(-1L); },
            [&] { rows->FieldName(5); }}) {
     const ComError error = ErrorOf(call);
-    EXPECT_EQ(error.Error(), ADO_E_ITEM_NOT_FOUND);
+    EXPECT_EQ(error.Error(), ADO_E_ItemNotFound);
     EXPECT_EQ(error.Source(), jet::kRecordsetSource);
     EXPECT_TRUE(Contains(error.Description(), "cannot be found in the collection"))
         << error.Description();
@@ -86,7 +86,7 @@ TEST_F(EngineSql, AClosedRecordsetRefusesEverything) {
   };
   for (const auto& call : calls) {
     const ComError error = ErrorOf(call);
-    EXPECT_EQ(error.Error(), ADO_E_OBJECT_CLOSED);
+    EXPECT_EQ(error.Error(), ADO_E_ObjectClosed);
     EXPECT_EQ(error.Source(), jet::kRecordsetSource);
   }
 }
@@ -97,7 +97,7 @@ TEST_F(EngineSql, ClosingTheConnectionClosesItsRecordsets) {
   db->Close();
   EXPECT_EQ(rows->State(), adStateClosed);
   EXPECT_EQ(schema->State(), adStateClosed);
-  EXPECT_EQ(ErrorOf([&] { rows->Collect("name"); }).Error(), ADO_E_OBJECT_CLOSED);
+  EXPECT_EQ(ErrorOf([&] { rows->Collect("name"); }).Error(), ADO_E_ObjectClosed);
 }
 
 TEST_F(EngineSql, StatementsWithoutRowsReturnAClosedRecordsetAndTheirCount) {
@@ -152,7 +152,7 @@ TEST_F(EngineSql, ValuesComeBackAsTheirJetTypes) {
   EXPECT_EQ(row->Collect("d").date, *DateFromCalendar(2009, 11, 4, 13, 45, 59));
   EXPECT_EQ(row->Collect("tx").bstrVal, "1.07");
   EXPECT_EQ(row->Collect("memo").bstrVal, "123");  // a memo holds text, whatever it was given
-  EXPECT_EQ(row->Collect("yes").boolVal, VARIANT_TRUE);
+  EXPECT_EQ(row->Collect("yes").boolVal, VARIANT_True);
   EXPECT_EQ(row->Collect("dec").dblVal, 12.5);
   Exec(*db, "INSERT INTO types (l) VALUES (NULL)");
   EXPECT_EQ(Scalar(*db, "SELECT MAX(c) FROM types").lVal, 101);
@@ -238,33 +238,33 @@ TEST_F(EngineSql, FailuresMapToJetsCodes) {
     std::string part;
   };
   const std::vector<Case> cases = {
-      {"SELECT * FROM nowhere", DB_E_NOTABLE, "cannot find the input table or query 'nowhere'"},
-      {"DELETE FROM nowhere", DB_E_NOTABLE, "'nowhere'"},
-      {"SELECT nothing FROM t", jet::DB_E_PARAMNOTOPTIONAL, "'nothing'"},
-      {"INSERT INTO t (nothing) VALUES (1)", DB_E_SYNTAX, "unknown field name: 'nothing'"},
-      {"INSERT INTO t (name, n) VALUES (1)", DB_E_SYNTAX,
+      {"SELECT * FROM nowhere", DB_E_NoTable, "cannot find the input table or query 'nowhere'"},
+      {"DELETE FROM nowhere", DB_E_NoTable, "'nowhere'"},
+      {"SELECT nothing FROM t", jet::DB_E_ParamNotOptional, "'nothing'"},
+      {"INSERT INTO t (nothing) VALUES (1)", DB_E_Syntax, "unknown field name: 'nothing'"},
+      {"INSERT INTO t (name, n) VALUES (1)", DB_E_Syntax,
        "Number of query values and destination fields"},
-      {"INSERT INTO t VALUES (1)", DB_E_SYNTAX, "Number of query values and destination fields"},
-      {"INSERT INTO t (id, name) VALUES (1, 'x')", E_FAIL, "duplicate values"},
-      {"INSERT INTO t (d) VALUES ('tomorrow')", jet::DB_E_CANTCONVERTVALUE, "'t.d' takes a date"},
-      {"INSERT INTO t (d) VALUES (40000)", jet::DB_E_CANTCONVERTVALUE, "'t.d' takes a date"},
-      {"INSERT INTO t (name) VALUES ('eleven char')", E_FAIL, "'t.name' is too small"},
-      {"SELECT t.name FROM t, t AS t2 WHERE name = 'x'", E_FAIL,
+      {"INSERT INTO t VALUES (1)", DB_E_Syntax, "Number of query values and destination fields"},
+      {"INSERT INTO t (id, name) VALUES (1, 'x')", E_Fail, "duplicate values"},
+      {"INSERT INTO t (d) VALUES ('tomorrow')", jet::DB_E_CantConvertValue, "'t.d' takes a date"},
+      {"INSERT INTO t (d) VALUES (40000)", jet::DB_E_CantConvertValue, "'t.d' takes a date"},
+      {"INSERT INTO t (name) VALUES ('eleven char')", E_Fail, "'t.name' is too small"},
+      {"SELECT t.name FROM t, t AS t2 WHERE name = 'x'", E_Fail,
        "could refer to more than one table"},
-      {"SELECT n FROM t UNION SELECT n, name FROM t", DB_E_SYNTAX, "union query"},
-      {"CREATE TABLE u (a LONG, a LONG)", DB_E_SYNTAX, "Cannot define field 'a' more than once."},
-      {"CREATE TABLE u (a LONG, CONSTRAINT fk FOREIGN KEY (a) REFERENCES t (nothing))", E_FAIL,
+      {"SELECT n FROM t UNION SELECT n, name FROM t", DB_E_Syntax, "union query"},
+      {"CREATE TABLE u (a LONG, a LONG)", DB_E_Syntax, "Cannot define field 'a' more than once."},
+      {"CREATE TABLE u (a LONG, CONSTRAINT fk FOREIGN KEY (a) REFERENCES t (nothing))", E_Fail,
        "'nothing'"},
-      {"CREATE TABLE u (a LONG CONSTRAINT fk REFERENCES t (n))", E_FAIL, "No unique index found"},
+      {"CREATE TABLE u (a LONG CONSTRAINT fk REFERENCES t (n))", E_Fail, "No unique index found"},
       {"CREATE TABLE u (a LONG, b LONG, CONSTRAINT fk FOREIGN KEY (a, b) REFERENCES t (id))",
-       DB_E_SYNTAX, "different number of fields"},
-      {"CREATE TABLE sqlite_x (a LONG)", DB_E_SYNTAX, "reserved"},
-      {"CREATE INDEX t ON t (n)", DB_E_SYNTAX, "already used by a table"},
-      {"CREATE INDEX i ON nowhere (n)", DB_E_NOTABLE, "'nowhere'"},
-      {"CREATE INDEX i ON t (nothing)", jet::DB_E_PARAMNOTOPTIONAL, "'nothing'"},
-      {"CREATE UNIQUE INDEX i ON t (n)", E_FAIL, "duplicate values"},
-      {"DROP TABLE nowhere", DB_E_NOTABLE, "'nowhere'"},
-      {"DROP INDEX nothing ON t", DB_E_NOTABLE, "'nothing'"},
+       DB_E_Syntax, "different number of fields"},
+      {"CREATE TABLE sqlite_x (a LONG)", DB_E_Syntax, "reserved"},
+      {"CREATE INDEX t ON t (n)", DB_E_Syntax, "already used by a table"},
+      {"CREATE INDEX i ON nowhere (n)", DB_E_NoTable, "'nowhere'"},
+      {"CREATE INDEX i ON t (nothing)", jet::DB_E_ParamNotOptional, "'nothing'"},
+      {"CREATE UNIQUE INDEX i ON t (n)", E_Fail, "duplicate values"},
+      {"DROP TABLE nowhere", DB_E_NoTable, "'nowhere'"},
+      {"DROP INDEX nothing ON t", DB_E_NoTable, "'nothing'"},
   };
   for (const auto& c : cases) {
     const ComError error = ErrorOf([&] { db->Execute(c.sql, nullptr); });
@@ -279,11 +279,11 @@ TEST_F(EngineSql, FailuresMapToJetsCodes) {
 TEST_F(EngineSql, IndexesWithTheirJetOptions) {
   Exec(*db, "CREATE INDEX idx_name ON t (name) WITH DISALLOW NULL");
   ComError error = ErrorOf([&] { Exec(*db, "INSERT INTO t (n) VALUES (5)"); });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(
       Contains(error.Description(), "cannot contain a Null value (index 'idx_name' of table 't')"))
       << error.Description();
-  EXPECT_EQ(ErrorOf([&] { Exec(*db, "UPDATE t SET name = NULL"); }).Error(), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { Exec(*db, "UPDATE t SET name = NULL"); }).Error(), E_Fail);
   Exec(*db, "DROP INDEX idx_name ON t");
   Exec(*db, "INSERT INTO t (n) VALUES (5)");  // the guard went with its index
 
@@ -299,11 +299,11 @@ TEST_F(EngineSql, IndexesWithTheirJetOptions) {
   Exec(*db, "DELETE FROM t WHERE name IS NULL");
   Exec(*db, "CREATE UNIQUE INDEX idx_d ON t (d) WITH IGNORE NULL");
   Exec(*db, "INSERT INTO t (name) VALUES ('delta')");  // a second Null date is no duplicate
-  EXPECT_EQ(ErrorOf([&] { Exec(*db, "INSERT INTO t (d) VALUES (#1/2/2009#)"); }).Error(), E_FAIL);
+  EXPECT_EQ(ErrorOf([&] { Exec(*db, "INSERT INTO t (d) VALUES (#1/2/2009#)"); }).Error(), E_Fail);
 
   Exec(*db, "CREATE TABLE other (a LONG)");
   error = ErrorOf([&] { Exec(*db, "DROP INDEX idx_d ON other"); });
-  EXPECT_EQ(error.Error(), DB_E_NOTABLE);
+  EXPECT_EQ(error.Error(), DB_E_NoTable);
   EXPECT_TRUE(Contains(error.Description(), "Cannot find the index 'idx_d' on table 'other'"));
 }
 
@@ -321,18 +321,18 @@ TEST_F(EngineSql, AnIndexARelationshipNeedsStays) {
 
 TEST_F(EngineSql, TransactionsAreWholeAndDoNotNest) {
   const ComError none = ErrorOf([&] { db->CommitTrans(); });
-  EXPECT_EQ(none.Error(), ADO_E_NO_TRANSACTION);
+  EXPECT_EQ(none.Error(), ADO_E_NoTransaction);
   EXPECT_EQ(none.Source(), jet::kConnectionSource);
-  EXPECT_EQ(ErrorOf([&] { db->RollbackTrans(); }).Error(), ADO_E_NO_TRANSACTION);
+  EXPECT_EQ(ErrorOf([&] { db->RollbackTrans(); }).Error(), ADO_E_NoTransaction);
 
   EXPECT_EQ(db->BeginTrans(), 1);
-  EXPECT_EQ(ErrorOf([&] { db->BeginTrans(); }).Error(), jet::XACT_E_XTIONEXISTS);
+  EXPECT_EQ(ErrorOf([&] { db->BeginTrans(); }).Error(), jet::XACT_E_TransactionExists);
   Exec(*db, "CREATE TABLE made (a LONG)");
   Exec(*db, "INSERT INTO made VALUES (1)");
   Exec(*db, "INSERT INTO t (name) VALUES ('delta')");
-  EXPECT_EQ(ErrorOf([&] { db->Close(); }).Error(), ADO_E_NO_TRANSACTION);  // ADO refuses it too
+  EXPECT_EQ(ErrorOf([&] { db->Close(); }).Error(), ADO_E_NoTransaction);  // ADO refuses it too
   db->RollbackTrans();
-  EXPECT_EQ(ErrorOf([&] { Exec(*db, "SELECT * FROM made"); }).Error(), DB_E_NOTABLE);
+  EXPECT_EQ(ErrorOf([&] { Exec(*db, "SELECT * FROM made"); }).Error(), DB_E_NoTable);
   EXPECT_EQ(Rows(*db, "SELECT COUNT(*) FROM t"), std::vector<std::string>{"3"});
 
   db->BeginTrans();
@@ -350,7 +350,7 @@ TEST_F(EngineSql, ARecordsetLeftOpenDoesNotStopTheConnection) {
   db->CommitTrans();
   EXPECT_EQ(reading->Collect("name").bstrVal, "Alpha");
   const ComError error = ErrorOf([&] { Exec(*db, "DROP TABLE t"); });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "in use by an open recordset")) << error.Description();
   reading->Close();
   Exec(*db, "DROP TABLE t");
@@ -360,7 +360,7 @@ TEST_F(EngineSql, ASyntaxErrorChangesNothing) {
   for (const std::string sql :
        {"SELEC * FROM t", "DELETE FROM t WHERE", "UPDATE t SET n = 1; DELETE FROM t"}) {
     const ComError error = ErrorOf([&] { Exec(*db, sql); });
-    EXPECT_EQ(error.Error(), DB_E_SYNTAX) << sql;
+    EXPECT_EQ(error.Error(), DB_E_Syntax) << sql;
     EXPECT_EQ(error.Source(), jet::kEngineSource);
   }
   EXPECT_EQ(Rows(*db, "SELECT SUM(n) FROM t"), std::vector<std::string>{"5"});
@@ -370,7 +370,7 @@ TEST_F(EngineSql, ValidationRulesStayReadableByOtherSqliteTools) {
   Exec(*db, "CREATE TABLE c (a TEXT(5), b TEXT(5), CONSTRAINT ck CHECK (a & b <> 'xy'))");
   Exec(*db, "INSERT INTO c VALUES ('x', NULL)");
   const ComError error = ErrorOf([&] { Exec(*db, "INSERT INTO c VALUES ('x', 'y')"); });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "validation rule 'ck' set for 'c'"))
       << error.Description();
   db->Close();

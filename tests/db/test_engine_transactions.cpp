@@ -137,9 +137,9 @@ TEST_F(LostTransaction, NoStatementRunsOnceSQLiteEndedTheTransactionByItself) {
         const ComError commit = ErrorOf([&] { db->CommitTrans(); });
         EXPECT_EQ(commit.Description(), jet::kTransactionLost);
         // Ended now: the connection works again, outside any transaction.
-        EXPECT_EQ(ErrorOf([&] { db->RollbackTrans(); }).Error(), ADO_E_NO_TRANSACTION);
+        EXPECT_EQ(ErrorOf([&] { db->RollbackTrans(); }).Error(), ADO_E_NoTransaction);
       }
-      EXPECT_EQ(ErrorOf([&] { Exec(*db, "SELECT * FROM made"); }).Error(), DB_E_NOTABLE)
+      EXPECT_EQ(ErrorOf([&] { Exec(*db, "SELECT * FROM made"); }).Error(), DB_E_NoTable)
           << "allocation " << nth << (persistent ? " on" : "");
       db->Close();
     }
@@ -279,9 +279,9 @@ TEST_F(WalDatabase, AnotherProcessReadingTheLogRefusesTheTransactionAndNothingCh
   const std::string before = ReadFile(file);
   ConnectionPtr db = Open(file);
   const ComError error = ErrorOf([&] { db->BeginTrans(); });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "in use by another process")) << error.Description();
-  EXPECT_EQ(ErrorOf([&] { db->CommitTrans(); }).Error(), ADO_E_NO_TRANSACTION);
+  EXPECT_EQ(ErrorOf([&] { db->CommitTrans(); }).Error(), ADO_E_NoTransaction);
   EXPECT_EQ(Scalar(*db, "SELECT COUNT(*) FROM t").lVal, 3);
   db->Close();
   (void)!write(release[1], &byte, 1);

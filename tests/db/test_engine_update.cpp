@@ -110,7 +110,7 @@ TEST_F(UpdateStatements, TheVersionQueryOnAnEmptyOrMissingTable) {
 
   Exec(*db, "DROP TABLE t_db_ver");
   const ComError error = ErrorOf([&] { db->Execute(kVersionQuery, nullptr); });
-  EXPECT_EQ(error.Error(), DB_E_NOTABLE);
+  EXPECT_EQ(error.Error(), DB_E_NoTable);
   EXPECT_EQ(error.Source(), jet::kEngineSource);
   EXPECT_TRUE(Contains(error.Description(), "'t_db_ver'")) << error.Description();
 }
@@ -225,7 +225,7 @@ TEST_F(UpdateStatements, MakeUniqueAndNonUniqueIndexes) {
       "CreateDateTime) VALUES ";
   for (const std::string values : {"(0, 5, 1.0, Now())", "(5, 99999999, 1.0, Now())"}) {
     const ComError error = ErrorOf([&] { Exec(*db, nexco + values); });
-    EXPECT_EQ(error.Error(), E_FAIL) << values;
+    EXPECT_EQ(error.Error(), E_Fail) << values;
     EXPECT_TRUE(Contains(error.Description(), "duplicate values")) << error.Description();
     EXPECT_TRUE(Contains(error.Description(), "'t_expense_nexco_riyou'")) << error.Description();
   }
@@ -241,7 +241,7 @@ TEST_F(UpdateStatements, MakeUniqueAndNonUniqueIndexes) {
          "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (1, "
          "'B02', Now())");
   });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "'SofuID'")) << error.Description();
 
   // The indexes are where SQLite tools see them, unique or not as written.
@@ -275,7 +275,7 @@ TEST_F(UpdateStatements, EnforceTheirRelationships) {
          "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (99, 'X', "
          "Now())");
   });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "related record is required in table 't_sofu'"))
       << error.Description();
 
@@ -287,13 +287,13 @@ TEST_F(UpdateStatements, EnforceTheirRelationships) {
        "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (1, 'X', "
        "Now())");
   error = ErrorOf([&] { Exec(*db, "DELETE FROM t_sofu WHERE SofuID = 1"); });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "table 't_sofu_syukin_code' includes related records"))
       << error.Description();
   Exec(*db, "DELETE FROM t_sofu WHERE SofuID = 2");  // unrelated rows go
 
   error = ErrorOf([&] { Exec(*db, "DROP TABLE t_sofu"); });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "relationship with table 't_sofu_syukin_code'"))
       << error.Description();
 }
@@ -309,7 +309,7 @@ TEST_F(UpdateStatements, LimitTheCodeToTwentyCharacters) {
          "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode, CreateDateTime) VALUES (2, '" +
              twenty + "F', Now())");
   });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "'t_sofu_syukin_code.SofuSyukinCode' is too small"))
       << error.Description();
   EXPECT_TRUE(Contains(error.Description(), "at most 20 characters")) << error.Description();
@@ -317,7 +317,7 @@ TEST_F(UpdateStatements, LimitTheCodeToTwentyCharacters) {
   EXPECT_EQ(ErrorOf([&] {
               Exec(*db, "UPDATE t_sofu_syukin_code SET SofuSyukinCode = SofuSyukinCode & 'x'");
             }).Error(),
-            E_FAIL);
+            E_Fail);
 }
 
 TEST_F(UpdateStatements, RequireTheirNotNullFields) {
@@ -325,7 +325,7 @@ TEST_F(UpdateStatements, RequireTheirNotNullFields) {
   const ComError error = ErrorOf([&] {
     Exec(*db, "INSERT INTO t_sofu_syukin_code (SofuID, SofuSyukinCode) VALUES (1, 'X')");
   });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(),
                        "'t_sofu_syukin_code.CreateDateTime' cannot contain a Null value"))
       << error.Description();
@@ -335,14 +335,14 @@ TEST_F(UpdateStatements, CannotCreateWhatExistsInAnyLetterCase) {
   RunStatements();
   for (const std::string& sql : {kStatements[0], kStatements[4], kStatements[10]}) {
     const ComError error = ErrorOf([&] { Exec(*db, sql); });
-    EXPECT_EQ(error.Error(), DB_E_SYNTAX);
+    EXPECT_EQ(error.Error(), DB_E_Syntax);
     EXPECT_TRUE(Contains(error.Description(), "already exists")) << error.Description();
   }
   std::string upper = kStatements[0];
   upper.replace(upper.find("t_expense_nexco_riyou"), 21, "T_EXPENSE_NEXCO_RIYOU");
   const ComError error = ErrorOf([&] { Exec(*db, upper); });
   EXPECT_EQ(error.Description(), "Table 'T_EXPENSE_NEXCO_RIYOU' already exists.");
-  EXPECT_EQ(ErrorOf([&] { Exec(*db, kStatements[1]); }).Error(), DB_E_SYNTAX);
+  EXPECT_EQ(ErrorOf([&] { Exec(*db, kStatements[1]); }).Error(), DB_E_Syntax);
 }
 
 TEST_F(UpdateStatements, RollBackAsAWholeInATransaction) {
@@ -380,17 +380,17 @@ TEST_F(UpdateStatements, AFailureHalfWayIsUndoneByTheRollback) {
 TEST_F(UpdateStatements, CheckTheRelatedTableWhenTheyCreateAKey) {
   Exec(*db, "DROP TABLE t_sofu");
   ComError error = ErrorOf([&] { Exec(*db, kStatements[4]); });
-  EXPECT_EQ(error.Error(), DB_E_NOTABLE);
+  EXPECT_EQ(error.Error(), DB_E_NoTable);
   EXPECT_TRUE(Contains(error.Description(), "'t_sofu'")) << error.Description();
   EXPECT_TRUE(Contains(error.Description(), "'FK_SOFUSYUKINCODE_SOFUID'")) << error.Description();
 
   // A related field without a unique index cannot be referred to, as in Jet.
   Exec(*db, "CREATE TABLE t_sofu (SofuID INTEGER, SofuName VARCHAR(50))");
   error = ErrorOf([&] { Exec(*db, kStatements[4]); });
-  EXPECT_EQ(error.Error(), E_FAIL);
+  EXPECT_EQ(error.Error(), E_Fail);
   EXPECT_TRUE(Contains(error.Description(), "No unique index found")) << error.Description();
   EXPECT_EQ(ErrorOf([&] { Scalar(*db, "SELECT COUNT(*) FROM t_sofu_syukin_code"); }).Error(),
-            DB_E_NOTABLE);
+            DB_E_NoTable);
 
   Exec(*db, "CREATE UNIQUE INDEX idx_sofu ON t_sofu (SofuID)");
   Exec(*db, kStatements[4]);

@@ -77,25 +77,25 @@ TEST(FormatComError, WholeReports) {
     std::string report;
   };
   const std::vector<Case> cases = {
-      {ComError(E_POINTER),
+      {ComError(E_Pointer),
        "Message : Invalid pointer\nCode : 0x80004003\nSource : null\nDescription : null\n"},
-      {WithInfo(DB_E_SYNTAX, "Mivotra Jet engine", "Syntax error in CREATE TABLE statement."),
+      {WithInfo(DB_E_Syntax, "Mivotra Jet engine", "Syntax error in CREATE TABLE statement."),
        "Message : IDispatch error #3092\nCode : 0x80040e14\nSource : Mivotra Jet engine\n"
        "Description : Syntax error in CREATE TABLE statement.\n"},
-      {WithInfo(DB_E_NOTABLE, "", "The table 't_x' was not found."),
+      {WithInfo(DB_E_NoTable, "", "The table 't_x' was not found."),
        "Message : IDispatch error #3127\nCode : 0x80040e37\nSource : null\n"
        "Description : The table 't_x' was not found.\n"},
-      {WithInfo(DB_SEC_E_AUTH_FAILED, "engine", ""),
+      {WithInfo(DB_SEC_E_AuthFailed, "engine", ""),
        "Message : IDispatch error #3149\nCode : 0x80040e4d\nSource : engine\n"
        "Description : null\n"},
-      {WithInfo(ADO_E_OBJECT_CLOSED, "ADODB.Connection",
+      {WithInfo(ADO_E_ObjectClosed, "ADODB.Connection",
                 "Operation is not allowed when the object is closed."),
        "Message : Unknown error 0x800A0E78\nCode : 0x800a0e78\nSource : ADODB.Connection\n"
        "Description : Operation is not allowed when the object is closed.\n"},
-      {WithInfo(E_FAIL, "engine", "Could not find file '/data/データ.mdb'."),
+      {WithInfo(E_Fail, "engine", "Could not find file '/data/データ.mdb'."),
        "Message : Unspecified error\nCode : 0x80004005\nSource : engine\n"
        "Description : Could not find file '/data/データ.mdb'.\n"},
-      {ComError(S_OK),
+      {ComError(S_Ok),
        "Message : The operation completed successfully.\nCode : 0x00000000\nSource : null\n"
        "Description : null\n"},
   };
@@ -159,14 +159,14 @@ TEST(ErrorMessageText, StripsOnlyTheFinalLineEnd) {
       {std::nullopt, "Unknown error 0x80004005"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ErrorMessageText(E_FAIL, c.systemText), c.message)
+    EXPECT_EQ(ErrorMessageText(E_Fail, c.systemText), c.message)
         << testing::PrintToString(c.systemText);
   }
 }
 
 TEST(SystemMessage, EveryStandardTextEndsWithCrLf) {
-  for (HRESULT code : {S_OK, E_NOTIMPL, E_NOINTERFACE, E_POINTER, E_FAIL, E_UNEXPECTED,
-                       E_ACCESSDENIED, E_OUTOFMEMORY, E_INVALIDARG}) {
+  for (HRESULT code : {S_Ok, E_NotImpl, E_NoInterface, E_Pointer, E_Fail, E_Unexpected,
+                       E_AccessDenied, E_OutOfMemory, E_InvalidArg}) {
     for (const char* lang : {"C.UTF-8", "ja_JP.UTF-8"}) {
       LocaleEnvironment locale(nullptr, nullptr, lang);
       const std::optional<std::string> text = SystemMessage(code);
@@ -175,8 +175,8 @@ TEST(SystemMessage, EveryStandardTextEndsWithCrLf) {
       EXPECT_GT(text->size(), 2u);
     }
   }
-  for (HRESULT code : {DB_E_SYNTAX, DB_E_NOTABLE, DB_SEC_E_AUTH_FAILED, ADO_E_PROVIDER_NOT_FOUND,
-                       ADO_E_ITEM_NOT_FOUND, MakeHResult(0x80040200)}) {
+  for (HRESULT code : {DB_E_Syntax, DB_E_NoTable, DB_SEC_E_AuthFailed, ADO_E_ProviderNotFound,
+                       ADO_E_ItemNotFound, MakeHResult(0x80040200)}) {
     EXPECT_FALSE(SystemMessage(code).has_value()) << code;
   }
 }
@@ -204,7 +204,7 @@ TEST(SystemMessage, LanguageFollowsTheLocaleVariablesInOrder) {
   };
   for (const Case& c : cases) {
     LocaleEnvironment locale(c.lcAll, c.lcMessages, c.lang);
-    EXPECT_EQ(Lines(FormatComError(ComError(E_POINTER))).at(0), c.message)
+    EXPECT_EQ(Lines(FormatComError(ComError(E_Pointer))).at(0), c.message)
         << (c.lcAll ? c.lcAll : "-") << " " << (c.lcMessages ? c.lcMessages : "-") << " "
         << (c.lang ? c.lang : "-");
   }
@@ -213,15 +213,15 @@ TEST(SystemMessage, LanguageFollowsTheLocaleVariablesInOrder) {
 TEST(SystemMessage, JapaneseTexts) {
   LocaleEnvironment japanese(nullptr, nullptr, "ja_JP.UTF-8");
   const std::vector<std::pair<HRESULT, std::string>> cases = {
-      {E_POINTER, "無効なポインターです"},
-      {E_FAIL, "エラーを特定できません"},
-      {E_OUTOFMEMORY, "この操作を完了するのに十分な記憶域がありません。"},
-      {E_INVALIDARG, "パラメーターが間違っています。"},
-      {E_UNEXPECTED, "致命的なエラーです"},
-      {E_ACCESSDENIED, "アクセスが拒否されました。"},
-      {E_NOINTERFACE, "インターフェイスがサポートされていません"},
-      {E_NOTIMPL, "実装されていません"},
-      {DB_E_SYNTAX, "IDispatch error #3092"},
+      {E_Pointer, "無効なポインターです"},
+      {E_Fail, "エラーを特定できません"},
+      {E_OutOfMemory, "この操作を完了するのに十分な記憶域がありません。"},
+      {E_InvalidArg, "パラメーターが間違っています。"},
+      {E_Unexpected, "致命的なエラーです"},
+      {E_AccessDenied, "アクセスが拒否されました。"},
+      {E_NoInterface, "インターフェイスがサポートされていません"},
+      {E_NotImpl, "実装されていません"},
+      {DB_E_Syntax, "IDispatch error #3092"},
   };
   for (const auto& [code, message] : cases) {
     EXPECT_EQ(ComError(code).ErrorMessage(), message) << code;
@@ -231,7 +231,7 @@ TEST(SystemMessage, JapaneseTexts) {
 TEST(ComError, MessageIsComputedOnceAndKept) {
   std::optional<LocaleEnvironment> locale;
   locale.emplace(nullptr, nullptr, "C.UTF-8");
-  const ComError error(E_POINTER);
+  const ComError error(E_Pointer);
   const std::string& first = error.ErrorMessage();
   EXPECT_EQ(first, "Invalid pointer");
   locale.reset();
@@ -245,8 +245,8 @@ TEST(ComError, MessageIsComputedOnceAndKept) {
 
 TEST(ComError, AccessorsAndWhat) {
   LocaleEnvironment english("C.UTF-8", nullptr, "C.UTF-8");
-  const ComError bare(E_POINTER);
-  EXPECT_EQ(bare.Error(), E_POINTER);
+  const ComError bare(E_Pointer);
+  EXPECT_EQ(bare.Error(), E_Pointer);
   EXPECT_FALSE(bare.Info().has_value());
   EXPECT_EQ(bare.Source(), "");
   EXPECT_EQ(bare.Description(), "");
@@ -255,7 +255,7 @@ TEST(ComError, AccessorsAndWhat) {
   // Descriptions may name files or carry user data: what() is for logs and
   // holds the message and the code only.
   const ComError detailed =
-      WithInfo(DB_SEC_E_AUTH_FAILED, "engine", "Not a valid password: s3cret");
+      WithInfo(DB_SEC_E_AuthFailed, "engine", "Not a valid password: s3cret");
   EXPECT_EQ(detailed.Source(), "engine");
   EXPECT_EQ(detailed.Description(), "Not a valid password: s3cret");
   EXPECT_STREQ(detailed.what(), "IDispatch error #3149 (0x80040e4d)");
@@ -287,7 +287,7 @@ TEST(FormatComError, LongLinesAreCutAt1023BytesOnACharacterBoundary) {
       {Repeat("é", 1000), 1022, false},
   };
   for (const Case& c : cases) {
-    const std::string report = FormatComError(WithInfo(E_FAIL, "engine", c.description));
+    const std::string report = FormatComError(WithInfo(E_Fail, "engine", c.description));
     const std::vector<std::string> lines = Lines(report);
     ASSERT_EQ(lines.size(), 4u);
     const std::string& line = lines[3];
@@ -306,7 +306,7 @@ TEST(FormatComError, LongLinesAreCutAt1023BytesOnACharacterBoundary) {
 // A cut line has lost its LF, so the next line runs on after it.
 TEST(FormatComError, LongSourceIsCutToo) {
   LocaleEnvironment english("C.UTF-8", nullptr, "C.UTF-8");
-  EXPECT_EQ(FormatComError(WithInfo(E_FAIL, std::string(3000, 's'), "d")),
+  EXPECT_EQ(FormatComError(WithInfo(E_Fail, std::string(3000, 's'), "d")),
             "Message : Unspecified error\nCode : 0x80004005\nSource : " + std::string(1014, 's') +
                 "Description : d\n");
 }
@@ -334,7 +334,7 @@ TEST(FormatComError, BrokenBytesBecomeReplacementCharacters) {
       {std::string("\0abc", 4), "null"},
   };
   for (const Case& c : cases) {
-    const std::string report = FormatComError(WithInfo(E_FAIL, c.text, c.text));
+    const std::string report = FormatComError(WithInfo(E_Fail, c.text, c.text));
     const std::vector<std::string> lines = Lines(report);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[2], "Source : " + c.shown + "\n") << testing::PrintToString(c.text);
@@ -346,7 +346,7 @@ TEST(FormatComError, BrokenBytesAtTheCutStayWhole) {
   // Each 0xFF grows to three bytes; the cut must still fall between characters.
   for (std::size_t count : {335u, 336u, 337u, 600u}) {
     const std::string report =
-        FormatComError(WithInfo(E_FAIL, "engine", std::string(count, '\xFF')));
+        FormatComError(WithInfo(E_Fail, "engine", std::string(count, '\xFF')));
     const std::vector<std::string> lines = Lines(report);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_LE(lines[3].size(), 1023u);

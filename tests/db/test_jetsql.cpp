@@ -72,7 +72,7 @@ TEST(JetTokenizer, RefusesBrokenText) {
   };
   for (const auto& [sql, message] : cases) {
     const ComError error = ErrorOf([&sql = sql] { Tokenize(sql); });
-    EXPECT_EQ(error.Error(), DB_E_SYNTAX) << sql;
+    EXPECT_EQ(error.Error(), DB_E_Syntax) << sql;
     EXPECT_EQ(error.Source(), kEngineSource) << sql;
     EXPECT_TRUE(Contains(error.Description(), message)) << sql << ": " << error.Description();
   }
@@ -264,7 +264,7 @@ TEST(JetTranslator, RefusesWhatItCannotDoFaithfully) {
   };
   for (const auto& [sql, message] : cases) {
     const ComError error = ErrorOf([&sql = sql] { Translate(sql); });
-    EXPECT_EQ(error.Error(), DB_E_SYNTAX) << sql;
+    EXPECT_EQ(error.Error(), DB_E_Syntax) << sql;
     EXPECT_TRUE(Contains(error.Description(), message))
         << sql << "\n  said: " << error.Description();
   }
@@ -286,7 +286,7 @@ TEST(JetTranslator, DeepNestingIsRefusedNotOverflowed) {
         nested("SELECT 1 WHERE ", 10000, "NOT ", ""),
         nested("SELECT * FROM ", 10000, "(", ")")}) {
     const ComError error = ErrorOf([&] { Translate(sql); });
-    EXPECT_EQ(error.Error(), DB_E_SYNTAX);
+    EXPECT_EQ(error.Error(), DB_E_Syntax);
     EXPECT_TRUE(Contains(error.Description(), "Query is too complex")) << error.Description();
   }
 }
@@ -296,13 +296,13 @@ TEST(JetTranslator, StatementsLongerThanJetAllowsAreRefusedAtOnce) {
   std::string sql = "SELECT 1";
   while (sql.size() <= 64000) sql += "+1";
   const ComError error = ErrorOf([&] { Translate(sql); });
-  EXPECT_EQ(error.Error(), DB_E_SYNTAX);
+  EXPECT_EQ(error.Error(), DB_E_Syntax);
   EXPECT_TRUE(Contains(error.Description(), "too long")) << error.Description();
 }
 
 TEST(JetTranslator, AParameterMarkerIsAMissingValue) {
   const ComError error = ErrorOf([] { Translate("SELECT a FROM t WHERE a = ?"); });
-  EXPECT_EQ(error.Error(), DB_E_PARAMNOTOPTIONAL);
+  EXPECT_EQ(error.Error(), DB_E_ParamNotOptional);
 }
 
 TEST(JetTranslator, TheErrorPointsAtTheOffendingPlace) {

@@ -128,7 +128,7 @@ TEST(VariantToText, Integers) {
          return v;
        }(),
        "TRUE"},
-      {Variant::Error(DISP_E_PARAMNOTFOUND), "VT_ERROR"},
+      {Variant::Error(DISP_E_ParamNotFound), "VT_ERROR"},
       {Variant::Decimal(1.06), "<Unknown>"},
   });
 }

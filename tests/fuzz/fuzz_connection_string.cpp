@@ -41,7 +41,7 @@ void ParseAnyText(std::string_view text) {
   try {
     pairs = ParseConnectionString(text);
   } catch (const ComError& error) {
-    Check(error.Error() == E_FAIL, "a malformed string fails with E_FAIL", Shown(text));
+    Check(error.Error() == E_Fail, "a malformed string fails with E_Fail", Shown(text));
     Check(!error.Source().empty(), "the failure names its source", Shown(text));
     Check(error.Description().starts_with("Format of the initialization string"),
           "the failure describes the format fault", error.Description());

@@ -28,7 +28,7 @@ bool IsSpace(char c) {
 }
 
 void CheckSyntaxError(const ComError& error, std::string_view sql) {
-  Check(error.Error() == DB_E_SYNTAX || error.Error() == DB_E_PARAMNOTOPTIONAL,
+  Check(error.Error() == DB_E_Syntax || error.Error() == DB_E_ParamNotOptional,
         "a refusal is a syntax error (or an unknown name)", Shown(sql));
   Check(error.Source() == kEngineSource, "the engine names itself as the source", Shown(sql));
   Check(!error.Description().empty(), "a refusal says what is wrong", Shown(sql));

@@ -14,7 +14,7 @@ namespace mivotra::test {
 
 ConnectionPtr OpenDatabase(const std::filesystem::path& file, const std::string& password) {
   ConnectionPtr db;
-  if (CreateConnection(db) != S_OK) throw std::runtime_error("no connection");
+  if (CreateConnection(db) != S_Ok) throw std::runtime_error("no connection");
   std::string folder = file.parent_path().string() + "/";
   db->Open(BuildConnectionString(folder, file.stem().string(), password));
   return db;
