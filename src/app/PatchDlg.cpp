@@ -27,7 +27,9 @@
 namespace mivotra {
 namespace {
 
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Layout of the window in dialog units (x, y, width, height).
 constexpr int kWidth = 260, kHeight = 183;
@@ -44,7 +46,8 @@ CPatchDlg::CPatchDlg(QWidget* parent, MainApplicationProbe* probe)
     : QDialog(parent),
       m_hIcon(LoadIcon(kAppIconId)),
       m_ownProbe(probe ? nullptr
-                       : std::make_unique<X11MainApplicationProbe>(std::string(texts::MainApplicationWindowClass))),
+                       : std::make_unique<X11MainApplicationProbe>(
+                             std::string(texts::MainApplicationWindowClass))),
       m_session(*this, probe ? *probe : *m_ownProbe) {
   BuildFromTemplate();
 }
@@ -59,8 +62,8 @@ void CPatchDlg::BuildFromTemplate() {
   // A top-level window of its own rather than a dialog kind: as the program's
   // main window it must not be transient for the application's hidden leader
   // window, which keeps window managers from giving it a taskbar button.
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(DialogFont(kDialogPointSize));
   const DialogUnits units(font());
   auto place = [&units](QWidget* widget, const QRect& r) {
@@ -112,18 +115,22 @@ void CPatchDlg::BuildFromTemplate() {
   m_windowMenu->setObjectName("windowMenu");
   m_closeAction = m_windowMenu->addAction(Q(texts::WindowMenuClose), this, &QWidget::close);
   auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-  connect(shortcut, &QShortcut::activated, this, [this] { m_windowMenu->popup(mapToGlobal(QPoint(0, 0))); });
+  connect(shortcut, &QShortcut::activated, this,
+          [this] { m_windowMenu->popup(mapToGlobal(QPoint(0, 0))); });
 }
 
 bool CPatchDlg::OnInitDialog() {
   if (!texts::AboutMenuItem.empty()) {
     m_windowMenu->addSeparator();
-    QAction* about = m_windowMenu->addAction(Q(texts::AboutMenuItem), this, [this] { OnSysCommand(IDM_ABOUTBOX); });
+    QAction* about = m_windowMenu->addAction(Q(texts::AboutMenuItem), this,
+                                             [this] { OnSysCommand(IDM_ABOUTBOX); });
     about->setObjectName("aboutAction");
   }
   setWindowIcon(m_hIcon);
-  m_searchButton->Configure(kSearchIconId, CIconButton::MAKE_GRAY_ICON, std::string(texts::SearchButtonTip));
-  for (const auto& line : LogHeaderLines(m_session.UpdateItems())) AppendLogLine(QString::fromStdString(line));
+  m_searchButton->Configure(kSearchIconId, CIconButton::MAKE_GRAY_ICON,
+                            std::string(texts::SearchButtonTip));
+  for (const auto& line : LogHeaderLines(m_session.UpdateItems()))
+    AppendLogLine(QString::fromStdString(line));
   m_runButton->Configure(kRunIconId, CIconButton::MAKE_GRAY_ICON, std::string(texts::RunButtonTip));
   m_session.LocateDatabase();
   if (!m_busyPopup.IsCreated()) m_busyPopup.Create(this);
@@ -142,11 +149,17 @@ void CPatchDlg::OnSysCommand(int command) {
   }
 }
 
-int CPatchDlg::ProgressPosition() const { return m_progress->value(); }
+int CPatchDlg::ProgressPosition() const {
+  return m_progress->value();
+}
 
-void CPatchDlg::OnRunUpdate() { m_session.OnRunUpdate(); }
+void CPatchDlg::OnRunUpdate() {
+  m_session.OnRunUpdate();
+}
 
-void CPatchDlg::OnSearchDatabase() { m_session.OnSearchDatabase(); }
+void CPatchDlg::OnSearchDatabase() {
+  m_session.OnSearchDatabase();
+}
 
 void CPatchDlg::accept() {
   if (m_closeEnabled) QDialog::accept();
@@ -164,13 +177,17 @@ void CPatchDlg::closeEvent(QCloseEvent* event) {
   }
 }
 
-void CPatchDlg::contextMenuEvent(QContextMenuEvent* event) { m_windowMenu->popup(event->globalPos()); }
+void CPatchDlg::contextMenuEvent(QContextMenuEvent* event) {
+  m_windowMenu->popup(event->globalPos());
+}
 
 void CPatchDlg::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
   ShowMessageBox(this, text, caption, icon);
 }
 
-void CPatchDlg::SetCaption(std::string_view caption) { setWindowTitle(Q(caption)); }
+void CPatchDlg::SetCaption(std::string_view caption) {
+  setWindowTitle(Q(caption));
+}
 
 void CPatchDlg::SetRunEnabled(bool enabled) {
   m_runButton->setEnabled(enabled);
@@ -200,7 +217,8 @@ std::optional<std::string> CPatchDlg::ChooseDatabaseFile() {
 
 bool CPatchDlg::ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) {
   if (!m_copyProgress) {
-    m_copyProgress = new QProgressDialog(Q(texts::CopyProgressCaption), Q(texts::CopyProgressCancel), 0, 1000, this);
+    m_copyProgress = new QProgressDialog(Q(texts::CopyProgressCaption),
+                                         Q(texts::CopyProgressCancel), 0, 1000, this);
     m_copyProgress->setObjectName("copyProgress");
     m_copyProgress->setWindowTitle(Q(texts::UpdateDateLabel));
     m_copyProgress->setWindowModality(Qt::WindowModal);
@@ -234,9 +252,13 @@ void CPatchDlg::SetWaitCursor(bool waiting) {
   }
 }
 
-void CPatchDlg::AdvanceProgress() { m_progress->setValue(m_progress->value() + 1); }
+void CPatchDlg::AdvanceProgress() {
+  m_progress->setValue(m_progress->value() + 1);
+}
 
-void CPatchDlg::CopyTextToClipboard(const std::string& text) { mivotra::CopyTextToClipboard(text, this); }
+void CPatchDlg::CopyTextToClipboard(const std::string& text) {
+  mivotra::CopyTextToClipboard(text, this);
+}
 
 void CPatchDlg::ShowUpdateError(const std::string& text) {
   CUpdateErrorMsgDlg window(this);

@@ -34,8 +34,8 @@ void CreateDatabase(const std::string& file, const std::string& password) {
   } else if (!password.empty() &&
              sqlite3_key(db, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
     failure = "Cannot encrypt database '" + file + "'.";
-  } else if (sqlite3_exec(db, "PRAGMA user_version = 0; CREATE TABLE x(a); DROP TABLE x;", nullptr, nullptr,
-                          nullptr) != SQLITE_OK) {
+  } else if (sqlite3_exec(db, "PRAGMA user_version = 0; CREATE TABLE x(a); DROP TABLE x;", nullptr,
+                          nullptr, nullptr) != SQLITE_OK) {
     // Creating and dropping a table writes the header, so the file is a database from now on.
     failure = "Cannot write database '" + file + "': " + sqlite3_errmsg(db) + ".";
   }

@@ -11,7 +11,9 @@ namespace mivotra {
 
 using HRESULT = std::int32_t;
 
-constexpr HRESULT MakeHResult(std::uint32_t bits) { return static_cast<HRESULT>(bits); }
+constexpr HRESULT MakeHResult(std::uint32_t bits) {
+  return static_cast<HRESULT>(bits);
+}
 
 // Standard COM and Win32 codes. The names differ from the Windows ones
 // (E_Fail for E_FAIL, ...) because windows.h defines those as macros, which
@@ -27,8 +29,8 @@ inline constexpr HRESULT E_OutOfMemory = MakeHResult(0x8007000E);
 inline constexpr HRESULT E_InvalidArg = MakeHResult(0x80070057);
 
 // Codes ADO and the Jet provider raise for the same faults.
-inline constexpr HRESULT DB_E_Syntax = MakeHResult(0x80040E14);     // syntax error, object exists
-inline constexpr HRESULT DB_E_NoTable = MakeHResult(0x80040E37);    // input table or query not found
+inline constexpr HRESULT DB_E_Syntax = MakeHResult(0x80040E14);   // syntax error, object exists
+inline constexpr HRESULT DB_E_NoTable = MakeHResult(0x80040E37);  // input table or query not found
 inline constexpr HRESULT DB_SEC_E_AuthFailed = MakeHResult(0x80040E4D);  // not a valid password
 inline constexpr HRESULT ADO_E_ProviderNotFound = MakeHResult(0x800A0E7A);
 inline constexpr HRESULT ADO_E_ObjectClosed = MakeHResult(0x800A0E78);

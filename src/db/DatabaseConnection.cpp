@@ -35,12 +35,14 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
     try {
       m_pConnection->Open(BuildConnectionString(PathName, FileName, target.Password), "", "", 0);
       m_bConnected = 1;
-      m_screen.SetCaption(std::string(texts::CaptionConnectedPrefix) + std::string(texts::UpdateDateLabel) +
+      m_screen.SetCaption(std::string(texts::CaptionConnectedPrefix) +
+                          std::string(texts::UpdateDateLabel) +
                           std::string(texts::CaptionConnectedMiddle) + databaseName);
       m_screen.SetRunEnabled(true);
     } catch (const ComError& error) {
       // The caption tells the user; the search button offers another file.
-      m_lastConnectFailure = error.Description().empty() ? error.ErrorMessage() : error.Description();
+      m_lastConnectFailure =
+          error.Description().empty() ? error.ErrorMessage() : error.Description();
     } catch (...) {
       m_lastConnectFailure = "unexpected failure";
     }

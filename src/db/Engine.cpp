@@ -355,7 +355,7 @@ class EngineConnection final : public Connection {
     RequireOpen();
     if (!m_session->inTransaction) {
       ThrowConnection(ADO_E_NoTransaction, "No transaction is active: " + std::string(operation) +
-                                                " needs a BeginTrans first.");
+                                               " needs a BeginTrans first.");
     }
   }
 
@@ -433,7 +433,7 @@ class EngineConnection final : public Connection {
     auto refusal = [&]() {
       return wholePages
                  ? ComError(DB_SEC_E_AuthFailed, ErrorInfo{std::string(jet::kEngineSource),
-                                                            std::string(jet::kNotValidPassword)})
+                                                           std::string(jet::kNotValidPassword)})
                  : ComError(E_Fail, ErrorInfo{std::string(jet::kEngineSource),
                                               jet::UnrecognizedFormat(file)});
     };

@@ -21,7 +21,8 @@ inline constexpr std::string_view kRecordsetSource = "Mivotra ADODB.Recordset";
 inline constexpr HRESULT DB_E_CantConvertValue = MakeHResult(0x80040E07);  // data type mismatch
 inline constexpr HRESULT DB_E_ParamNotOptional =
     MakeHResult(0x80040E10);  // unknown name taken as parameter
-inline constexpr HRESULT XACT_E_TransactionExists = MakeHResult(0x8004D013);  // transaction already open
+inline constexpr HRESULT XACT_E_TransactionExists =
+    MakeHResult(0x8004D013);  // transaction already open
 
 // How long a statement waits for another process's lock before it fails.
 inline constexpr int kBusyTimeoutMilliseconds = 5000;

@@ -1538,8 +1538,8 @@ Statement Translate(std::string_view jetSql) {
   // work on pathological input.
   constexpr std::size_t kMaxStatementLength = 64000;
   if (jetSql.size() > kMaxStatementLength)
-    SyntaxError("The SQL statement is too long: Jet accepts at most " + std::to_string(kMaxStatementLength) +
-                " characters.");
+    SyntaxError("The SQL statement is too long: Jet accepts at most " +
+                std::to_string(kMaxStatementLength) + " characters.");
   return Translator(jetSql).Run();
 }
 

@@ -235,10 +235,9 @@ Variant SqliteRecordset::Collect(std::string_view columnName) const {
   for (std::size_t i = 0; i < m_columns.size(); ++i) {
     if (m_columns[i].folded == folded) return Collect(static_cast<long>(i));
   }
-  ThrowRecordset(ADO_E_ItemNotFound,
-                 "Item '" + std::string(columnName) +
-                     "' cannot be found in the collection corresponding to the "
-                     "requested name or ordinal.");
+  ThrowRecordset(ADO_E_ItemNotFound, "Item '" + std::string(columnName) +
+                                         "' cannot be found in the collection corresponding to the "
+                                         "requested name or ordinal.");
 }
 
 void SqliteRecordset::RequireOrdinal(long ordinal) const {

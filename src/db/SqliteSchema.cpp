@@ -140,7 +140,8 @@ std::optional<IndexInfo> Index(sqlite3* db, std::string_view name, const Failure
         info.name = ColumnText(s, 0);
         info.table = ColumnText(s, 1);
         found = std::move(info);
-      }, name);
+      },
+      name);
   if (!found) return found;
   Query(db, "PRAGMA index_list(" + QuoteName(found->table) + ")", context,
         [&found](sqlite3_stmt* s) {

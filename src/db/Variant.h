@@ -11,14 +11,49 @@ namespace mivotra {
 using VARTYPE = std::uint16_t;
 
 enum VarEnum : VARTYPE {
-  VT_EMPTY = 0, VT_NULL = 1, VT_I2 = 2, VT_I4 = 3, VT_R4 = 4, VT_R8 = 5, VT_CY = 6,
-  VT_DATE = 7, VT_BSTR = 8, VT_DISPATCH = 9, VT_ERROR = 10, VT_BOOL = 11, VT_VARIANT = 12,
-  VT_UNKNOWN = 13, VT_DECIMAL = 14, VT_I1 = 16, VT_UI1 = 17, VT_UI2 = 18, VT_UI4 = 19,
-  VT_I8 = 20, VT_UI8 = 21, VT_INT = 22, VT_UINT = 23, VT_VOID = 24, VT_HRESULT = 25,
-  VT_PTR = 26, VT_SAFEARRAY = 27, VT_CARRAY = 28, VT_USERDEFINED = 29, VT_LPSTR = 30,
-  VT_LPWSTR = 31, VT_FILETIME = 64, VT_BLOB = 65, VT_STREAM = 66, VT_STORAGE = 67,
-  VT_STREAMED_OBJECT = 68, VT_STORED_OBJECT = 69, VT_BLOB_OBJECT = 70, VT_CF = 71,
-  VT_CLSID = 72, VT_VECTOR = 0x1000, VT_ARRAY = 0x2000, VT_BYREF = 0x4000,
+  VT_EMPTY = 0,
+  VT_NULL = 1,
+  VT_I2 = 2,
+  VT_I4 = 3,
+  VT_R4 = 4,
+  VT_R8 = 5,
+  VT_CY = 6,
+  VT_DATE = 7,
+  VT_BSTR = 8,
+  VT_DISPATCH = 9,
+  VT_ERROR = 10,
+  VT_BOOL = 11,
+  VT_VARIANT = 12,
+  VT_UNKNOWN = 13,
+  VT_DECIMAL = 14,
+  VT_I1 = 16,
+  VT_UI1 = 17,
+  VT_UI2 = 18,
+  VT_UI4 = 19,
+  VT_I8 = 20,
+  VT_UI8 = 21,
+  VT_INT = 22,
+  VT_UINT = 23,
+  VT_VOID = 24,
+  VT_HRESULT = 25,
+  VT_PTR = 26,
+  VT_SAFEARRAY = 27,
+  VT_CARRAY = 28,
+  VT_USERDEFINED = 29,
+  VT_LPSTR = 30,
+  VT_LPWSTR = 31,
+  VT_FILETIME = 64,
+  VT_BLOB = 65,
+  VT_STREAM = 66,
+  VT_STORAGE = 67,
+  VT_STREAMED_OBJECT = 68,
+  VT_STORED_OBJECT = 69,
+  VT_BLOB_OBJECT = 70,
+  VT_CF = 71,
+  VT_CLSID = 72,
+  VT_VECTOR = 0x1000,
+  VT_ARRAY = 0x2000,
+  VT_BYREF = 0x4000,
 };
 
 // Currency: a 64-bit integer scaled by 10,000 (four decimal places).
@@ -39,31 +74,79 @@ inline constexpr std::int32_t DISP_E_ParamNotFound = static_cast<std::int32_t>(0
 
 struct Variant {
   VARTYPE vt = VT_EMPTY;
-  std::int16_t iVal = 0;      // VT_I2
-  std::int32_t lVal = 0;      // VT_I4
-  float fltVal = 0;           // VT_R4
-  double dblVal = 0;          // VT_R8, VT_DECIMAL (as its nearest double)
-  CY cyVal;                   // VT_CY
-  DATE date = 0;              // VT_DATE
-  std::string bstrVal;        // VT_BSTR (UTF-8; may hold a NUL or invalid bytes as stored)
-  std::int16_t boolVal = 0;   // VT_BOOL
-  std::uint8_t bVal = 0;      // VT_UI1
-  std::int32_t scode = 0;     // VT_ERROR
+  std::int16_t iVal = 0;     // VT_I2
+  std::int32_t lVal = 0;     // VT_I4
+  float fltVal = 0;          // VT_R4
+  double dblVal = 0;         // VT_R8, VT_DECIMAL (as its nearest double)
+  CY cyVal;                  // VT_CY
+  DATE date = 0;             // VT_DATE
+  std::string bstrVal;       // VT_BSTR (UTF-8; may hold a NUL or invalid bytes as stored)
+  std::int16_t boolVal = 0;  // VT_BOOL
+  std::uint8_t bVal = 0;     // VT_UI1
+  std::int32_t scode = 0;    // VT_ERROR
 
   static Variant Empty() { return {}; }
   static Variant Null() { return OfType(VT_NULL); }
-  static Variant OfType(VARTYPE type) { Variant v; v.vt = type; return v; }
-  static Variant I2(std::int16_t x) { Variant v = OfType(VT_I2); v.iVal = x; return v; }
-  static Variant I4(std::int32_t x) { Variant v = OfType(VT_I4); v.lVal = x; return v; }
-  static Variant R4(float x) { Variant v = OfType(VT_R4); v.fltVal = x; return v; }
-  static Variant R8(double x) { Variant v = OfType(VT_R8); v.dblVal = x; return v; }
-  static Variant Currency(std::int64_t scaled) { Variant v = OfType(VT_CY); v.cyVal.int64 = scaled; return v; }
-  static Variant Date(DATE x) { Variant v = OfType(VT_DATE); v.date = x; return v; }
-  static Variant Bstr(std::string x) { Variant v = OfType(VT_BSTR); v.bstrVal = std::move(x); return v; }
-  static Variant Bool(bool x) { Variant v = OfType(VT_BOOL); v.boolVal = x ? VARIANT_True : VARIANT_False; return v; }
-  static Variant UI1(std::uint8_t x) { Variant v = OfType(VT_UI1); v.bVal = x; return v; }
-  static Variant Decimal(double x) { Variant v = OfType(VT_DECIMAL); v.dblVal = x; return v; }
-  static Variant Error(std::int32_t code) { Variant v = OfType(VT_ERROR); v.scode = code; return v; }
+  static Variant OfType(VARTYPE type) {
+    Variant v;
+    v.vt = type;
+    return v;
+  }
+  static Variant I2(std::int16_t x) {
+    Variant v = OfType(VT_I2);
+    v.iVal = x;
+    return v;
+  }
+  static Variant I4(std::int32_t x) {
+    Variant v = OfType(VT_I4);
+    v.lVal = x;
+    return v;
+  }
+  static Variant R4(float x) {
+    Variant v = OfType(VT_R4);
+    v.fltVal = x;
+    return v;
+  }
+  static Variant R8(double x) {
+    Variant v = OfType(VT_R8);
+    v.dblVal = x;
+    return v;
+  }
+  static Variant Currency(std::int64_t scaled) {
+    Variant v = OfType(VT_CY);
+    v.cyVal.int64 = scaled;
+    return v;
+  }
+  static Variant Date(DATE x) {
+    Variant v = OfType(VT_DATE);
+    v.date = x;
+    return v;
+  }
+  static Variant Bstr(std::string x) {
+    Variant v = OfType(VT_BSTR);
+    v.bstrVal = std::move(x);
+    return v;
+  }
+  static Variant Bool(bool x) {
+    Variant v = OfType(VT_BOOL);
+    v.boolVal = x ? VARIANT_True : VARIANT_False;
+    return v;
+  }
+  static Variant UI1(std::uint8_t x) {
+    Variant v = OfType(VT_UI1);
+    v.bVal = x;
+    return v;
+  }
+  static Variant Decimal(double x) {
+    Variant v = OfType(VT_DECIMAL);
+    v.dblVal = x;
+    return v;
+  }
+  static Variant Error(std::int32_t code) {
+    Variant v = OfType(VT_ERROR);
+    v.scode = code;
+    return v;
+  }
   static Variant Missing() { return Error(DISP_E_ParamNotFound); }
 
   bool IsNull() const { return vt == VT_NULL; }

@@ -1,7 +1,5 @@
 #include "platform/X11MainApplicationProbe.h"
 
-#include "platform/ChildProcess.h"
-
 #include <xcb/xcb.h>
 
 #include <cerrno>
@@ -9,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+
+#include "platform/ChildProcess.h"
 
 namespace mivotra {
 namespace {

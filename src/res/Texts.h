@@ -7,7 +7,8 @@ namespace mivotra::texts {
 
 inline constexpr std::string_view DisplayName = "MivotraPatch20091109";
 inline constexpr std::string_view UpdateDateLabel = "2009/11/09";  // string resource 102
-inline constexpr std::string_view AboutMenuItem = "バージョン情報 MivotraPatch20091109(&A)...";  // 101
+inline constexpr std::string_view AboutMenuItem =
+    "バージョン情報 MivotraPatch20091109(&A)...";  // 101
 
 inline constexpr std::string_view AlreadyRunning = "すでに起動されています";
 inline constexpr std::string_view UnhandledException = "*** 処理されない例外 ***";
@@ -16,22 +17,26 @@ inline constexpr std::string_view UnknownErrorShort = "UnKnown Error";
 // Window captions.
 inline constexpr std::string_view CaptionConnectedPrefix = "データベース更新(";
 inline constexpr std::string_view CaptionConnectedMiddle = ") - 対象DB名 ･･･ ";
-inline constexpr std::string_view CaptionFailedPrefix = "データベース接続に失敗しました - 対象DB名 ･･･ ";
+inline constexpr std::string_view CaptionFailedPrefix =
+    "データベース接続に失敗しました - 対象DB名 ･･･ ";
 inline constexpr std::string_view CaptionNotSelected = "データベースが選択されてません";
 inline constexpr std::string_view DatabaseExtension = ".mdb";
 
 // The update run.
 inline constexpr std::string_view MainApplicationWindowClass = "Mivotra";
-inline constexpr std::string_view VersionQuery = "SELECT MAX(DBVerCode) AS MaxDBVerCode FROM t_db_ver;";
+inline constexpr std::string_view VersionQuery =
+    "SELECT MAX(DBVerCode) AS MaxDBVerCode FROM t_db_ver;";
 inline constexpr std::string_view VersionColumn = "MaxDBVerCode";
 inline constexpr std::string_view RequiredVersion = "1.06";
 inline constexpr std::string_view BackupFolderName = "データベース更新前データ";
 // The backup file is FileName + BackupNameSuffix + DatabaseExtension.
 inline constexpr std::string_view BackupNameSuffix = "ver_1_06backup";
 inline constexpr std::string_view RefusalCaption = "ＤＢ更新";
-inline constexpr std::string_view M1MainApplicationRunning = "ミボトラ計算ソフトを終了してから再実行してください。";
+inline constexpr std::string_view M1MainApplicationRunning =
+    "ミボトラ計算ソフトを終了してから再実行してください。";
 inline constexpr std::string_view M2Before = "現在のデータベースバージョンが「 ";
-inline constexpr std::string_view M2Middle = " 」ではありません。\n更新対象のデータベースをご確認下さい。\n\n現在のデータベースバージョンは「 ";
+inline constexpr std::string_view M2Middle =
+    " 」ではありません。\n更新対象のデータベースをご確認下さい。\n\n現在のデータベースバージョンは「 ";
 inline constexpr std::string_view M2After = " 」です。";
 // "[データベース名]" stands in the text literally; folders are separated with '/'.
 inline constexpr std::string_view M3BackupNotice =

@@ -80,19 +80,22 @@ Options ParseArguments(int argc, char** argv) {
   return options;
 }
 
-void Run(Connection& db, const std::string& sql) { db.Execute(sql, nullptr); }
+void Run(Connection& db, const std::string& sql) {
+  db.Execute(sql, nullptr);
+}
 
 void WriteVersions(Connection& db, const Options& options) {
   Run(db,
       "CREATE TABLE t_db_ver (DBVerID INTEGER CONSTRAINT PK_t_db_ver PRIMARY KEY, DBVerCode VARCHAR(10) NOT "
       "NULL, DBPatchDate DATETIME, UpdateDateTime DATETIME);");
   const std::vector<std::string> history = {"1.01", "1.02", "1.03", "1.04", "1.05"};
-  const std::vector<std::string> dates = {"2007/04/02", "2007/10/15", "2008/03/03", "2008/08/18", "2009/02/09",
-                                          "2009/06/01"};
+  const std::vector<std::string> dates = {"2007/04/02", "2007/10/15", "2008/03/03",
+                                          "2008/08/18", "2009/02/09", "2009/06/01"};
   for (std::size_t i = 0; i <= history.size(); ++i) {
     const std::string code = i < history.size() ? history[i] : options.version;
     Run(db, "INSERT INTO t_db_ver (DBVerID, DBVerCode, DBPatchDate, UpdateDateTime) VALUES (" +
-                std::to_string(i + 1) + ", '" + code + "', #" + dates[i] + "#, #" + dates[i] + " 10:00:00#);");
+                std::to_string(i + 1) + ", '" + code + "', #" + dates[i] + "#, #" + dates[i] +
+                " 10:00:00#);");
   }
   if (options.withCommentTable) {
     Run(db,
@@ -109,8 +112,10 @@ void WriteSofu(Connection& db) {
   Run(db,
       "CREATE TABLE t_sofu (SofuID COUNTER CONSTRAINT PK_t_sofu PRIMARY KEY, SofuName VARCHAR(50) NOT NULL, "
       "SofuKana VARCHAR(50), CreateDateTime DATETIME NOT NULL, UpdateDateTime DATETIME);");
-  for (const char* name : {"東日本運輸株式会社", "中日本物流", "西日本エクスプレス", "北陸トランスポート"}) {
-    Run(db, std::string("INSERT INTO t_sofu (SofuName, CreateDateTime) VALUES ('") + name + "', now());");
+  for (const char* name :
+       {"東日本運輸株式会社", "中日本物流", "西日本エクスプレス", "北陸トランスポート"}) {
+    Run(db, std::string("INSERT INTO t_sofu (SofuName, CreateDateTime) VALUES ('") + name +
+                "', now());");
   }
 }
 
@@ -127,10 +132,12 @@ void WriteKumiRates(Connection& db, long long rows) {
     const int type = static_cast<int>((i / 3) % 2) + 1;
     const int lower = static_cast<int>(i % 4) + 1;
     const int upper = (i / 6) % 2 == 0 ? lower : lower % 4 + 1;
-    Run(db, "INSERT INTO t_kumi_rate (KodanID, KumiRateTypeID, KumiUpperRateTypeID, KumiLowerRateTypeID, "
-            "KumiRate, CreateDateTime) VALUES (" +
-                std::to_string(kodan) + ", " + std::to_string(type) + ", " + std::to_string(upper) + ", " +
-                std::to_string(lower) + ", " + std::to_string(0.5 + static_cast<double>(i) / 100) + ", now());");
+    Run(db,
+        "INSERT INTO t_kumi_rate (KodanID, KumiRateTypeID, KumiUpperRateTypeID, KumiLowerRateTypeID, "
+        "KumiRate, CreateDateTime) VALUES (" +
+            std::to_string(kodan) + ", " + std::to_string(type) + ", " + std::to_string(upper) +
+            ", " + std::to_string(lower) + ", " +
+            std::to_string(0.5 + static_cast<double>(i) / 100) + ", now());");
   }
   // Doubling by copying the rows already there keeps the pattern and takes
   // log2(rows) statements instead of one per row.
@@ -176,8 +183,8 @@ int main(int argc, char** argv) {
       throw;
     }
   } catch (const ComError& error) {
-    std::cerr << "mivotra-sample-db: " << (error.Description().empty() ? error.what() : error.Description())
-              << "\n";
+    std::cerr << "mivotra-sample-db: "
+              << (error.Description().empty() ? error.what() : error.Description()) << "\n";
     return 1;
   } catch (const std::exception& error) {
     std::cerr << "mivotra-sample-db: " << error.what() << "\n";

@@ -477,7 +477,8 @@ bool RestoreFromBackup(const std::string& backup, const std::string& file, Scree
   }
   if (renameat(folder.get(), hidden.c_str(), folder.get(), name.c_str()) != 0 ||
       fsync(folder.get()) != 0) {
-    if (reason) *reason = "cannot put the backup in the place of " + file + ": " + std::strerror(errno);
+    if (reason)
+      *reason = "cannot put the backup in the place of " + file + ": " + std::strerror(errno);
     unlinkat(folder.get(), hidden.c_str(), 0);
     return false;
   }

@@ -42,7 +42,8 @@ constexpr std::string_view kCreateVersionComment =
 }  // namespace
 
 std::string CommentRowStatement(std::string_view updateItem) {
-  std::string statement = "INSERT INTO t_db_ver_comment (DBVerID,DBVerComment,UpdateDateTime ) VALUES (";
+  std::string statement =
+      "INSERT INTO t_db_ver_comment (DBVerID,DBVerComment,UpdateDateTime ) VALUES (";
   statement += kVersionId;
   statement += ",'";
   statement += updateItem;
@@ -53,8 +54,8 @@ std::string CommentRowStatement(std::string_view updateItem) {
 std::vector<PatchGroup> PatchGroups(const std::vector<std::string>& updateItems) {
   std::vector<PatchGroup> groups;
   groups.push_back({"t_expense_nexco_riyou",
-                    {std::string(kCreateNexco), std::string(kNexcoLowerIndex), std::string(kNexcoUpperIndex),
-                     std::string(kNexcoSeedRow)}});
+                    {std::string(kCreateNexco), std::string(kNexcoLowerIndex),
+                     std::string(kNexcoUpperIndex), std::string(kNexcoSeedRow)}});
   groups.push_back({"t_sofu_syukin_code",
                     {std::string(kCreateSofuSyukin), std::string(kSofuSyukinCodeIndex),
                      std::string(kSofuSyukinSofuIdIndex)},
@@ -69,13 +70,15 @@ std::vector<PatchGroup> PatchGroups(const std::vector<std::string>& updateItems)
   return groups;
 }
 
-void ForEachPatchStatement(const std::vector<std::string>& updateItems,
-                           const std::function<bool(const std::string& table)>& tableExists,
-                           const std::function<void(int step, const std::string& statement)>& execute,
-                           const std::function<void()>& advance) {
+void ForEachPatchStatement(
+    const std::vector<std::string>& updateItems,
+    const std::function<bool(const std::string& table)>& tableExists,
+    const std::function<void(int step, const std::string& statement)>& execute,
+    const std::function<void()>& advance) {
   int step = 1;
   for (const auto& group : PatchGroups(updateItems)) {
-    const bool skip = !group.existenceTable.empty() && tableExists(std::string(group.existenceTable));
+    const bool skip =
+        !group.existenceTable.empty() && tableExists(std::string(group.existenceTable));
     if (!skip) {
       for (const auto& statement : group.statements) execute(step++, statement);
     }

@@ -10,14 +10,14 @@
 
 #include "db/ConnectionString.h"
 #include "db/ErrorReport.h"
+#include "platform/ChildProcess.h"
+#include "platform/DatabaseUsers.h"
 #include "res/Texts.h"
 #include "target/BackupCopy.h"
 #include "target/BackupFolder.h"
 #include "target/DatabaseSettings.h"
 #include "target/FileSystem.h"
 #include "target/PathSplit.h"
-#include "platform/ChildProcess.h"
-#include "platform/DatabaseUsers.h"
 #include "update/PatchReport.h"
 #include "update/PatchScript.h"
 
@@ -359,8 +359,8 @@ void PatchSession::PutBackTheBackup() {
                  ErrorInfo{std::string(texts::DisplayName),
                            "The database could not be read back after the update was written, "
                            "and its backup could not be put back (" +
-                               reason + "). Copy the backup " + BackupFile() + " over " +
-                               database + " before the database is used."});
+                               reason + "). Copy the backup " + BackupFile() + " over " + database +
+                               " before the database is used."});
 }
 
 void PatchSession::RollbackPatch() noexcept {

@@ -277,8 +277,9 @@ TEST_F(FileFaults, ADatabaseDeletedOrReplacedAfterConnectingIsNeverUpdatedBlindl
     EXPECT_EQ(MessageTexts(screen), (std::vector<std::string>{std::string(texts::M3BackupNotice),
                                                               std::string(texts::M5CopyFailed)}));
     EXPECT_TRUE(fs::is_empty(folder / BackupFolderName()));
-    EXPECT_NE(session->LastFailureReason().find("was moved, replaced or deleted after it was opened"),
-              std::string::npos)
+    EXPECT_NE(
+        session->LastFailureReason().find("was moved, replaced or deleted after it was opened"),
+        std::string::npos)
         << session->LastFailureReason();
     if (!replacement.empty()) {
       EXPECT_EQ(ReadFile(database), replacement);
@@ -430,8 +431,8 @@ void ExpectPatchFailureWith(const ChildSession& child, const std::string& part) 
 
 std::string DatabaseAndBackup(const fs::path& database, const fs::path& original) {
   const bool unchanged = DatabaseFingerprint(database) == DatabaseFingerprint(original);
-  const bool backup = PathExists(BackupOf(database).string()) &&
-                      ReadFile(BackupOf(database)) == ReadFile(original);
+  const bool backup =
+      PathExists(BackupOf(database).string()) && ReadFile(BackupOf(database)) == ReadFile(original);
   return std::string(unchanged ? "database unchanged" : "database changed") +
          (backup ? ", backup = the database" : ", no true backup");
 }
@@ -447,8 +448,7 @@ TEST_F(FileFaults, AFullTemporaryFolderIsTheDiskNamedInTheReport) {
   const ChildSession child = RunSessionInChild(
       database,
       [&] {
-        if (!PrivateMounts() ||
-            mount("tmpfs", temporary.c_str(), "tmpfs", 0, "size=64k") != 0)
+        if (!PrivateMounts() || mount("tmpfs", temporary.c_str(), "tmpfs", 0, "size=64k") != 0)
           return false;
         setenv("SQLITE_TMPDIR", temporary.c_str(), 1);
         setenv("TMPDIR", temporary.c_str(), 1);
@@ -457,7 +457,8 @@ TEST_F(FileFaults, AFullTemporaryFolderIsTheDiskNamedInTheReport) {
       [&](PatchSession&) { return DatabaseAndBackup(database, dir / "sample.mdb"); });
   if (child.outcome.exited && child.outcome.code == kSkip) GTEST_SKIP() << "no private tmpfs here";
   ExpectPatchFailureWith(child, "Description : The disk is full: the folder '" +
-                                    temporary.string() + "', where the engine keeps its work files");
+                                    temporary.string() +
+                                    "', where the engine keeps its work files");
 }
 
 // A file-size limit (ulimit -f) once ended the program in the middle of the
@@ -479,7 +480,8 @@ TEST_F(FileFaults, AFileSizeLimitDuringThePatchIsReportedAndUndone) {
         setrlimit(RLIMIT_FSIZE, &none);
         return DatabaseAndBackup(database, dir / "sample.mdb");
       });
-  ExpectPatchFailureWith(child, "The file size limit of this session (ulimit -f) stops the database");
+  ExpectPatchFailureWith(child,
+                         "The file size limit of this session (ulimit -f) stops the database");
   EXPECT_EQ(child.copyFailure, "");
 }
 

@@ -87,7 +87,13 @@ TEST_F(Neighbours, AJournalOrLogPlantedBesideTheBackupsNameRefusesTheCopyAndIsLe
 }
 
 TEST_F(Neighbours, OnlyABackupFolderOfTheUsersOwnThatNoOtherUserCanWriteIsUsed) {
-  enum class Setup { OtherUsersOpenFolder, OwnOpenFolder, OwnGroupWritable, OthersLink, LinkToOthers };
+  enum class Setup {
+    OtherUsersOpenFolder,
+    OwnOpenFolder,
+    OwnGroupWritable,
+    OthersLink,
+    LinkToOthers
+  };
   const struct {
     Setup setup;
     const char* name;
@@ -115,8 +121,7 @@ TEST_F(Neighbours, OnlyABackupFolderOfTheUsersOwnThatNoOtherUserCanWriteIsUsed) 
       case Setup::OwnOpenFolder:
       case Setup::OwnGroupWritable:
         fs::create_directory(backupFolder);
-        fs::permissions(backupFolder,
-                        fs::perms(c.setup == Setup::OwnOpenFolder ? 0777 : 0775));
+        fs::permissions(backupFolder, fs::perms(c.setup == Setup::OwnOpenFolder ? 0777 : 0775));
         break;
       case Setup::OthersLink:
         fs::create_directory(elsewhere);
@@ -172,11 +177,12 @@ void AddRowsInWalModeAndVanish(const fs::path& database, int rows) {
     int rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0", nullptr,
                           nullptr, nullptr);
     for (int i = 0; i < rows && rc == SQLITE_OK; ++i) {
-      rc = sqlite3_exec(db,
-                        "INSERT INTO t_kumi_rate (KodanID, KumiRateTypeID, KumiUpperRateTypeID, "
-                        "KumiLowerRateTypeID, KumiRate, CreateDateTime) SELECT 2, 3, 4, 5, KumiRate, "
-                        "CreateDateTime FROM t_kumi_rate LIMIT 1",
-                        nullptr, nullptr, nullptr);
+      rc = sqlite3_exec(
+          db,
+          "INSERT INTO t_kumi_rate (KodanID, KumiRateTypeID, KumiUpperRateTypeID, "
+          "KumiLowerRateTypeID, KumiRate, CreateDateTime) SELECT 2, 3, 4, 5, KumiRate, "
+          "CreateDateTime FROM t_kumi_rate LIMIT 1",
+          nullptr, nullptr, nullptr);
     }
     _exit(rc == SQLITE_OK ? 0 : 1);
   }

@@ -25,8 +25,11 @@ std::vector<std::string> IndexNames(const std::filesystem::path& file, const std
   sqlite3* db = nullptr;
   sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
   sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql IS NOT NULL "
-                         "ORDER BY name", -1, &statement, nullptr);
+  sqlite3_prepare_v2(
+      db,
+      "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql IS NOT NULL "
+      "ORDER BY name",
+      -1, &statement, nullptr);
   sqlite3_bind_text(statement, 1, table.c_str(), -1, SQLITE_TRANSIENT);
   std::vector<std::string> names;
   while (sqlite3_step(statement) == SQLITE_ROW)
@@ -40,9 +43,11 @@ TEST(PatchStatements, AreStoredByteForByte) {
   // Lengths of the stored texts, tabs counting one each.
   const std::vector<std::size_t> lengths = {261, 87, 87, 156, 285, 86, 77, 84, 130, 105, 223};
   std::vector<std::string> statements;
-  for (const auto& group : PatchGroups({})) statements.insert(statements.end(), group.statements.begin(), group.statements.end());
+  for (const auto& group : PatchGroups({}))
+    statements.insert(statements.end(), group.statements.begin(), group.statements.end());
   ASSERT_EQ(statements.size(), lengths.size());
-  for (std::size_t i = 0; i < lengths.size(); ++i) EXPECT_EQ(statements[i].size(), lengths[i]) << statements[i];
+  for (std::size_t i = 0; i < lengths.size(); ++i)
+    EXPECT_EQ(statements[i].size(), lengths[i]) << statements[i];
   EXPECT_EQ(CommentRowStatement("1.振替用コードテーブル追加"),
             "INSERT INTO t_db_ver_comment (DBVerID,DBVerComment,UpdateDateTime ) VALUES "
             "(7,'1.振替用コードテーブル追加',now() );");
@@ -64,12 +69,15 @@ TEST(PatchReportTexts, LogHeaderHasSevenLinesInWrittenOrder) {
   EXPECT_EQ(LogHeaderLines({std::string(texts::UpdateItem1), std::string(texts::UpdateItem2)}),
             (std::vector<std::string>{"", "**** 更新内容 (2009/11/09 更新) ****",
                                       "------------------------------------------------", "",
-                                      "1.振替用コードテーブル追加", "2.NEXCO大口先調整額登録用テーブル追加", ""}));
+                                      "1.振替用コードテーブル追加",
+                                      "2.NEXCO大口先調整額登録用テーブル追加", ""}));
 }
 
 class PatchScript : public SessionFixture {
  protected:
-  std::vector<std::string> ClipboardLines() { return screen.clipboard ? Lines(*screen.clipboard) : std::vector<std::string>{}; }
+  std::vector<std::string> ClipboardLines() {
+    return screen.clipboard ? Lines(*screen.clipboard) : std::vector<std::string>{};
+  }
 };
 
 TEST_F(PatchScript, AFreshDatabaseRunsAllThirteenStatementsAndReadsBackAsVersion107) {
@@ -79,8 +87,9 @@ TEST_F(PatchScript, AFreshDatabaseRunsAllThirteenStatementsAndReadsBackAsVersion
   const auto lines = ClipboardLines();
   ASSERT_EQ(lines.size(), 13u);
   EXPECT_EQ(lines[9].substr(0, 4), " 10 ");
-  EXPECT_EQ(lines[9].substr(4), "INSERT INTO t_db_ver (DBVerID,DBVerCode,DBPatchDate,UpdateDateTime ) VALUES "
-                                "(7,1.07,#2009/11/04#,now() );");
+  EXPECT_EQ(lines[9].substr(4),
+            "INSERT INTO t_db_ver (DBVerID,DBVerCode,DBPatchDate,UpdateDateTime ) VALUES "
+            "(7,1.07,#2009/11/04#,now() );");
   EXPECT_EQ(screen.progress, 3);
   EXPECT_TRUE(session->Database().m_executedStatements.empty());
 
@@ -91,11 +100,13 @@ TEST_F(PatchScript, AFreshDatabaseRunsAllThirteenStatementsAndReadsBackAsVersion
   EXPECT_EQ(QueryText(*db, "SELECT ExpenseNexcoRate FROM t_expense_nexco_riyou"), "0.0");
   EXPECT_EQ(QueryText(*db, "SELECT UpdateDateTime FROM t_expense_nexco_riyou"), "NULL");
   EXPECT_EQ(QueryText(*db, "SELECT DBVerCode FROM t_db_ver WHERE DBVerID = 7"), "1.07");
-  EXPECT_EQ(QueryText(*db, "SELECT DBPatchDate FROM t_db_ver WHERE DBVerID = 7"), "2009/11/04 00:00");
+  EXPECT_EQ(QueryText(*db, "SELECT DBPatchDate FROM t_db_ver WHERE DBVerID = 7"),
+            "2009/11/04 00:00");
   EXPECT_EQ(IndexNames(database, "t_expense_nexco_riyou"),
             (std::vector<std::string>{"idx_xpnsnxcry_lowerkingaku", "idx_xpnsnxcry_upperkingaku"}));
-  EXPECT_EQ(IndexNames(database, "t_sofu_syukin_code"),
-            (std::vector<std::string>{"idx_sofusyukincode_sofuid", "idx_sofusyukincode_sofusyukincode"}));
+  EXPECT_EQ(
+      IndexNames(database, "t_sofu_syukin_code"),
+      (std::vector<std::string>{"idx_sofusyukincode_sofuid", "idx_sofusyukincode_sofusyukincode"}));
 }
 
 TEST_F(PatchScript, AnExistingCommentTableTakesTwelveStatements) {
@@ -136,7 +147,8 @@ TEST_F(PatchScript, ATablePresentWithoutItsIndexesSkipsItsWholeGroup) {
 
 TEST_F(PatchScript, ATableNamedInOtherLetterCaseFailsItsCreationAndLeavesTheDatabaseAsBefore) {
   StartWithSample();
-  session->Database().m_pConnection->Execute("CREATE TABLE T_EXPENSE_NEXCO_RIYOU (A INTEGER);", nullptr);
+  session->Database().m_pConnection->Execute("CREATE TABLE T_EXPENSE_NEXCO_RIYOU (A INTEGER);",
+                                             nullptr);
   EXPECT_EQ(session->TableExists("t_expense_nexco_riyou"), 0);
   EXPECT_EQ(session->TableExists("T_EXPENSE_NEXCO_RIYOU"), 1);
   const std::string before = DatabaseFingerprint(database);
@@ -162,16 +174,17 @@ TEST_F(PatchScript, NoRowsWithKodan2StillSucceeds) {
 
 TEST_F(PatchScript, AFailureAtTheVersionRowRollsEverythingBackAndReportsTheWholeList) {
   StartWithSample();
-  session->Database().m_pConnection->Execute("INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');",
-                                             nullptr);
+  session->Database().m_pConnection->Execute(
+      "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');", nullptr);
   const std::string before = DatabaseFingerprint(database);
 
   ASSERT_EQ(session->RunPatchScript(), 0);
 
   EXPECT_EQ(DatabaseFingerprint(database), before);
   auto events = screen.events;
-  const auto errorWindow = std::find_if(events.begin(), events.end(),
-                                        [](const ScreenEvent& e) { return e.kind == ScreenEvent::UpdateError; });
+  const auto errorWindow = std::find_if(events.begin(), events.end(), [](const ScreenEvent& e) {
+    return e.kind == ScreenEvent::UpdateError;
+  });
   ASSERT_NE(errorWindow, events.end());
   const std::string& text = errorWindow->text;
   const std::string versionRow = PatchGroups({})[3].statements[0];
@@ -198,14 +211,15 @@ TEST_F(PatchScript, AFailureBeforeAnyStatementShowsAnEmptyStatement) {
   EXPECT_EQ(screen.events.back().kind, ScreenEvent::WaitCursor);
   const auto window = screen.events[screen.events.size() - 2];
   ASSERT_EQ(window.kind, ScreenEvent::UpdateError);
-  EXPECT_EQ(window.text,
-            "Message : Invalid pointer\r\nCode : 0x80004003\r\nSource : null\r\nDescription : null\r\n\r\n\r\n\r\n");
+  EXPECT_EQ(
+      window.text,
+      "Message : Invalid pointer\r\nCode : 0x80004003\r\nSource : null\r\nDescription : null\r\n\r\n\r\n\r\n");
 }
 
 TEST_F(PatchScript, ASecondRunNumbersFromOneWhileProgressGoesOn) {
   StartWithSample();
-  session->Database().m_pConnection->Execute("INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');",
-                                             nullptr);
+  session->Database().m_pConnection->Execute(
+      "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');", nullptr);
   ASSERT_EQ(session->RunPatchScript(), 0);
   session->Database().m_pConnection->Execute("DELETE FROM t_db_ver WHERE DBVerID = 7;", nullptr);
   screen.Clear();

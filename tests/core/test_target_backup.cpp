@@ -25,16 +25,15 @@ namespace mivotra {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Listing;
 using test::ReadFile;
 using test::RecordingScreen;
 using test::ScreenEvent;
 using test::TempDir;
-using test::Listing;
 using test::WriteFile;
 
 using test::CopyMode;
 using test::MiB;
-
 
 int EndCount(const RecordingScreen& screen) {
   return static_cast<int>(

@@ -29,16 +29,15 @@ namespace mivotra {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Listing;
 using test::ReadFile;
 using test::RecordingScreen;
 using test::TempDir;
-using test::Listing;
 using test::WriteFile;
 
 using test::CopyMode;
 using test::MiB;
 constexpr int SkipCode = 77;
-
 
 struct ChildResult {
   bool exited = false;
@@ -76,9 +75,7 @@ bool MountPrivateTmpfs(const fs::path& where, const char* options, unsigned long
 
 class BackupCopyFaults : public testing::TestWithParam<CopyMode> {
  protected:
-  CopyOptions Options() const {
-    return GetParam().Options();
-  }
+  CopyOptions Options() const { return GetParam().Options(); }
   TempDir dir;
 };
 

@@ -19,7 +19,8 @@ std::string M2(const std::string& version) {
          std::string(texts::M2After);
 }
 
-void ExpectMessage(const ScreenEvent& event, std::string_view text, std::string_view caption, MessageIcon icon) {
+void ExpectMessage(const ScreenEvent& event, std::string_view text, std::string_view caption,
+                   MessageIcon icon) {
   EXPECT_EQ(event.text, text);
   EXPECT_EQ(event.caption, caption);
   EXPECT_EQ(event.icon, icon);
@@ -42,7 +43,8 @@ TEST_F(UpdateRun, NormalRunBacksUpThenUpdatesAndReportsTheStatements) {
   const auto messages = screen.Messages();
   ASSERT_EQ(messages.size(), 2u);
   ExpectMessage(messages[0], texts::M3BackupNotice, "2009/11/09", MessageIcon::Information);
-  EXPECT_NE(messages[0].text.find("、/データベース更新前データ/[データベース名]ver_1_06backup.mdb となります。"),
+  EXPECT_NE(messages[0].text.find(
+                "、/データベース更新前データ/[データベース名]ver_1_06backup.mdb となります。"),
             std::string::npos);
   ExpectMessage(messages[1], "更新終了致しました", "2009/11/09更新", MessageIcon::None);
   ExpectControlsRestored(screen);
@@ -59,11 +61,17 @@ TEST_F(UpdateRun, NormalRunBacksUpThenUpdatesAndReportsTheStatements) {
 
   auto db = OpenDatabase(database);
   EXPECT_EQ(QueryText(*db, std::string(texts::VersionQuery)), "1.07");
-  EXPECT_EQ(QueryColumn(*db, "SELECT DBVerComment FROM t_db_ver_comment WHERE DBVerID = 7 ORDER BY DBVerCommentID"),
-            (std::vector<std::string>{"1.振替用コードテーブル追加", "2.NEXCO大口先調整額登録用テーブル追加"}));
-  EXPECT_EQ(QueryNumber(*db, "SELECT COUNT(*) FROM t_kumi_rate WHERE KodanID = 2 AND (KumiRateTypeID <> 1 OR "
-                             "KumiUpperRateTypeID <> KumiLowerRateTypeID)"),
-            0);
+  EXPECT_EQ(
+      QueryColumn(
+          *db,
+          "SELECT DBVerComment FROM t_db_ver_comment WHERE DBVerID = 7 ORDER BY DBVerCommentID"),
+      (std::vector<std::string>{"1.振替用コードテーブル追加",
+                                "2.NEXCO大口先調整額登録用テーブル追加"}));
+  EXPECT_EQ(
+      QueryNumber(*db,
+                  "SELECT COUNT(*) FROM t_kumi_rate WHERE KodanID = 2 AND (KumiRateTypeID <> 1 OR "
+                  "KumiUpperRateTypeID <> KumiLowerRateTypeID)"),
+      0);
 }
 
 TEST_F(UpdateRun, ASecondPressAfterSuccessStopsAtTheVersionGateWithTheNewVersion) {
@@ -128,7 +136,8 @@ TEST_F(UpdateRun, TheRunningMainApplicationRefusesBeforeAnythingIsTouched) {
   EXPECT_FALSE(session->OnRunUpdate());
 
   ASSERT_EQ(screen.events.size(), 1u);  // no control change, nothing else
-  ExpectMessage(screen.events[0], "ミボトラ計算ソフトを終了してから再実行してください。", "ＤＢ更新", MessageIcon::Stop);
+  ExpectMessage(screen.events[0], "ミボトラ計算ソフトを終了してから再実行してください。",
+                "ＤＢ更新", MessageIcon::Stop);
   EXPECT_EQ(DatabaseFingerprint(database), before);
 }
 
@@ -146,7 +155,8 @@ TEST_F(UpdateRun, AnExistingBackupIsNeverTouchedAndTheFolderIsOpened) {
   ExpectMessage(messages[1], texts::M4BackupExists, "2009/11/09", MessageIcon::Information);
   bool opened = false;
   for (const auto& e : screen.events)
-    if (e.kind == ScreenEvent::OpenFolder) opened = e.text == Folder() + "データベース更新前データ/";
+    if (e.kind == ScreenEvent::OpenFolder)
+      opened = e.text == Folder() + "データベース更新前データ/";
   EXPECT_TRUE(opened);
   EXPECT_EQ(ReadFile(BackupFile()), "the user's older backup");
   EXPECT_EQ(DatabaseFingerprint(database), before);

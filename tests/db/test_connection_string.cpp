@@ -155,7 +155,7 @@ namespace {
 // folders give the unquoted text the main application's tools expect.
 TEST(ConnectionString, DataSourcesRoundTrip) {
   const std::vector<std::string> folders = {
-      "/d/",        "/共有 フォルダ/", "/a;b/",  "/x 'y' \"z\"; #1/", " /lead/",
+      "/d/",       "/共有 フォルダ/", "/a;b/",   "/x 'y' \"z\"; #1/", " /lead/",
       "'/quoted/", "\"/dq/",          "/trail ", "/semi;;colon/",     "/eq=ual/",
   };
   for (const std::string& folder : folders) {
@@ -165,8 +165,9 @@ TEST(ConnectionString, DataSourcesRoundTrip) {
     EXPECT_EQ(pairs["data source"], folder + "data1.mdb") << text;
     EXPECT_EQ(pairs["jet oledb:database password"], "pw") << text;
   }
-  EXPECT_EQ(BuildConnectionString("/共有 フォルダ/", "data1", ""),
-            "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/共有 フォルダ/data1.mdb;Jet OLEDB:Database Password='';");
+  EXPECT_EQ(
+      BuildConnectionString("/共有 フォルダ/", "data1", ""),
+      "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/共有 フォルダ/data1.mdb;Jet OLEDB:Database Password='';");
 }
 
 }  // namespace

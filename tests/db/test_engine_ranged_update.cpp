@@ -57,7 +57,8 @@ std::string Fill(const std::string& table, long long count, long long first = 1,
   return "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
          std::to_string(count - 1) + ") INSERT INTO " + table +
          " (id, kodan, rate, upper, lower, name) SELECT " + std::to_string(first) + " + i * " +
-         std::to_string(step) + ", i % 3 + 1, i / 3 % 2 + 1, i % 4 + 1, i / 4 % 4 + 1, 'row ' || i FROM n";
+         std::to_string(step) +
+         ", i % 3 + 1, i / 3 % 2 + 1, i % 4 + 1, i / 4 % 4 + 1, 'row ' || i FROM n";
 }
 
 class RangedUpdates : public ::testing::Test {
@@ -108,7 +109,8 @@ TEST_F(RangedUpdates, GiveTheRowsAndCountOfTheWholeStatement) {
       "UPDATE t SET upper = lower, name = name & '+' WHERE kodan = 2 AND upper <> lower",
       "UPDATE t SET upper = lower, name = name || '+' WHERE kodan = 2 AND upper <> lower");
   ExpectSameAsWhole("UPDATE t SET lower = lower + 1", "UPDATE t SET lower = lower + 1");
-  ExpectSameAsWhole("UPDATE t SET lower = 0 WHERE kodan = 7", "UPDATE t SET lower = 0 WHERE kodan = 7");
+  ExpectSameAsWhole("UPDATE t SET lower = 0 WHERE kodan = 7",
+                    "UPDATE t SET lower = 0 WHERE kodan = 7");
 }
 
 TEST_F(RangedUpdates, FindTheRowidUnderAnyOfItsNames) {
@@ -157,7 +159,9 @@ TEST_F(RangedUpdates, ARelationshipToAnAssignedColumnKeepsItsStatementWhole) {
   // Codes fall as ids rise; shifting every code up by one passes through a
   // moment, between two rows, where some detail row has no master row. Only
   // the end of the statement may be checked, as for the statement run whole.
-  Exec(*db, "CREATE TABLE master (id COUNTER PRIMARY KEY, code INTEGER NOT NULL CONSTRAINT uq_code UNIQUE)");
+  Exec(
+      *db,
+      "CREATE TABLE master (id COUNTER PRIMARY KEY, code INTEGER NOT NULL CONSTRAINT uq_code UNIQUE)");
   Exec(*db,
        "CREATE TABLE detail (id COUNTER PRIMARY KEY, code INTEGER NOT NULL CONSTRAINT fk_code "
        "REFERENCES master (code))");
@@ -223,7 +227,8 @@ TEST_F(RangedUpdates, NeedNoMoreMemoryForMoreRows) {
   RawDatabase raw(copy);
   raw.Exec("PRAGMA cache_size = -8192; SELECT count(name) FROM t");
   const sqlite3_int64 whole = growth([&] { raw.Exec(statement); });
-  EXPECT_GT(whole, 6'000'000) << "the whole statement no longer collects its rows; this test needs a new yardstick";
+  EXPECT_GT(whole, 6'000'000)
+      << "the whole statement no longer collects its rows; this test needs a new yardstick";
   EXPECT_LT(ranged, 2'000'000) << "whole: " << whole;
 }
 

@@ -12,9 +12,9 @@
 
 #include "DatabaseHelpers.h"
 #include "EngineTesting.h"
+#include "PatchStatements.h"
 #include "db/DateTime.h"
 #include "db/JetErrors.h"
-#include "PatchStatements.h"
 
 namespace mivotra::test {
 namespace {

@@ -254,8 +254,7 @@ TEST(ComError, AccessorsAndWhat) {
 
   // Descriptions may name files or carry user data: what() is for logs and
   // holds the message and the code only.
-  const ComError detailed =
-      WithInfo(DB_SEC_E_AuthFailed, "engine", "Not a valid password: s3cret");
+  const ComError detailed = WithInfo(DB_SEC_E_AuthFailed, "engine", "Not a valid password: s3cret");
   EXPECT_EQ(detailed.Source(), "engine");
   EXPECT_EQ(detailed.Description(), "Not a valid password: s3cret");
   EXPECT_STREQ(detailed.what(), "IDispatch error #3149 (0x80040e4d)");

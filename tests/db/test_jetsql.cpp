@@ -135,7 +135,8 @@ TEST(JetTranslator, AnUpdateSaysWhetherEachRowDependsOnItselfAlone) {
   const Statement rates = Translate(kUpdateStatements[8]);
   EXPECT_TRUE(rates.rowLocal);
   EXPECT_EQ(rates.columns, std::vector<std::string>{"KumiUpperRateTypeID"});
-  EXPECT_EQ(rates.sql, "UPDATE `t_kumi_rate` SET " + rates.assignments + " WHERE " + rates.condition);
+  EXPECT_EQ(rates.sql,
+            "UPDATE `t_kumi_rate` SET " + rates.assignments + " WHERE " + rates.condition);
 
   const Statement two = Translate("UPDATE t SET t.a = Abs(b) + 1, c = 'x' & c");
   EXPECT_TRUE(two.rowLocal);
@@ -147,7 +148,8 @@ TEST(JetTranslator, AnUpdateSaysWhetherEachRowDependsOnItselfAlone) {
   // changes, would give a split statement another result.
   for (const char* statement :
        {"UPDATE t SET d = Now()", "UPDATE t SET a = 1 WHERE d < Date()",
-        "UPDATE t SET a = (SELECT max(a) FROM t)", "UPDATE t SET a = 1 WHERE b IN (SELECT b FROM u)",
+        "UPDATE t SET a = (SELECT max(a) FROM t)",
+        "UPDATE t SET a = 1 WHERE b IN (SELECT b FROM u)",
         "UPDATE t SET a = 1 WHERE EXISTS (SELECT * FROM u WHERE u.b = t.b)"}) {
     EXPECT_FALSE(Translate(statement).rowLocal) << statement;
   }
@@ -283,8 +285,7 @@ TEST(JetTranslator, DeepNestingIsRefusedNotOverflowed) {
   EXPECT_NO_THROW(Translate(nested("SELECT * FROM ", 30, "(", ")")));
   for (const std::string& sql :
        {nested("SELECT ", 10000, "(", ")"), nested("SELECT ", 10000, "-", ""),
-        nested("SELECT 1 WHERE ", 10000, "NOT ", ""),
-        nested("SELECT * FROM ", 10000, "(", ")")}) {
+        nested("SELECT 1 WHERE ", 10000, "NOT ", ""), nested("SELECT * FROM ", 10000, "(", ")")}) {
     const ComError error = ErrorOf([&] { Translate(sql); });
     EXPECT_EQ(error.Error(), DB_E_Syntax);
     EXPECT_TRUE(Contains(error.Description(), "Query is too complex")) << error.Description();

@@ -181,7 +181,8 @@ void CheckUpdateParts(sqlite3* db, const Statement& statement, std::string_view 
   if (!statement.condition.empty()) ranged += " AND (" + statement.condition + ")";
   int parameters = 0;
   Check(prepares(ranged, &parameters) && parameters == 2,
-        "the ranged UPDATE prepares with its two bounds alone", detail + " ranged " + Shown(ranged));
+        "the ranged UPDATE prepares with its two bounds alone",
+        detail + " ranged " + Shown(ranged));
 }
 
 void CheckTranslation(std::string_view jet) {

@@ -37,7 +37,9 @@ std::string QueryText(Connection& db, const std::string& sql) {
   return values.front();
 }
 
-long long QueryNumber(Connection& db, const std::string& sql) { return std::stoll(QueryText(db, sql)); }
+long long QueryNumber(Connection& db, const std::string& sql) {
+  return std::stoll(QueryText(db, sql));
+}
 
 std::string DatabaseFingerprint(const std::filesystem::path& file, const std::string& password) {
   // Straight through SQLite, so the picture does not depend on the engine under test.
@@ -70,8 +72,8 @@ std::string DatabaseFingerprint(const std::filesystem::path& file, const std::st
   std::vector<std::string> tables;
   {
     sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name", -1, &statement,
-                       nullptr);
+    sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name", -1,
+                       &statement, nullptr);
     while (sqlite3_step(statement) == SQLITE_ROW)
       tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
     sqlite3_finalize(statement);

@@ -19,6 +19,7 @@ long long QueryNumber(Connection& db, const std::string& sql);
 
 // A stable picture of the whole database: every table's schema and rows, to
 // show that a failed run changed nothing.
-std::string DatabaseFingerprint(const std::filesystem::path& file, const std::string& password = "");
+std::string DatabaseFingerprint(const std::filesystem::path& file,
+                                const std::string& password = "");
 
 }  // namespace mivotra::test

@@ -29,7 +29,8 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(m_path, ignored);
 }
 
-void RecordingScreen::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
+void RecordingScreen::ShowMessage(std::string_view text, std::string_view caption,
+                                  MessageIcon icon) {
   events.push_back({ScreenEvent::Message, std::string(text), std::string(caption), icon});
 }
 void RecordingScreen::SetCaption(std::string_view text) {
@@ -59,7 +60,9 @@ bool RecordingScreen::ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t)
   ++copyProgressCalls;
   return !(cancelCopyAfterBytes && copiedBytes >= *cancelCopyAfterBytes);
 }
-void RecordingScreen::EndCopyProgress() { events.push_back({ScreenEvent::CopyProgressEnd}); }
+void RecordingScreen::EndCopyProgress() {
+  events.push_back({ScreenEvent::CopyProgressEnd});
+}
 void RecordingScreen::OpenFolder(const std::string& path) {
   events.push_back({ScreenEvent::OpenFolder, path});
 }
@@ -101,7 +104,8 @@ void MakeSampleDatabase(const std::filesystem::path& file, const SampleOptions& 
   pid_t pid = fork();
   ASSERT_NE(pid, -1);
   if (pid == 0) {
-    if (!options.password.empty()) setenv("MIVOTRA_TEST_SAMPLE_PASSWORD", options.password.c_str(), 1);
+    if (!options.password.empty())
+      setenv("MIVOTRA_TEST_SAMPLE_PASSWORD", options.password.c_str(), 1);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

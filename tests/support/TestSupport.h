@@ -29,13 +29,25 @@ class TempDir {
 };
 
 struct ScreenEvent {
-  enum Kind { Message, Caption, RunEnabled, SearchEnabled, CloseEnabled, ChooseFile, CopyProgressEnd,
-              OpenFolder, WaitCursor, Progress, Clipboard, UpdateError };
+  enum Kind {
+    Message,
+    Caption,
+    RunEnabled,
+    SearchEnabled,
+    CloseEnabled,
+    ChooseFile,
+    CopyProgressEnd,
+    OpenFolder,
+    WaitCursor,
+    Progress,
+    Clipboard,
+    UpdateError
+  };
   Kind kind;
-  std::string text{};   // message text, caption, folder, clipboard or error window text
+  std::string text{};     // message text, caption, folder, clipboard or error window text
   std::string caption{};  // message caption
   MessageIcon icon = MessageIcon::None;
-  bool flag = false;    // enabled / waiting
+  bool flag = false;  // enabled / waiting
 };
 
 // Records every call in order; answers the open-file dialog from a queue and

@@ -577,8 +577,10 @@ int BeforeIo(int fd, const char* kind, char* path, std::size_t size) {
   if ((g_mode == Mode::Eio || g_mode == Mode::Enospc) && n == g_at) {
     g_counters->injected = n;
     std::strncpy(g_counters->injectedWhat, kind, sizeof g_counters->injectedWhat - 1);
-    std::strncat(g_counters->injectedWhat, " ", sizeof g_counters->injectedWhat - std::strlen(g_counters->injectedWhat) - 1);
-    std::strncat(g_counters->injectedWhat, path, sizeof g_counters->injectedWhat - std::strlen(g_counters->injectedWhat) - 1);
+    std::strncat(g_counters->injectedWhat, " ",
+                 sizeof g_counters->injectedWhat - std::strlen(g_counters->injectedWhat) - 1);
+    std::strncat(g_counters->injectedWhat, path,
+                 sizeof g_counters->injectedWhat - std::strlen(g_counters->injectedWhat) - 1);
     WriteStack();
     WriteReport("injected");
     return g_mode == Mode::Eio ? EIO : ENOSPC;

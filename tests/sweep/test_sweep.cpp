@@ -193,8 +193,7 @@ std::string Listed(const std::vector<long>& points) {
 // `caller`: only the allocations made from that function are swept;
 // `observe` sees every run.
 void SweepFailures(const std::string& mode, const Sample& sample,
-                   const std::function<Plan(const Counts&)>& choose,
-                   const std::string& caller = {},
+                   const std::function<Plan(const Counts&)>& choose, const std::string& caller = {},
                    const std::function<void(const FaultRun&)>& observe = {}) {
   const auto start = Clock::now();
   TempDir work;
@@ -260,12 +259,12 @@ TEST(FaultSweep, OutOfMemoryEncryptedAtASpreadOfAllocations) {
 // backup put back and the failure told.
 TEST(FaultSweep, OutOfMemoryInTheEncryptionOfEachPage) {
   std::atomic<int> putBack{0};
-  SweepFailures("oom", Samples::Get().Encrypted(), EveryAllocation, "HMAC_CTX_new",
-                [&putBack](const FaultRun& run) {
-                  if (run.finished.err.find("its backup was put back in its place") !=
-                      std::string::npos)
-                    ++putBack;
-                });
+  SweepFailures(
+      "oom", Samples::Get().Encrypted(), EveryAllocation, "HMAC_CTX_new",
+      [&putBack](const FaultRun& run) {
+        if (run.finished.err.find("its backup was put back in its place") != std::string::npos)
+          ++putBack;
+      });
   std::printf("[sweep oom, page encryption] the backup was put back after %d damaged commits\n",
               putBack.load());
   EXPECT_GT(putBack.load(), 0) << "no commit was damaged: the sweep proves nothing of it";

@@ -23,8 +23,12 @@ namespace {
 
 const QString kConnected = QStringLiteral("データベース更新(2009/11/09) - 対象DB名 ･･･ data1.mdb");
 
-CIconButton* RunButton(CPatchDlg& dlg) { return dlg.findChild<CIconButton*>("runButton"); }
-CIconButton* SearchButton(CPatchDlg& dlg) { return dlg.findChild<CIconButton*>("searchButton"); }
+CIconButton* RunButton(CPatchDlg& dlg) {
+  return dlg.findChild<CIconButton*>("runButton");
+}
+CIconButton* SearchButton(CPatchDlg& dlg) {
+  return dlg.findChild<CIconButton*>("searchButton");
+}
 
 }  // namespace
 
@@ -37,7 +41,9 @@ class TestPatchDlg : public QObject {
   std::filesystem::path database;
 
   std::string Folder() const { return dir->path().string() + "/"; }
-  void Registered(const std::string& name) { WriteSettings(dir->path() / "config", name, Folder(), ""); }
+  void Registered(const std::string& name) {
+    WriteSettings(dir->path() / "config", name, Folder(), "");
+  }
 
  private Q_SLOTS:
   void init() {
@@ -76,13 +82,15 @@ class TestPatchDlg : public QObject {
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
     dlg.OnInitDialog();
-    QCOMPARE(dlg.windowTitle(), QStringLiteral("データベース接続に失敗しました - 対象DB名 ･･･ data1.mdb"));
+    QCOMPARE(dlg.windowTitle(),
+             QStringLiteral("データベース接続に失敗しました - 対象DB名 ･･･ data1.mdb"));
     QVERIFY(SearchButton(dlg)->isEnabled());
 
     std::filesystem::create_directories(dir->path() / "other");
     MakeSampleDatabase(dir->path() / "other" / "data1.mdb");
     ModalAnswerer answers;
-    answers.fileChoices.push_back(QString::fromStdString((dir->path() / "other" / "data1.bak").string()));
+    answers.fileChoices.push_back(
+        QString::fromStdString((dir->path() / "other" / "data1.bak").string()));
     QTest::mouseClick(SearchButton(dlg), Qt::LeftButton);
     QCOMPARE(dlg.windowTitle(), kConnected);
     QVERIFY(RunButton(dlg)->isEnabled());
@@ -96,7 +104,8 @@ class TestPatchDlg : public QObject {
     QStringList lines;
     for (int i = 0; i < log->count(); ++i) lines << log->item(i)->text();
     QCOMPARE(lines, (QStringList{"", "**** 更新内容 (2009/11/09 更新) ****", QString(48, '-'), "",
-                                 "1.振替用コードテーブル追加", "2.NEXCO大口先調整額登録用テーブル追加", ""}));
+                                 "1.振替用コードテーブル追加",
+                                 "2.NEXCO大口先調整額登録用テーブル追加", ""}));
   }
 
   void theWindowMenuEndsWithTheVersionItem() {
@@ -143,7 +152,8 @@ class TestPatchDlg : public QObject {
     QCOMPARE(answers.boxes.size(), size_t(2));
     QCOMPARE(answers.boxes[0].caption, QStringLiteral("2009/11/09"));
     QCOMPARE(answers.boxes[0].icon, QMessageBox::Information);
-    QVERIFY(answers.boxes[0].text.startsWith(QStringLiteral("データベース更新前にバックアップファイルを作成します。")));
+    QVERIFY(answers.boxes[0].text.startsWith(
+        QStringLiteral("データベース更新前にバックアップファイルを作成します。")));
     QCOMPARE(answers.boxes[1].text, QStringLiteral("更新終了致しました"));
     QCOMPARE(answers.boxes[1].caption, QStringLiteral("2009/11/09更新"));
     QCOMPARE(answers.boxes[1].icon, QMessageBox::NoIcon);
