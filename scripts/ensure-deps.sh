@@ -12,7 +12,7 @@ packages=(
   fonts-noto-cjk
 )
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(xvfb xauth xdotool xclip x11-utils imagemagick clang libclang-rt-14-dev)
+  packages+=(xvfb xauth xdotool xclip x11-utils imagemagick clang libclang-rt-14-dev clang-format)
   # The benchmarks' timing and arithmetic; fuser, the yardstick for the
   # scan for other users of the database.
   packages+=(time bc psmisc)

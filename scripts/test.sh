@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the program and runs the whole test suite. Installs what it needs.
-# Three stages, each in its own build folder:
+# A formatting check, then three stages, each in its own build folder:
 #   plain  the suite on the ordinary build (build/)
 #   asan   the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #          (build-asan/); any report, leaks included, fails the test that made it
 #   fuzz   the libFuzzer targets of tests/fuzz, each for a bounded time (build-fuzzers/)
-# MIVOTRA_TEST_STAGES picks stages for a quick local run (default "plain asan fuzz");
+# MIVOTRA_TEST_STAGES picks stages for a quick local run (default "format plain asan fuzz");
 # MIVOTRA_FUZZ_SECONDS sets the time per fuzz target (default 20). Arguments go
 # to ctest. Every chosen stage runs even when an earlier one failed, so one run
 # tells all; the exit status is non-zero when any failed.
@@ -13,7 +13,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bash "$root/scripts/ensure-deps.sh" --test || exit 1
 
-stages=${MIVOTRA_TEST_STAGES:-plain asan fuzz}
+stages=${MIVOTRA_TEST_STAGES:-format plain asan fuzz}
 jobs=$(nproc)
 failed=()
 timings=()
@@ -30,6 +30,12 @@ build_and_test() {
     cmake --build "$build" -j"$jobs" &&
     (cd "$build" && ctest --output-on-failure -j"$jobs" "${ctest_args[@]}" 2>&1 |
       tee "$build/ctest.log")
+}
+
+# Every C++ file as .clang-format has it; a file that differs fails the stage
+# and clang-format names it and the line.
+stage_format() {
+  (cd "$root" && git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror)
 }
 
 stage_plain() { build_and_test "$root/build"; }
@@ -49,7 +55,7 @@ stage_fuzz() { bash "$root/tests/fuzz/run.sh" "$root/build-fuzzers"; }
 ctest_args=("$@")
 for stage in $stages; do
   if ! declare -F "stage_$stage" >/dev/null; then
-    echo "unknown test stage '$stage' (known: plain asan fuzz)" >&2
+    echo "unknown test stage '$stage' (known: format plain asan fuzz)" >&2
     exit 2
   fi
 done
