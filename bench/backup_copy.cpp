@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "db/Screen.h"
+#include "update/Screen.h"
 #include "target/BackupCopy.h"
 
 extern char** environ;

@@ -7,7 +7,7 @@
 #include <QIcon>
 #include <memory>
 
-#include "db/Screen.h"
+#include "update/Screen.h"
 #include "platform/X11MainApplicationProbe.h"
 #include "ui/DBMsgDlg.h"
 #include "update/PatchSession.h"

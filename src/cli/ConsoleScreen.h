@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "db/Screen.h"
+#include "update/Screen.h"
 
 namespace mivotra {
 

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <string>
 
-#include "db/Screen.h"
+#include "update/Screen.h"
 
 namespace mivotra {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "db/Catalog.h"
-#include "db/ComError.h"
-#include "db/ConnectionString.h"
-#include "db/Engine.h"
+#include "jet/Catalog.h"
+#include "jet/ComError.h"
+#include "jet/ConnectionString.h"
+#include "jet/Engine.h"
 
 namespace {
 

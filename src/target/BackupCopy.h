@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "db/Screen.h"
+#include "update/Screen.h"
 
 namespace mivotra {
 

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "db/Screen.h"
+#include "update/Screen.h"
 
 class QWidget;
 

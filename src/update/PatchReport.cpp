@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "db/ErrorReport.h"
+#include "report/ErrorReport.h"
 #include "res/Texts.h"
 
 namespace mivotra {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "db/ComError.h"
-#include "db/DatabaseConnection.h"
+#include "jet/ComError.h"
+#include "update/DatabaseConnection.h"
 
 namespace mivotra {
 

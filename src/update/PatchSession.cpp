@@ -8,8 +8,9 @@
 #include <cstring>
 #include <optional>
 
-#include "db/ConnectionString.h"
-#include "db/ErrorReport.h"
+#include "jet/ConnectionString.h"
+#include "report/ErrorReport.h"
+#include "report/ValueText.h"
 #include "platform/ChildProcess.h"
 #include "platform/DatabaseUsers.h"
 #include "res/Texts.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "db/DatabaseConnection.h"
-#include "db/Screen.h"
+#include "update/DatabaseConnection.h"
+#include "update/Screen.h"
 #include "target/PosixFile.h"
 
 namespace mivotra {

@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "DatabaseHelpers.h"
-#include "db/ConnectionString.h"
-#include "db/Engine.h"
+#include "jet/ConnectionString.h"
+#include "jet/Engine.h"
 #include "target/BackupCopy.h"
 #include "test_faults_support.h"
 

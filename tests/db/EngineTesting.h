@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "db/Catalog.h"
-#include "db/ComError.h"
-#include "db/ConnectionString.h"
-#include "db/Engine.h"
+#include "jet/Catalog.h"
+#include "jet/ComError.h"
+#include "jet/ConnectionString.h"
+#include "jet/Engine.h"
 
 namespace mivotra::test {
 

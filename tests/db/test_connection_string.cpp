@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "db/ComError.h"
-#include "db/ConnectionString.h"
+#include "jet/ComError.h"
+#include "jet/ConnectionString.h"
 
 namespace mivotra {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "db/DateTime.h"
+#include "jet/DateTime.h"
 
 namespace mivotra {
 namespace {

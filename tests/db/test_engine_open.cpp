@@ -13,7 +13,7 @@
 #include <string>
 
 #include "EngineTesting.h"
-#include "db/JetErrors.h"
+#include "jet/JetErrors.h"
 
 namespace mivotra::test {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "DatabaseHelpers.h"
 #include "EngineTesting.h"
-#include "db/RangedUpdate.h"
+#include "jet/RangedUpdate.h"
 
 namespace mivotra::test {
 namespace {

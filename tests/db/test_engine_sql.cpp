@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "EngineTesting.h"
-#include "db/DateTime.h"
-#include "db/JetErrors.h"
+#include "jet/DateTime.h"
+#include "jet/JetErrors.h"
 
 namespace mivotra::test {
 namespace {

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "EngineTesting.h"
-#include "db/JetErrors.h"
-#include "db/SqliteRecordset.h"
+#include "jet/JetErrors.h"
+#include "jet/SqliteRecordset.h"
 
 namespace mivotra::test {
 namespace {

@@ -13,8 +13,8 @@
 #include "DatabaseHelpers.h"
 #include "EngineTesting.h"
 #include "PatchStatements.h"
-#include "db/DateTime.h"
-#include "db/JetErrors.h"
+#include "jet/DateTime.h"
+#include "jet/JetErrors.h"
 
 namespace mivotra::test {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "db/ConnectionString.h"
+#include "jet/ConnectionString.h"
 
 namespace mivotra {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "EngineTesting.h"
 #include "PatchStatements.h"
-#include "db/JetErrors.h"
-#include "db/JetSql.h"
+#include "jet/JetErrors.h"
+#include "jet/sql/JetSql.h"
 
 namespace mivotra::jet {
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "db/DateTime.h"
-#include "db/ErrorReport.h"
+#include "jet/DateTime.h"
+#include "report/ValueText.h"
 
 namespace mivotra {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "db/ComError.h"
-#include "db/ConnectionString.h"
+#include "jet/ComError.h"
+#include "jet/ConnectionString.h"
 
 namespace mivotra {
 namespace {

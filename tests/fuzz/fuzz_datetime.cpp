@@ -10,7 +10,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "db/DateTime.h"
+#include "jet/DateTime.h"
 
 namespace mivotra {
 namespace {

@@ -12,9 +12,10 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "db/ComError.h"
-#include "db/ErrorReport.h"
-#include "db/Utf8.h"
+#include "jet/ComError.h"
+#include "report/ErrorReport.h"
+#include "jet/SystemMessages.h"
+#include "jet/Utf8.h"
 
 namespace mivotra {
 namespace {

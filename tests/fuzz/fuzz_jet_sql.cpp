@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "db/ComError.h"
-#include "db/DateTime.h"
-#include "db/JetErrors.h"
-#include "db/JetSql.h"
+#include "jet/ComError.h"
+#include "jet/DateTime.h"
+#include "jet/JetErrors.h"
+#include "jet/sql/JetSql.h"
 
 namespace mivotra::jet {
 namespace {

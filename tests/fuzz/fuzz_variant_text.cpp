@@ -14,10 +14,10 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "db/DateTime.h"
-#include "db/ErrorReport.h"
-#include "db/Utf8.h"
-#include "db/Variant.h"
+#include "jet/DateTime.h"
+#include "report/ValueText.h"
+#include "jet/Utf8.h"
+#include "jet/Variant.h"
 
 namespace mivotra {
 namespace {

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "db/ConnectionString.h"
-#include "db/ErrorReport.h"
+#include "jet/ConnectionString.h"
+#include "report/ValueText.h"
 
 namespace mivotra::test {
 

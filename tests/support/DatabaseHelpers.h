@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "db/Engine.h"
+#include "jet/Engine.h"
 
 namespace mivotra::test {
 

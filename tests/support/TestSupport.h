@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "db/Screen.h"
+#include "update/Screen.h"
 
 namespace mivotra::test {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/JetErrors.h"
+#include "jet/JetErrors.h"
 
 struct sqlite3;
 

@@ -3,12 +3,19 @@
 // Windows table's do; the error report strips that ending.
 
 #include <array>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "db/ErrorReport.h"
+#include "jet/SystemMessages.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <utility>
 
 namespace mivotra {
 namespace {
@@ -57,6 +64,27 @@ std::optional<std::string> SystemMessage(HRESULT code) {
     }
   }
   return std::nullopt;
+}
+
+std::string ErrorMessageText(HRESULT code, std::optional<std::string> systemText) {
+  // An empty text is no text: FormatMessage reports it as a failure.
+  if (systemText && !systemText->empty()) {
+    if (systemText->size() > 1 && systemText->back() == '\n') {
+      systemText->pop_back();
+      if (systemText->back() == '\r') systemText->pop_back();
+    }
+    return std::move(*systemText);
+  }
+  const auto bits = static_cast<std::uint32_t>(code);
+  char buffer[64];
+  if (bits >= 0x80040201u && bits <= 0x8004FFFFu) {
+    std::snprintf(buffer, sizeof buffer, "IDispatch error #%d",
+                  static_cast<int>(bits - 0x80040200u));
+  } else {
+    // %lX of a 32-bit long on Windows: the code's own 32 bits, no sign extension.
+    std::snprintf(buffer, sizeof buffer, "Unknown error 0x%0lX", static_cast<unsigned long>(bits));
+  }
+  return buffer;
 }
 
 }  // namespace mivotra

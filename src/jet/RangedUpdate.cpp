@@ -1,4 +1,4 @@
-#include "db/RangedUpdate.h"
+#include "jet/RangedUpdate.h"
 
 #include <sqlcipher/sqlite3.h>
 
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "db/SqliteSchema.h"
+#include "jet/SqliteSchema.h"
 
 namespace mivotra::jet {
 namespace {

@@ -1,4 +1,4 @@
-#include "db/JetErrors.h"
+#include "jet/JetErrors.h"
 
 #include <sqlcipher/sqlite3.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "db/SqliteSchema.h"
+#include "jet/SqliteSchema.h"
 
 namespace mivotra::jet {
 namespace {

@@ -1,10 +1,10 @@
-#include "db/ComError.h"
+#include "jet/ComError.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <utility>
 
-#include "db/ErrorReport.h"
+#include "jet/SystemMessages.h"
 
 namespace mivotra {
 

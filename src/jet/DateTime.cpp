@@ -1,4 +1,4 @@
-#include "db/DateTime.h"
+#include "jet/DateTime.h"
 
 #include <charconv>
 #include <cmath>

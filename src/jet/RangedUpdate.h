@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "db/JetErrors.h"
-#include "db/JetSql.h"
-#include "db/SqliteRecordset.h"
+#include "jet/JetErrors.h"
+#include "jet/sql/JetSql.h"
+#include "jet/SqliteRecordset.h"
 
 struct sqlite3;
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "db/Engine.h"
-#include "db/JetErrors.h"
-#include "db/JetSql.h"
+#include "jet/Engine.h"
+#include "jet/JetErrors.h"
+#include "jet/sql/JetSql.h"
 
 struct sqlite3;
 struct sqlite3_stmt;

@@ -1,9 +1,9 @@
-#include "db/ConnectionString.h"
+#include "jet/ConnectionString.h"
 
 #include <cctype>
 #include <string>
 
-#include "db/ComError.h"
+#include "jet/ComError.h"
 
 namespace mivotra {
 namespace {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "db/ComError.h"
-#include "db/Variant.h"
+#include "jet/ComError.h"
+#include "jet/Variant.h"
 
 struct sqlite3;
 

@@ -1,4 +1,4 @@
-#include "db/Catalog.h"
+#include "jet/Catalog.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "db/ComError.h"
+#include "jet/ComError.h"
 
 namespace mivotra {
 namespace {

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string_view>
 
-#include "db/DateTime.h"
-#include "db/ErrorReport.h"
-#include "db/Utf8.h"
+#include "jet/DateTime.h"
+#include "report/ValueText.h"
+#include "jet/Utf8.h"
 
 namespace mivotra {
 namespace {

@@ -1,4 +1,4 @@
-#include "db/SqliteRecordset.h"
+#include "jet/SqliteRecordset.h"
 
 #include <sqlcipher/sqlite3.h>
 
@@ -7,7 +7,7 @@
 #include <limits>
 #include <utility>
 
-#include "db/DateTime.h"
+#include "jet/DateTime.h"
 
 namespace mivotra::jet {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "db/ComError.h"
-#include "db/JetSql.h"
+#include "jet/ComError.h"
+#include "jet/sql/JetSql.h"
 
 struct sqlite3;
 

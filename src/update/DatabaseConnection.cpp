@@ -1,7 +1,7 @@
-#include "db/DatabaseConnection.h"
+#include "update/DatabaseConnection.h"
 
-#include "db/ConnectionString.h"
-#include "db/ErrorReport.h"
+#include "jet/ConnectionString.h"
+#include "report/ErrorReport.h"
 #include "res/Texts.h"
 
 namespace mivotra {

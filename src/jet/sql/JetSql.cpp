@@ -1,14 +1,14 @@
-#include "db/JetSql.h"
+#include "jet/sql/JetSql.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <utility>
 
-#include "db/ComError.h"
-#include "db/DateTime.h"
-#include "db/JetErrors.h"
-#include "db/Utf8.h"
+#include "jet/ComError.h"
+#include "jet/DateTime.h"
+#include "jet/JetErrors.h"
+#include "jet/Utf8.h"
 
 namespace mivotra::jet {
 namespace {

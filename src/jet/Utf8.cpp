@@ -1,4 +1,4 @@
-#include "db/Utf8.h"
+#include "jet/Utf8.h"
 
 namespace mivotra::utf8 {
 namespace {

@@ -1,10 +1,10 @@
-#include "db/ErrorReport.h"
+#include "report/ErrorReport.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <utility>
 
-#include "db/Utf8.h"
+#include "jet/Utf8.h"
 
 namespace mivotra {
 namespace {
@@ -29,27 +29,6 @@ std::string InfoText(const std::string& text) {
 }
 
 }  // namespace
-
-std::string ErrorMessageText(HRESULT code, std::optional<std::string> systemText) {
-  // An empty text is no text: FormatMessage reports it as a failure.
-  if (systemText && !systemText->empty()) {
-    if (systemText->size() > 1 && systemText->back() == '\n') {
-      systemText->pop_back();
-      if (systemText->back() == '\r') systemText->pop_back();
-    }
-    return std::move(*systemText);
-  }
-  const auto bits = static_cast<std::uint32_t>(code);
-  char buffer[64];
-  if (bits >= 0x80040201u && bits <= 0x8004FFFFu) {
-    std::snprintf(buffer, sizeof buffer, "IDispatch error #%d",
-                  static_cast<int>(bits - 0x80040200u));
-  } else {
-    // %lX of a 32-bit long on Windows: the code's own 32 bits, no sign extension.
-    std::snprintf(buffer, sizeof buffer, "Unknown error 0x%0lX", static_cast<unsigned long>(bits));
-  }
-  return buffer;
-}
 
 std::string FormatComError(const ComError& error) {
   char code[32];

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/Variant.h"
+#include "jet/Variant.h"
 
 namespace mivotra::jet {
 

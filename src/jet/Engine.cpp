@@ -1,4 +1,4 @@
-#include "db/Engine.h"
+#include "jet/Engine.h"
 
 #include <sqlcipher/sqlite3.h>
 #include <sys/stat.h>
@@ -11,12 +11,12 @@
 #include <new>
 #include <utility>
 
-#include "db/ConnectionString.h"
-#include "db/JetErrors.h"
-#include "db/JetSql.h"
-#include "db/RangedUpdate.h"
-#include "db/SqliteRecordset.h"
-#include "db/SqliteSchema.h"
+#include "jet/ConnectionString.h"
+#include "jet/JetErrors.h"
+#include "jet/sql/JetSql.h"
+#include "jet/RangedUpdate.h"
+#include "jet/SqliteRecordset.h"
+#include "jet/SqliteSchema.h"
 
 namespace mivotra {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "db/Engine.h"
-#include "db/Screen.h"
+#include "jet/Engine.h"
+#include "update/Screen.h"
 
 namespace mivotra {
 

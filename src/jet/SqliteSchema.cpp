@@ -1,4 +1,4 @@
-#include "db/SqliteSchema.h"
+#include "jet/SqliteSchema.h"
 
 #include <sqlcipher/sqlite3.h>
 

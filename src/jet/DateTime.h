@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "db/Variant.h"
+#include "jet/Variant.h"
 
 namespace mivotra {
 
