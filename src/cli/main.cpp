@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   PatchSession session(screen, probe);
 
   session.ReadSettings();
-  if (password) session.Database().target.Password = *password;
+  if (password) session.Database().Target().Password = *password;
   if (args.haveDatabase) {
     session.ConnectChosenFile(args.database);
   } else {

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <string>
 
-#include "update/Screen.h"
+#include "platform/MainApplicationProbe.h"
 
 namespace mivotra {
 

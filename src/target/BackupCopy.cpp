@@ -22,13 +22,13 @@ namespace {
 
 class EndProgressOnReturn {
  public:
-  explicit EndProgressOnReturn(Screen& screen) : m_screen(screen) {}
-  ~EndProgressOnReturn() { m_screen.EndCopyProgress(); }
+  explicit EndProgressOnReturn(CopyProgress& progress) : m_progress(progress) {}
+  ~EndProgressOnReturn() { m_progress.EndCopyProgress(); }
   EndProgressOnReturn(const EndProgressOnReturn&) = delete;
   EndProgressOnReturn& operator=(const EndProgressOnReturn&) = delete;
 
  private:
-  Screen& m_screen;
+  CopyProgress& m_progress;
 };
 
 constexpr const char* kTemporaryPrefix = ".mivotra-copy-";
@@ -141,14 +141,14 @@ class CopyJob {
   // `source` and `destination.folder` are the caller's, never closed here;
   // -1: opened here from `sourceName` and `destination.folderPath`.
   CopyJob(int source, const std::string& sourceName, const CopyDestination& destination,
-          Screen& screen, const CopyOptions& options, std::string* reason)
+          CopyProgress& progress, const CopyOptions& options, std::string* reason)
       : m_givenSource(source),
         m_source(sourceName),
         m_target(destination),
         m_destination(destination.folderPath == "/"
                           ? "/" + destination.name
                           : destination.folderPath + "/" + destination.name),
-        m_screen(screen),
+        m_progress(progress),
         m_options(options),
         m_reason(reason) {}
 
@@ -173,7 +173,7 @@ class CopyJob {
   const std::string& m_source;
   const CopyDestination& m_target;
   const std::string m_destination;  // folder and name, for messages
-  Screen& m_screen;
+  CopyProgress& m_progress;
   const CopyOptions& m_options;
   std::string* m_reason;
 
@@ -305,7 +305,7 @@ bool CopyJob::CopyData(int from, int to, std::uint64_t size) {
   const std::uint64_t chunk = std::max<std::uint64_t>(m_options.chunkBytes, 1);
   bool kernel = m_options.kernelCopy;
 
-  if (!m_screen.ShowCopyProgress(0, size)) return Fail("cancelled");
+  if (!m_progress.ShowCopyProgress(0, size)) return Fail("cancelled");
   for (;;) {
     std::uint64_t done = 0;
     if (kernel) {
@@ -323,7 +323,7 @@ bool CopyJob::CopyData(int from, int to, std::uint64_t size) {
     const auto copied = static_cast<std::uint64_t>(m_offset);
     if (done == 0) break;  // end of file
     if (m_options.writeBehind) WriteBehind(to, m_offset - static_cast<off_t>(done), m_offset);
-    if (!m_screen.ShowCopyProgress(copied, std::max(size, copied))) return Fail("cancelled");
+    if (!m_progress.ShowCopyProgress(copied, std::max(size, copied))) return Fail("cancelled");
   }
   return true;
 }
@@ -424,37 +424,37 @@ CopyDestination SplitDestination(const std::string& destination) {
 
 }  // namespace
 
-bool CopyToNewFile(const std::string& source, const std::string& destination, Screen& screen,
+bool CopyToNewFile(const std::string& source, const std::string& destination, CopyProgress& progress,
                    const CopyOptions& options, std::string* reason) {
-  EndProgressOnReturn end(screen);
+  EndProgressOnReturn end(progress);
   if (destination.empty()) {
     if (reason) *reason = "no source or no destination";
     return false;
   }
-  return CopyJob(-1, source, SplitDestination(destination), screen, options, reason).Run();
+  return CopyJob(-1, source, SplitDestination(destination), progress, options, reason).Run();
 }
 
 bool CopyToNewFile(int source, const std::string& sourceName, const std::string& destination,
-                   Screen& screen, const CopyOptions& options, std::string* reason) {
+                   CopyProgress& progress, const CopyOptions& options, std::string* reason) {
   if (destination.empty()) {
-    EndProgressOnReturn end(screen);
+    EndProgressOnReturn end(progress);
     if (reason) *reason = "no source or no destination";
     return false;
   }
-  return CopyToNewFile(source, sourceName, SplitDestination(destination), screen, options, reason);
+  return CopyToNewFile(source, sourceName, SplitDestination(destination), progress, options, reason);
 }
 
 bool CopyToNewFile(int source, const std::string& sourceName, const CopyDestination& destination,
-                   Screen& screen, const CopyOptions& options, std::string* reason) {
-  EndProgressOnReturn end(screen);
+                   CopyProgress& progress, const CopyOptions& options, std::string* reason) {
+  EndProgressOnReturn end(progress);
   if (source < 0) {
     if (reason) *reason = "cannot open " + sourceName;
     return false;
   }
-  return CopyJob(source, sourceName, destination, screen, options, reason).Run();
+  return CopyJob(source, sourceName, destination, progress, options, reason).Run();
 }
 
-bool RestoreFromBackup(const std::string& backup, const std::string& file, Screen& screen,
+bool RestoreFromBackup(const std::string& backup, const std::string& file, CopyProgress& progress,
                        std::string* reason) {
   const std::string folderPath = FolderOf(file);
   const std::string name = file.substr(file.rfind('/') + 1);
@@ -472,7 +472,7 @@ bool RestoreFromBackup(const std::string& backup, const std::string& file, Scree
     return false;
   }
   if (!CopyToNewFile(source.get(), backup, CopyDestination{folder.get(), folderPath, hidden},
-                     screen, CopyOptions{}, reason)) {
+                     progress, CopyOptions{}, reason)) {
     return false;
   }
   if (renameat(folder.get(), hidden.c_str(), folder.get(), name.c_str()) != 0 ||
@@ -486,18 +486,18 @@ bool RestoreFromBackup(const std::string& backup, const std::string& file, Scree
 }
 
 int ShellCopyFile(const std::string& source, const std::string& destination,
-                  const std::string& title, Screen& screen, std::string* reason) {
+                  const std::string& title, CopyProgress& progress, std::string* reason) {
   (void)title;
   if (source.empty() || destination.empty()) {
     if (reason) *reason = "no source or no destination";
     return 0;
   }
-  return CopyToNewFile(source, destination, screen, CopyOptions{}, reason) ? 1 : 0;
+  return CopyToNewFile(source, destination, progress, CopyOptions{}, reason) ? 1 : 0;
 }
 
 int ShellCopyFile(const std::string& source, const std::string& destination,
-                  const std::string& title, Screen& screen) {
-  return ShellCopyFile(source, destination, title, screen, nullptr);
+                  const std::string& title, CopyProgress& progress) {
+  return ShellCopyFile(source, destination, title, progress, nullptr);
 }
 
 }  // namespace mivotra

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/Screen.h"
+#include "target/CopyProgress.h"
 
 namespace mivotra {
 
@@ -41,25 +41,25 @@ struct CopyDestination {
 // Copies `source` to the new file `destination`. Returns 1 when the copy is
 // complete and on disk, 0 otherwise; an empty source or destination gives 0
 // with nothing copied and nothing shown. The copy keeps the source's
-// permission bits and times. Progress goes to screen.ShowCopyProgress
+// permission bits and times. Progress goes to progress.ShowCopyProgress
 // (0 first, then after each chunk, last at the full size); a cancel there is a
-// failure. screen.EndCopyProgress() is called once at the end, whatever the
+// failure. progress.EndCopyProgress() is called once at the end, whatever the
 // outcome. No message is shown: the caller tells the user. `title` names the
-// operation for a progress display; the screen's progress has no title, so it
+// operation for a progress display; the progress has no title, so it
 // is not used.
 int ShellCopyFile(const std::string& source, const std::string& destination,
-                  const std::string& title, Screen& screen);
+                  const std::string& title, CopyProgress& progress);
 
 // The same, putting a short English account of a failure into *reason (for
 // logs and the console), left empty on success.
 int ShellCopyFile(const std::string& source, const std::string& destination,
-                  const std::string& title, Screen& screen, std::string* reason);
+                  const std::string& title, CopyProgress& progress, std::string* reason);
 
-// The copy itself with its knobs. Calls screen.EndCopyProgress() once on
+// The copy itself with its knobs. Calls progress.EndCopyProgress() once on
 // every return; `reason` may be null. Named temporaries that a killed copy
 // left in the folder (only those of this user that no copy holds) are
 // removed first.
-bool CopyToNewFile(const std::string& source, const std::string& destination, Screen& screen,
+bool CopyToNewFile(const std::string& source, const std::string& destination, CopyProgress& progress,
                    const CopyOptions& options, std::string* reason);
 
 // The same from a source the caller has opened (read access) and keeps: it is
@@ -69,17 +69,17 @@ bool CopyToNewFile(const std::string& source, const std::string& destination, Sc
 // lock must leave closing its descriptor until the lock is given up.
 // `sourceName` names the source in *reason.
 bool CopyToNewFile(int source, const std::string& sourceName, const std::string& destination,
-                   Screen& screen, const CopyOptions& options, std::string* reason);
+                   CopyProgress& progress, const CopyOptions& options, std::string* reason);
 
 // The same into a folder the caller opened and checked, so that nothing put
 // at the folder's name after the check changes where the copy goes.
 bool CopyToNewFile(int source, const std::string& sourceName, const CopyDestination& destination,
-                   Screen& screen, const CopyOptions& options, std::string* reason);
+                   CopyProgress& progress, const CopyOptions& options, std::string* reason);
 
 // Puts the backup `backup` back in the place of `file`: copied beside it
 // under a hidden name, checked, then renamed over it, so that whatever
 // happens the name holds either the file as it was or the backup's bytes.
-bool RestoreFromBackup(const std::string& backup, const std::string& file, Screen& screen,
+bool RestoreFromBackup(const std::string& backup, const std::string& file, CopyProgress& progress,
                        std::string* reason);
 
 }  // namespace mivotra

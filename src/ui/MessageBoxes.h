@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "update/Screen.h"
+#include "update/Dialogs.h"
 
 class QWidget;
 

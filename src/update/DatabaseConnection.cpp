@@ -6,15 +6,12 @@
 
 namespace mivotra {
 
-void ShowAppMessage(Screen& screen, std::string_view text) {
-  screen.ShowMessage(text, texts::DisplayName, MessageIcon::Exclamation);
-}
-
 std::string TargetDatabase::DatabaseFile() const {
   return PathName + FileName + std::string(texts::DatabaseExtension);
 }
 
-DatabaseConnection::DatabaseConnection(Screen& screen) : m_screen(screen) {}
+DatabaseConnection::DatabaseConnection(Dialogs& dialogs, WindowState& window)
+    : m_dialogs(dialogs), m_window(window) {}
 
 void DatabaseConnection::Connect(const std::string& PathName, const std::string& FileName) {
   // A new attempt first closes what is open, so a failure cannot leave a
@@ -33,12 +30,12 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
   const std::string databaseName = FileName + std::string(texts::DatabaseExtension);
   if (CreateConnection(m_pConnection) == S_Ok) {
     try {
-      m_pConnection->Open(BuildConnectionString(PathName, FileName, target.Password), "", "", 0);
+      m_pConnection->Open(BuildConnectionString(PathName, FileName, m_target.Password), "", "", 0);
       m_bConnected = 1;
-      m_screen.SetCaption(std::string(texts::CaptionConnectedPrefix) +
+      m_window.SetCaption(std::string(texts::CaptionConnectedPrefix) +
                           std::string(texts::UpdateDateLabel) +
                           std::string(texts::CaptionConnectedMiddle) + databaseName);
-      m_screen.SetRunEnabled(true);
+      m_window.SetRunEnabled(true);
     } catch (const ComError& error) {
       // The caption tells the user; the search button offers another file.
       m_lastConnectFailure =
@@ -51,7 +48,7 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
   }
 
   if (m_bConnected == 0) {
-    m_screen.SetCaption(std::string(texts::CaptionFailedPrefix) + databaseName);
+    m_window.SetCaption(std::string(texts::CaptionFailedPrefix) + databaseName);
     SetControlsEnabled(1);
   }
 }
@@ -70,17 +67,17 @@ void DatabaseConnection::Disconnect() {
   try {
     m_pConnection->Close();
   } catch (const ComError& error) {
-    ShowAppMessage(m_screen, FormatComError(error));
+    ShowAppMessage(m_dialogs, FormatComError(error));
   } catch (...) {
-    ShowAppMessage(m_screen, texts::UnhandledException);
+    ShowAppMessage(m_dialogs, texts::UnhandledException);
   }
 }
 
 void DatabaseConnection::SetControlsEnabled(int enable) {
   const bool on = enable == 1;
-  m_screen.SetCloseEnabled(on);
-  m_screen.SetRunEnabled(on && m_bConnected == 1);
-  m_screen.SetSearchEnabled(on && m_bConnected == 0);
+  m_window.SetCloseEnabled(on);
+  m_window.SetRunEnabled(on && m_bConnected == 1);
+  m_window.SetSearchEnabled(on && m_bConnected == 0);
 }
 
 }  // namespace mivotra

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "jet/Engine.h"
-#include "update/Screen.h"
+#include "update/Dialogs.h"
+#include "update/WindowState.h"
 
 namespace mivotra {
 
@@ -28,7 +29,7 @@ struct ExecutedStatement {
 
 class DatabaseConnection {
  public:
-  explicit DatabaseConnection(Screen& screen);
+  DatabaseConnection(Dialogs& dialogs, WindowState& window);
   DatabaseConnection(const DatabaseConnection&) = delete;
   DatabaseConnection& operator=(const DatabaseConnection&) = delete;
 
@@ -39,8 +40,7 @@ class DatabaseConnection {
   void ExecuteStatement(std::int32_t number, const std::string& statement);
   // Closes an open connection, reporting a failure of the close in a message box.
   void Disconnect();
-  // 1 restores the Close item and whichever button fits the connection; any other value greys all
-  // three.
+  // 1 restores the Close item and whichever button fits the connection; any other value greys all three.
   void SetControlsEnabled(int enable);
 
   bool IsConnected() const { return m_bConnected == 1; }
@@ -48,13 +48,25 @@ class DatabaseConnection {
   // the password), for front ends that can say more than the caption.
   const std::string& LastConnectFailure() const { return m_lastConnectFailure; }
 
-  TargetDatabase target;
-  ConnectionPtr m_pConnection;
-  std::vector<ExecutedStatement> m_executedStatements;
+  // The engine connection for the update's other calls: the version query,
+  // the table check, the transaction. A call without one raises E_Pointer.
+  Connection& Engine() const { return m_pConnection.Get(); }
+  bool HasEngine() const { return static_cast<bool>(m_pConnection); }
+
+  TargetDatabase& Target() { return m_target; }
+  const TargetDatabase& Target() const { return m_target; }
+
+  // The statements handed to ExecuteStatement since the list was last emptied.
+  const std::vector<ExecutedStatement>& ExecutedStatements() const { return m_executedStatements; }
+  void ClearExecutedStatements() { m_executedStatements.clear(); }
 
  private:
-  Screen& m_screen;
+  Dialogs& m_dialogs;
+  WindowState& m_window;
+  TargetDatabase m_target;
+  ConnectionPtr m_pConnection;
   int m_bConnected = 0;
+  std::vector<ExecutedStatement> m_executedStatements;
   std::string m_lastConnectFailure;
 };
 

@@ -34,15 +34,15 @@ constexpr std::chrono::minutes kReadBackLimit{30};
 PatchSession::PatchSession(Screen& screen, MainApplicationProbe& probe)
     : m_screen(screen),
       m_probe(probe),
-      m_db(screen),
+      m_db(screen, screen),
       m_updateItems{std::string(texts::UpdateItem1), std::string(texts::UpdateItem2)} {}
 
 void PatchSession::ReadSettings() {
   const StoredDatabase stored = ReadDatabaseSettings();
   if (!stored.found) return;
-  m_db.target.FileName = stored.FileName;
-  m_db.target.PathName = stored.PathName;
-  m_db.target.Password = stored.Password;
+  m_db.Target().FileName = stored.FileName;
+  m_db.Target().PathName = stored.PathName;
+  m_db.Target().Password = stored.Password;
 }
 
 void PatchSession::LocateDatabase() {
@@ -51,8 +51,8 @@ void PatchSession::LocateDatabase() {
 }
 
 void PatchSession::OpenLocatedDatabase() {
-  if (PathExists(m_db.target.DatabaseFile())) {
-    m_db.Connect(m_db.target.PathName, m_db.target.FileName);
+  if (PathExists(m_db.Target().DatabaseFile())) {
+    m_db.Connect(m_db.Target().PathName, m_db.Target().FileName);
   } else {
     m_screen.SetCaption(texts::CaptionNotSelected);
     m_db.SetControlsEnabled(1);
@@ -67,17 +67,17 @@ void PatchSession::OnSearchDatabase() {
 
 void PatchSession::ConnectChosenFile(const std::string& fullPath) {
   const ChosenPath split = SplitChosenPath(fullPath);
-  m_db.target.PathName = split.PathName;
-  m_db.target.FileName = split.FileName;
-  m_db.Connect(m_db.target.PathName, m_db.target.FileName);
+  m_db.Target().PathName = split.PathName;
+  m_db.Target().FileName = split.FileName;
+  m_db.Connect(m_db.Target().PathName, m_db.Target().FileName);
 }
 
 std::string PatchSession::BackupFolder() const {
-  return m_db.target.PathName + std::string(texts::BackupFolderName) + "/";
+  return m_db.Target().PathName + std::string(texts::BackupFolderName) + "/";
 }
 
 std::string PatchSession::BackupFile() const {
-  return BackupFolder() + m_db.target.FileName + std::string(texts::BackupNameSuffix) +
+  return BackupFolder() + m_db.Target().FileName + std::string(texts::BackupNameSuffix) +
          std::string(texts::DatabaseExtension);
 }
 
@@ -96,7 +96,7 @@ std::string PatchSession::ReadVersion(Connection& connection) {
 
 bool PatchSession::PassesVersionGate() {
   try {
-    const std::string version = ReadVersion(m_db.m_pConnection.Get());
+    const std::string version = ReadVersion(m_db.Engine());
     if (version == texts::RequiredVersion) return true;
     m_screen.ShowMessage(std::string(texts::M2Before) + std::string(texts::RequiredVersion) +
                              std::string(texts::M2Middle) + version + std::string(texts::M2After),
@@ -123,8 +123,8 @@ bool PatchSession::MainApplicationRuns() {
 // can see with the file, its journal or its log open, and every lock on it,
 // counts as the main application.
 bool PatchSession::OtherProcessUsesTheDatabase() {
-  if (!m_db.IsConnected() || !m_db.m_pConnection) return false;
-  const Connection& connection = m_db.m_pConnection.Get();
+  if (!m_db.IsConnected() || !m_db.HasEngine()) return false;
+  const Connection& connection = m_db.Engine();
   const int descriptor = connection.DatabaseFileDescriptor();
   if (descriptor < 0) return false;
   const auto user = FindOtherDatabaseUser(connection.DataSource(), descriptor);
@@ -180,7 +180,7 @@ PatchSession::Backup PatchSession::MakeBackup() {
   // The write lock is taken before the copy and kept until the patch ends, so
   // no other process can change the database between the backup and the update.
   try {
-    m_db.m_pConnection->BeginTrans();
+    m_db.Engine().BeginTrans();
     m_transactionOpen = true;
   } catch (const ComError& error) {
     // Someone opened the database after the first look.
@@ -195,7 +195,7 @@ PatchSession::Backup PatchSession::MakeBackup() {
 }
 
 bool PatchSession::CopyDatabase() {
-  Connection& connection = m_db.m_pConnection.Get();
+  Connection& connection = m_db.Engine();
   const std::string source = connection.DataSource();
   const int descriptor = connection.DatabaseFileDescriptor();
   // The copy reads the very file the engine has open and will change, through
@@ -246,7 +246,7 @@ bool PatchSession::CopyDatabase() {
   }
   // The backup folder itself is an entry of its parent, which may have just
   // been made: on disk too, or the backup may vanish in a power cut.
-  const std::string parent = m_db.target.PathName.empty() ? "." : m_db.target.PathName;
+  const std::string parent = m_db.Target().PathName.empty() ? "." : m_db.Target().PathName;
   UniqueFd parentFolder(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!parentFolder.valid() || fsync(parentFolder.get()) != 0) {
     m_lastReason = "cannot write the folder " + parent + " to disk: " + std::strerror(errno);
@@ -261,11 +261,11 @@ void PatchSession::CommitPatch() {
   m_transactionOpen = false;
   std::optional<ComError> failure;
   try {
-    m_db.m_pConnection->CommitTrans();
+    m_db.Engine().CommitTrans();
   } catch (const ComError& error) {
     failure = error;
     try {
-      m_db.m_pConnection->RollbackTrans();
+      m_db.Engine().RollbackTrans();
     } catch (...) {
     }
   }
@@ -294,7 +294,7 @@ void PatchSession::CommitPatch() {
   // that when it cannot open the folder (no descriptor left).
   if (m_databaseFolder.valid() && fsync(m_databaseFolder.get()) != 0) {
     m_lastReason = "the update is complete, but the folder " +
-                   FolderOf(m_db.m_pConnection->DataSource()) + " could not be written to disk (" +
+                   FolderOf(m_db.Engine().DataSource()) + " could not be written to disk (" +
                    std::strerror(errno) + "); keep the backup until the database has been checked";
   }
   m_databaseFolder.Reset();
@@ -308,7 +308,7 @@ PatchSession::ReadState PatchSession::ReadBack() noexcept {
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
       const std::string connectionString =
-          BuildConnectionString(m_db.target.PathName, m_db.target.FileName, m_db.target.Password);
+          BuildConnectionString(m_db.Target().PathName, m_db.Target().FileName, m_db.Target().Password);
       const auto answer = AnswerFromChild(
           [&connectionString]() -> char {
             ConnectionPtr fresh;
@@ -327,13 +327,13 @@ PatchSession::ReadState PatchSession::ReadBack() noexcept {
 }
 
 void PatchSession::PutBackTheBackup() {
-  const std::string database = m_db.m_pConnection->DataSource();
+  const std::string database = m_db.Engine().DataSource();
   m_databaseFolder.Reset();
   // Only the file the patch went into is replaced; one put at its name in
   // the meantime is someone else's.
   struct stat held {};
   struct stat named {};
-  if (fstat(m_db.m_pConnection->DatabaseFileDescriptor(), &held) != 0 ||
+  if (fstat(m_db.Engine().DatabaseFileDescriptor(), &held) != 0 ||
       stat(database.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
       held.st_ino != named.st_ino) {
     throw ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
@@ -343,12 +343,12 @@ void PatchSession::PutBackTheBackup() {
   }
   // The connection's view of the file is wrong; the file is replaced whole.
   try {
-    m_db.m_pConnection->Close();
+    m_db.Engine().Close();
   } catch (...) {
   }
   std::string reason;
   const bool restored = RestoreFromBackup(BackupFile(), database, m_screen, &reason);
-  m_db.Connect(m_db.target.PathName, m_db.target.FileName);
+  m_db.Connect(m_db.Target().PathName, m_db.Target().FileName);
   if (restored) {
     throw ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
                                      "The database could not be read back after the update was "
@@ -369,14 +369,14 @@ void PatchSession::RollbackPatch() noexcept {
   if (!m_transactionOpen) return;
   m_transactionOpen = false;
   try {
-    m_db.m_pConnection->RollbackTrans();
+    m_db.Engine().RollbackTrans();
   } catch (...) {
     // Closing the connection rolls back as well; the failure is already being reported.
   }
 }
 
 int PatchSession::TableExists(const std::string& name) {
-  Connection& connection = m_db.m_pConnection.Get();
+  Connection& connection = m_db.Engine();
   if (connection.State() != adStateOpen) return 0;
   int result = 0;
   try {
@@ -408,8 +408,8 @@ int PatchSession::RunPatchScript() {
   try {
     // All statements form one transaction, so a failure leaves the database
     // exactly as it was instead of half-upgraded.
-    if (!m_transactionOpen && m_db.m_pConnection && m_db.m_pConnection->State() == adStateOpen) {
-      m_db.m_pConnection->BeginTrans();
+    if (!m_transactionOpen && m_db.HasEngine() && m_db.Engine().State() == adStateOpen) {
+      m_db.Engine().BeginTrans();
       m_transactionOpen = true;
     }
     ForEachPatchStatement(
@@ -460,10 +460,10 @@ void PatchSession::ReportPatchSuccess() noexcept {
     }
   }
   try {
-    m_screen.CopyTextToClipboard(NumberedStatementList(m_db.m_executedStatements));
+    m_screen.CopyTextToClipboard(NumberedStatementList(m_db.ExecutedStatements()));
   } catch (...) {
   }
-  m_db.m_executedStatements.clear();
+  m_db.ClearExecutedStatements();
   try {
     m_screen.SetWaitCursor(false);
   } catch (...) {
@@ -474,16 +474,16 @@ void PatchSession::ReportPatchFailure(const ComError& error, const std::string& 
   ShowAppMessage(m_screen, FormatComError(error));
   m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
   m_screen.ShowMessage(statement, texts::DisplayName, MessageIcon::None);
-  m_screen.ShowUpdateError(UpdateErrorText(error, statement, m_db.m_executedStatements));
-  m_db.m_executedStatements.clear();
+  m_screen.ShowUpdateError(UpdateErrorText(error, statement, m_db.ExecutedStatements()));
+  m_db.ClearExecutedStatements();
   m_screen.SetWaitCursor(false);
 }
 
 void PatchSession::ReportPatchFailure() {
   ShowAppMessage(m_screen, texts::UnhandledException);
   m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
-  m_screen.ShowUpdateError(UpdateErrorText(m_db.m_executedStatements));
-  m_db.m_executedStatements.clear();
+  m_screen.ShowUpdateError(UpdateErrorText(m_db.ExecutedStatements()));
+  m_db.ClearExecutedStatements();
   m_screen.SetWaitCursor(false);
 }
 

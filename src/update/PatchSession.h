@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "update/DatabaseConnection.h"
+#include "platform/MainApplicationProbe.h"
 #include "update/Screen.h"
 #include "target/PosixFile.h"
 

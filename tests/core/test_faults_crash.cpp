@@ -55,7 +55,7 @@ class Samples {
     HookScreen screen;
     FakeProbe probe;
     PatchSession session(screen, probe);
-    session.Database().target.Password = password;
+    session.Database().Target().Password = password;
     session.ConnectChosenFile(copy.string());
     if (!session.OnRunUpdate()) throw std::runtime_error("the reference update failed");
     session.Database().Disconnect();
@@ -288,7 +288,7 @@ Outcome KillAtProgress(const fs::path& database, const std::string& password, in
       for (;;) pause();
     };
     PatchSession session(screen, probe);
-    session.Database().target.Password = password;
+    session.Database().Target().Password = password;
     session.ConnectChosenFile(database.string());
     session.OnRunUpdate();
     _exit(2);  // never stopped: the test proves nothing
@@ -321,7 +321,7 @@ TEST_F(CrashFixture, KillsAtEachProgressPointLeaveVersion106AndTheProgramRecover
     HookScreen screen;
     FakeProbe probe;
     PatchSession session(screen, probe);
-    session.Database().target.Password = sample.password;
+    session.Database().Target().Password = sample.password;
     session.ConnectChosenFile(database.string());
     ASSERT_TRUE(session.Database().IsConnected()) << screen.caption;
     EXPECT_FALSE(session.OnRunUpdate());

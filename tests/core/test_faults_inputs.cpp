@@ -185,7 +185,7 @@ TEST_F(HostileInputs, PasswordsAreTakenWholeAndNeverReachAnotherFile) {
       continue;
     }
     ASSERT_EQ(screen.caption, kConnected + name + ".mdb");
-    EXPECT_EQ(session->Database().m_pConnection->DataSource(), Folder() + name + ".mdb");
+    EXPECT_EQ(session->Database().Engine().DataSource(), Folder() + name + ".mdb");
     screen.Clear();
     EXPECT_TRUE(session->OnRunUpdate()) << EncodeMessages(screen);
     session->Database().Disconnect();
@@ -258,7 +258,7 @@ TEST_F(HostileInputs, SettingsNamesAreTakenLiterallyEvenWithSlashesOrBytesThatAr
     const std::string before = DatabaseFingerprint(file);
     Start(c.fileName, (home / "base").string() + "/", "");
     ASSERT_TRUE(session->Database().IsConnected()) << screen.caption;
-    EXPECT_EQ(session->Database().m_pConnection->DataSource(), file.string());
+    EXPECT_EQ(session->Database().Engine().DataSource(), file.string());
     screen.Clear();
     EXPECT_EQ(session->OnRunUpdate(), c.updates) << EncodeMessages(screen);
     session->Database().Disconnect();

@@ -76,8 +76,8 @@ TEST_F(LocateDatabase, TheChosenFileLosesItsExtensionAndKeepsTheStoredPassword) 
     SCOPED_TRACE(chosen);
     screen.fileChoices.push_back((folder / chosen).string());
     session->OnSearchDatabase();
-    EXPECT_EQ(session->Database().target.PathName, folder.string() + "/");
-    EXPECT_EQ(session->Database().target.FileName, "データ");
+    EXPECT_EQ(session->Database().Target().PathName, folder.string() + "/");
+    EXPECT_EQ(session->Database().Target().FileName, "データ");
     EXPECT_EQ(screen.caption, kConnected + "データ.mdb");
     EXPECT_TRUE(screen.runEnabled);
   }
@@ -127,7 +127,7 @@ TEST_F(LocateDatabase, DisconnectClosesOnlyWhatIsOpen) {
   session->Database().Disconnect();
   EXPECT_FALSE(session->Database().IsConnected());
   EXPECT_TRUE(screen.Messages().empty());
-  EXPECT_EQ(session->Database().m_pConnection->State(), adStateClosed);
+  EXPECT_EQ(session->Database().Engine().State(), adStateClosed);
 }
 
 TEST_F(LocateDatabase, ExecuteStatementRecordsBeforeItFails) {
@@ -138,8 +138,8 @@ TEST_F(LocateDatabase, ExecuteStatementRecordsBeforeItFails) {
   } catch (const ComError& error) {
     EXPECT_EQ(error.Error(), E_Pointer);
   }
-  ASSERT_EQ(db.m_executedStatements.size(), 1u);
-  EXPECT_EQ(db.m_executedStatements[0].statement, "SELECT 1;");
+  ASSERT_EQ(db.ExecutedStatements().size(), 1u);
+  EXPECT_EQ(db.ExecutedStatements()[0].statement, "SELECT 1;");
 }
 
 TEST_F(LocateDatabase, SetControlsEnabledFollowsTheConnection) {

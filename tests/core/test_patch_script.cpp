@@ -91,7 +91,7 @@ TEST_F(PatchScript, AFreshDatabaseRunsAllThirteenStatementsAndReadsBackAsVersion
             "INSERT INTO t_db_ver (DBVerID,DBVerCode,DBPatchDate,UpdateDateTime ) VALUES "
             "(7,1.07,#2009/11/04#,now() );");
   EXPECT_EQ(screen.progress, 3);
-  EXPECT_TRUE(session->Database().m_executedStatements.empty());
+  EXPECT_TRUE(session->Database().ExecutedStatements().empty());
 
   auto db = OpenDatabase(database);
   EXPECT_EQ(QueryText(*db, "SELECT ExpenseNexcoRiyouID FROM t_expense_nexco_riyou"), "1");
@@ -121,8 +121,8 @@ TEST_F(PatchScript, AnExistingCommentTableTakesTwelveStatements) {
 TEST_F(PatchScript, ADatabaseWithAllThreeTablesRunsFiveStatements) {
   StartWithSample();
   ASSERT_EQ(session->RunPatchScript(), 1);
-  session->Database().m_pConnection->Execute("DELETE FROM t_db_ver_comment;", nullptr);
-  session->Database().m_pConnection->Execute("DELETE FROM t_db_ver WHERE DBVerID = 7;", nullptr);
+  session->Database().Engine().Execute("DELETE FROM t_db_ver_comment;", nullptr);
+  session->Database().Engine().Execute("DELETE FROM t_db_ver WHERE DBVerID = 7;", nullptr);
   screen.Clear();
 
   ASSERT_EQ(session->RunPatchScript(), 1);
@@ -135,7 +135,7 @@ TEST_F(PatchScript, ADatabaseWithAllThreeTablesRunsFiveStatements) {
 
 TEST_F(PatchScript, ATablePresentWithoutItsIndexesSkipsItsWholeGroup) {
   StartWithSample();
-  session->Database().m_pConnection->Execute(
+  session->Database().Engine().Execute(
       "CREATE TABLE t_expense_nexco_riyou (ExpenseNexcoRiyouID COUNTER PRIMARY KEY, LowerKingaku INTEGER);",
       nullptr);
   ASSERT_EQ(session->RunPatchScript(), 1);
@@ -147,7 +147,7 @@ TEST_F(PatchScript, ATablePresentWithoutItsIndexesSkipsItsWholeGroup) {
 
 TEST_F(PatchScript, ATableNamedInOtherLetterCaseFailsItsCreationAndLeavesTheDatabaseAsBefore) {
   StartWithSample();
-  session->Database().m_pConnection->Execute("CREATE TABLE T_EXPENSE_NEXCO_RIYOU (A INTEGER);",
+  session->Database().Engine().Execute("CREATE TABLE T_EXPENSE_NEXCO_RIYOU (A INTEGER);",
                                              nullptr);
   EXPECT_EQ(session->TableExists("t_expense_nexco_riyou"), 0);
   EXPECT_EQ(session->TableExists("T_EXPENSE_NEXCO_RIYOU"), 1);
@@ -174,7 +174,7 @@ TEST_F(PatchScript, NoRowsWithKodan2StillSucceeds) {
 
 TEST_F(PatchScript, AFailureAtTheVersionRowRollsEverythingBackAndReportsTheWholeList) {
   StartWithSample();
-  session->Database().m_pConnection->Execute(
+  session->Database().Engine().Execute(
       "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');", nullptr);
   const std::string before = DatabaseFingerprint(database);
 
@@ -197,7 +197,7 @@ TEST_F(PatchScript, AFailureAtTheVersionRowRollsEverythingBackAndReportsTheWhole
   EXPECT_EQ(text.substr(text.size() - 3), "\n\r\n");
   EXPECT_EQ(screen.progress, 2);
   EXPECT_FALSE(screen.clipboard);
-  EXPECT_TRUE(session->Database().m_executedStatements.empty());
+  EXPECT_TRUE(session->Database().ExecutedStatements().empty());
 }
 
 TEST_F(PatchScript, AFailureBeforeAnyStatementShowsAnEmptyStatement) {
@@ -218,10 +218,10 @@ TEST_F(PatchScript, AFailureBeforeAnyStatementShowsAnEmptyStatement) {
 
 TEST_F(PatchScript, ASecondRunNumbersFromOneWhileProgressGoesOn) {
   StartWithSample();
-  session->Database().m_pConnection->Execute(
+  session->Database().Engine().Execute(
       "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');", nullptr);
   ASSERT_EQ(session->RunPatchScript(), 0);
-  session->Database().m_pConnection->Execute("DELETE FROM t_db_ver WHERE DBVerID = 7;", nullptr);
+  session->Database().Engine().Execute("DELETE FROM t_db_ver WHERE DBVerID = 7;", nullptr);
   screen.Clear();
   ASSERT_EQ(session->RunPatchScript(), 1);
   EXPECT_EQ(ClipboardLines().front().substr(0, 4), "  1 ");

@@ -105,7 +105,7 @@ TEST_F(UpdateRun, VersionsOtherThanExactly106AreRefusedWithoutBackup) {
 
 TEST_F(UpdateRun, AnEmptyVersionTableShowsOnlyTheTwoSpacesBetweenTheBrackets) {
   StartWithSample();
-  session->Database().m_pConnection->Execute("DELETE FROM t_db_ver;", nullptr);
+  session->Database().Engine().Execute("DELETE FROM t_db_ver;", nullptr);
   EXPECT_FALSE(session->OnRunUpdate());
   const auto messages = screen.Messages();
   ASSERT_EQ(messages.size(), 1u);
@@ -114,7 +114,7 @@ TEST_F(UpdateRun, AnEmptyVersionTableShowsOnlyTheTwoSpacesBetweenTheBrackets) {
 
 TEST_F(UpdateRun, AMissingVersionTableReportsTheEngineErrorThenTheQuery) {
   StartWithSample();
-  session->Database().m_pConnection->Execute("DROP TABLE t_db_ver;", nullptr);
+  session->Database().Engine().Execute("DROP TABLE t_db_ver;", nullptr);
   EXPECT_FALSE(session->OnRunUpdate());
   const auto messages = screen.Messages();
   ASSERT_EQ(messages.size(), 3u);
@@ -222,7 +222,7 @@ TEST_F(UpdateRun, AnEncryptedDatabaseIsBackedUpAndUpdatedWithItsPassword) {
 TEST_F(UpdateRun, AfterAFailedPatchTheNextPressFindsTheFirstBackup) {
   StartWithSample();
   // Version id 7 taken already: the version row fails.
-  session->Database().m_pConnection->Execute(
+  session->Database().Engine().Execute(
       "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');", nullptr);
   EXPECT_FALSE(session->OnRunUpdate());
   screen.Clear();

@@ -186,7 +186,7 @@ class TestPatchDlg : public QObject {
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
     dlg.OnInitDialog();
-    dlg.Session().Database().m_pConnection->Execute(
+    dlg.Session().Database().Engine().Execute(
         "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');", nullptr);
     ModalAnswerer answers;
     QTest::mouseClick(RunButton(dlg), Qt::LeftButton);
