@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "update/Screen.h"
 #include "target/BackupCopy.h"
+#include "update/Screen.h"
 
 extern char** environ;
 

@@ -7,10 +7,10 @@
 #include <QIcon>
 #include <memory>
 
-#include "update/Screen.h"
 #include "platform/X11MainApplicationProbe.h"
 #include "ui/DBMsgDlg.h"
 #include "update/PatchSession.h"
+#include "update/Screen.h"
 
 class QListWidget;
 class QMenu;

@@ -13,10 +13,10 @@
 
 #include "jet/ConnectionString.h"
 #include "jet/JetErrors.h"
-#include "jet/sql/JetSql.h"
 #include "jet/RangedUpdate.h"
 #include "jet/SqliteRecordset.h"
 #include "jet/SqliteSchema.h"
+#include "jet/sql/JetSql.h"
 
 namespace mivotra {
 namespace {

@@ -2,6 +2,8 @@
 // callers raise, in English and Japanese. The texts end with CR LF, as the
 // Windows table's do; the error report strips that ending.
 
+#include "jet/SystemMessages.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -9,12 +11,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-
-#include "jet/SystemMessages.h"
-
-#include <cstdint>
-#include <cstdio>
 #include <utility>
 
 namespace mivotra {

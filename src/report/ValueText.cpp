@@ -1,6 +1,8 @@
 // The text form of database values: the version the update run compares and
 // the table names of the schema scan.
 
+#include "report/ValueText.h"
+
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -8,7 +10,6 @@
 #include <string_view>
 
 #include "jet/DateTime.h"
-#include "report/ValueText.h"
 #include "jet/Utf8.h"
 
 namespace mivotra {

@@ -424,8 +424,8 @@ CopyDestination SplitDestination(const std::string& destination) {
 
 }  // namespace
 
-bool CopyToNewFile(const std::string& source, const std::string& destination, CopyProgress& progress,
-                   const CopyOptions& options, std::string* reason) {
+bool CopyToNewFile(const std::string& source, const std::string& destination,
+                   CopyProgress& progress, const CopyOptions& options, std::string* reason) {
   EndProgressOnReturn end(progress);
   if (destination.empty()) {
     if (reason) *reason = "no source or no destination";
@@ -441,7 +441,8 @@ bool CopyToNewFile(int source, const std::string& sourceName, const std::string&
     if (reason) *reason = "no source or no destination";
     return false;
   }
-  return CopyToNewFile(source, sourceName, SplitDestination(destination), progress, options, reason);
+  return CopyToNewFile(source, sourceName, SplitDestination(destination), progress, options,
+                       reason);
 }
 
 bool CopyToNewFile(int source, const std::string& sourceName, const CopyDestination& destination,

@@ -59,8 +59,8 @@ int ShellCopyFile(const std::string& source, const std::string& destination,
 // every return; `reason` may be null. Named temporaries that a killed copy
 // left in the folder (only those of this user that no copy holds) are
 // removed first.
-bool CopyToNewFile(const std::string& source, const std::string& destination, CopyProgress& progress,
-                   const CopyOptions& options, std::string* reason);
+bool CopyToNewFile(const std::string& source, const std::string& destination,
+                   CopyProgress& progress, const CopyOptions& options, std::string* reason);
 
 // The same from a source the caller has opened (read access) and keeps: it is
 // read by offset and never closed here. The database engine's locks are POSIX

@@ -40,7 +40,8 @@ class DatabaseConnection {
   void ExecuteStatement(std::int32_t number, const std::string& statement);
   // Closes an open connection, reporting a failure of the close in a message box.
   void Disconnect();
-  // 1 restores the Close item and whichever button fits the connection; any other value greys all three.
+  // 1 restores the Close item and whichever button fits the connection; any other value greys all
+  // three.
   void SetControlsEnabled(int enable);
 
   bool IsConnected() const { return m_bConnected == 1; }

@@ -9,10 +9,10 @@
 #include <optional>
 
 #include "jet/ConnectionString.h"
-#include "report/ErrorReport.h"
-#include "report/ValueText.h"
 #include "platform/ChildProcess.h"
 #include "platform/DatabaseUsers.h"
+#include "report/ErrorReport.h"
+#include "report/ValueText.h"
 #include "res/Texts.h"
 #include "target/BackupCopy.h"
 #include "target/BackupFolder.h"
@@ -307,8 +307,8 @@ PatchSession::ReadState PatchSession::ReadBack() noexcept {
   // with it. Twice: one failure for want of memory is no damaged file.
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
-      const std::string connectionString =
-          BuildConnectionString(m_db.Target().PathName, m_db.Target().FileName, m_db.Target().Password);
+      const std::string connectionString = BuildConnectionString(
+          m_db.Target().PathName, m_db.Target().FileName, m_db.Target().Password);
       const auto answer = AnswerFromChild(
           [&connectionString]() -> char {
             ConnectionPtr fresh;

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "update/DatabaseConnection.h"
 #include "platform/MainApplicationProbe.h"
-#include "update/Screen.h"
 #include "target/PosixFile.h"
+#include "update/DatabaseConnection.h"
+#include "update/Screen.h"
 
 namespace mivotra {
 

@@ -147,8 +147,7 @@ TEST_F(PatchScript, ATablePresentWithoutItsIndexesSkipsItsWholeGroup) {
 
 TEST_F(PatchScript, ATableNamedInOtherLetterCaseFailsItsCreationAndLeavesTheDatabaseAsBefore) {
   StartWithSample();
-  session->Database().Engine().Execute("CREATE TABLE T_EXPENSE_NEXCO_RIYOU (A INTEGER);",
-                                             nullptr);
+  session->Database().Engine().Execute("CREATE TABLE T_EXPENSE_NEXCO_RIYOU (A INTEGER);", nullptr);
   EXPECT_EQ(session->TableExists("t_expense_nexco_riyou"), 0);
   EXPECT_EQ(session->TableExists("T_EXPENSE_NEXCO_RIYOU"), 1);
   const std::string before = DatabaseFingerprint(database);

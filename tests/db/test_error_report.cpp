@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "jet/ComError.h"
-#include "report/ErrorReport.h"
 #include "jet/SystemMessages.h"
 #include "jet/Utf8.h"
+#include "report/ErrorReport.h"
 
 namespace mivotra {
 namespace {

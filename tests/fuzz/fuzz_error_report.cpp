@@ -13,9 +13,9 @@
 
 #include "FuzzCheck.h"
 #include "jet/ComError.h"
-#include "report/ErrorReport.h"
 #include "jet/SystemMessages.h"
 #include "jet/Utf8.h"
+#include "report/ErrorReport.h"
 
 namespace mivotra {
 namespace {

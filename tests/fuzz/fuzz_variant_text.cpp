@@ -15,9 +15,9 @@
 
 #include "FuzzCheck.h"
 #include "jet/DateTime.h"
-#include "report/ValueText.h"
 #include "jet/Utf8.h"
 #include "jet/Variant.h"
+#include "report/ValueText.h"
 
 namespace mivotra {
 namespace {
