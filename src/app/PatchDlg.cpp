@@ -45,9 +45,7 @@ constexpr int kDialogPointSize = 11;
 CPatchDlg::CPatchDlg(QWidget* parent, MainApplicationProbe* probe)
     : QDialog(parent),
       m_hIcon(LoadIcon(kAppIconId)),
-      m_ownProbe(probe ? nullptr
-                       : std::make_unique<X11MainApplicationProbe>(
-                             std::string(texts::MainApplicationWindowClass))),
+      m_ownProbe(probe ? nullptr : MakeWindowProbe(std::string(texts::MainApplicationWindowClass))),
       m_session(*this, probe ? *probe : *m_ownProbe) {
   BuildFromTemplate();
 }

@@ -7,7 +7,7 @@
 #include <QIcon>
 #include <memory>
 
-#include "platform/X11MainApplicationProbe.h"
+#include "platform/WindowProbe.h"
 #include "ui/DBMsgDlg.h"
 #include "update/PatchSession.h"
 #include "update/Screen.h"

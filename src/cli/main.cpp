@@ -10,7 +10,7 @@
 
 #include "cli/ConsoleScreen.h"
 #include "platform/InstanceGuard.h"
-#include "platform/X11MainApplicationProbe.h"
+#include "platform/WindowProbe.h"
 #include "res/Texts.h"
 #include "update/PatchReport.h"
 #include "update/PatchSession.h"
@@ -92,8 +92,8 @@ int main(int argc, char** argv) {
     ShowAppMessage(screen, texts::AlreadyRunning);
     return kRefusedOrFailed;
   }
-  X11MainApplicationProbe probe{std::string(texts::MainApplicationWindowClass)};
-  PatchSession session(screen, probe);
+  const auto probe = MakeWindowProbe(std::string(texts::MainApplicationWindowClass));
+  PatchSession session(screen, *probe);
 
   session.ReadSettings();
   if (password) session.Database().Target().Password = *password;

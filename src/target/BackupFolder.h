@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "target/PosixFile.h"
+#include "target/posix/PosixFile.h"
 
 namespace mivotra {
 

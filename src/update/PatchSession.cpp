@@ -1,11 +1,5 @@
 #include "update/PatchSession.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <optional>
 
 #include "jet/ConnectionString.h"
@@ -14,8 +8,8 @@
 #include "report/ErrorReport.h"
 #include "report/ValueText.h"
 #include "res/Texts.h"
+#include "target/Backup.h"
 #include "target/BackupCopy.h"
-#include "target/BackupFolder.h"
 #include "target/DatabaseSettings.h"
 #include "target/FileSystem.h"
 #include "target/PathSplit.h"
@@ -148,7 +142,7 @@ bool PatchSession::OnRunUpdate() {
 
   // A file-size limit would otherwise end the process in the middle of the
   // copy or the patch without a word.
-  IgnoreFileSizeSignal fileSizeLimit;
+  FileSizeLimitAsFailure fileSizeLimit;
   m_screen.ShowMessage(texts::M3BackupNotice, texts::UpdateDateLabel, MessageIcon::Information);
   const std::string folder = BackupFolder();
   if (!PathExists(folder)) CreateFolder(folder);
@@ -158,7 +152,7 @@ bool PatchSession::OnRunUpdate() {
     m_db.SetControlsEnabled(1);
     return false;
   }
-  switch (MakeBackup()) {
+  switch (LockAndBackUp()) {
     case Backup::Made:
       break;
     case Backup::InUse:
@@ -176,7 +170,7 @@ bool PatchSession::OnRunUpdate() {
   return updated;
 }
 
-PatchSession::Backup PatchSession::MakeBackup() {
+PatchSession::Backup PatchSession::LockAndBackUp() {
   // The write lock is taken before the copy and kept until the patch ends, so
   // no other process can change the database between the backup and the update.
   try {
@@ -196,65 +190,13 @@ PatchSession::Backup PatchSession::MakeBackup() {
 
 bool PatchSession::CopyDatabase() {
   Connection& connection = m_db.Engine();
-  const std::string source = connection.DataSource();
-  const int descriptor = connection.DatabaseFileDescriptor();
-  // The copy reads the very file the engine has open and will change, through
-  // the engine's own descriptor: a name that now leads elsewhere must not
-  // give a backup of another file.
-  struct stat held {};
-  struct stat named {};
-  if (descriptor < 0 || fstat(descriptor, &held) != 0) {
-    m_lastReason = "the engine's own access to " + source + " cannot be found";
+  if (!m_databaseFolder.Open(FolderOf(connection.DataSource()), &m_lastReason)) {
+    m_screen.EndCopyProgress();
     return false;
   }
-  if (held.st_nlink == 0 || stat(source.c_str(), &named) != 0 || named.st_dev != held.st_dev ||
-      named.st_ino != held.st_ino) {
-    m_lastReason = source + " was moved, replaced or deleted after it was opened";
-    return false;
-  }
-  // Every other name of the file would change with it: a snapshot made with
-  // hard links would be updated too.
-  if (held.st_nlink > 1) {
-    m_lastReason = source + " has " + std::to_string(held.st_nlink) +
-                   " names (hard links); updating it would change the file under every one of "
-                   "them, so it is left as it is";
-    return false;
-  }
-
-  // The database's name may hold a '/' of its own: the folder checked is the
-  // one the backup really goes into.
-  const std::string backup = BackupFile();
-  const std::string folderPath = FolderOf(backup);
-  const std::string name = backup.substr(backup.rfind('/') + 1);
-  UniqueFd folder = OpenBackupFolder(folderPath, &m_lastReason);
-  if (!folder.valid()) return false;
-  if (const auto planted = FindJournalBeside(folder.get(), name)) {
-    m_lastReason = "the file " + *planted +
-                   " lies in the backup folder; SQLite would take it for "
-                   "the backup's journal and change the backup with it";
-    return false;
-  }
-  const std::string databaseFolder = FolderOf(source);
-  m_databaseFolder.Reset(open(databaseFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!m_databaseFolder.valid()) {
-    m_lastReason = "cannot open the folder " + databaseFolder + ": " + std::strerror(errno);
-    return false;
-  }
-  if (!CopyToNewFile(descriptor, source, CopyDestination{folder.get(), folderPath, name}, m_screen,
-                     CopyOptions{}, &m_lastReason)) {
-    return false;
-  }
-  // The backup folder itself is an entry of its parent, which may have just
-  // been made: on disk too, or the backup may vanish in a power cut.
-  const std::string parent = m_db.Target().PathName.empty() ? "." : m_db.Target().PathName;
-  UniqueFd parentFolder(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!parentFolder.valid() || fsync(parentFolder.get()) != 0) {
-    m_lastReason = "cannot write the folder " + parent + " to disk: " + std::strerror(errno);
-    // Only the copy just made goes; the database is as it was.
-    unlinkat(folder.get(), name.c_str(), 0);
-    return false;
-  }
-  return true;
+  return MakeBackup({connection.DatabaseFileDescriptor(), connection.DataSource(), BackupFile(),
+                     m_db.Target().PathName},
+                    m_screen, &m_lastReason);
 }
 
 void PatchSession::CommitPatch() {
@@ -292,12 +234,11 @@ void PatchSession::CommitPatch() {
   }
   // SQLite writes the folder to disk after deleting the journal, but skips
   // that when it cannot open the folder (no descriptor left).
-  if (m_databaseFolder.valid() && fsync(m_databaseFolder.get()) != 0) {
-    m_lastReason = "the update is complete, but the folder " +
-                   FolderOf(m_db.Engine().DataSource()) + " could not be written to disk (" +
-                   std::strerror(errno) + "); keep the backup until the database has been checked";
-  }
-  m_databaseFolder.Reset();
+  std::string why;
+  if (m_databaseFolder.IsOpen() && !m_databaseFolder.Sync(&why))
+    m_lastReason = "the update is complete, but " + why +
+                   "; keep the backup until the database has been checked";
+  m_databaseFolder.Close();
 }
 
 PatchSession::ReadState PatchSession::ReadBack() noexcept {
@@ -328,14 +269,10 @@ PatchSession::ReadState PatchSession::ReadBack() noexcept {
 
 void PatchSession::PutBackTheBackup() {
   const std::string database = m_db.Engine().DataSource();
-  m_databaseFolder.Reset();
+  m_databaseFolder.Close();
   // Only the file the patch went into is replaced; one put at its name in
   // the meantime is someone else's.
-  struct stat held {};
-  struct stat named {};
-  if (fstat(m_db.Engine().DatabaseFileDescriptor(), &held) != 0 ||
-      stat(database.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
-      held.st_ino != named.st_ino) {
+  if (!StillNamedBy(m_db.Engine().DatabaseFileDescriptor(), database)) {
     throw ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
                                      "The file at the database's name was moved or replaced while "
                                      "the update was written, and is left as it is. The backup " +
@@ -365,7 +302,7 @@ void PatchSession::PutBackTheBackup() {
 }
 
 void PatchSession::RollbackPatch() noexcept {
-  m_databaseFolder.Reset();
+  m_databaseFolder.Close();
   if (!m_transactionOpen) return;
   m_transactionOpen = false;
   try {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/MainApplicationProbe.h"
-#include "target/PosixFile.h"
+#include "target/Backup.h"
 #include "update/DatabaseConnection.h"
 #include "update/Screen.h"
 
@@ -60,7 +60,7 @@ class PatchSession {
   void ShowMainApplicationRuns();
   bool PassesVersionGate();
   static std::string ReadVersion(Connection& connection);
-  Backup MakeBackup();
+  Backup LockAndBackUp();
   bool CopyDatabase();
   enum class ReadState { Patched, Unpatched, Unreadable };
 
@@ -81,7 +81,7 @@ class PatchSession {
   bool m_transactionOpen = false;
   // The database's folder, opened before the patch so that its entries can
   // be written to disk after the commit even when no descriptor is left.
-  UniqueFd m_databaseFolder;
+  FolderToSync m_databaseFolder;
   std::string m_lastReason;
 };
 

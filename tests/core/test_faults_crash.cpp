@@ -5,10 +5,20 @@
 // behaves as that version says.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <functional>
 #include <optional>
 
-#include "test_faults_support.h"
+#include "PatchProgram.h"
+#include "Processes.h"
+#include "RawDatabase.h"
+#include "ScreenHooks.h"
+#include "SessionFixture.h"
+#include "res/Texts.h"
+#include "update/PatchSession.h"
 
 namespace mivotra::test::faults {
 namespace {

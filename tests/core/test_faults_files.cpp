@@ -8,11 +8,22 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <cstring>
+#include <functional>
+
 #include "DatabaseHelpers.h"
+#include "Immutable.h"
+#include "PatchProgram.h"
+#include "Processes.h"
+#include "RawDatabase.h"
+#include "ScreenHooks.h"
+#include "SessionFixture.h"
+#include "res/Texts.h"
 #include "target/FileSystem.h"
-#include "test_faults_support.h"
+#include "update/PatchSession.h"
 
 namespace mivotra::test::faults {
 namespace {

@@ -5,10 +5,19 @@
 // boxes); what is on disk stays as it was.
 
 #include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
 
 #include "DatabaseHelpers.h"
+#include "PatchProgram.h"
+#include "RawDatabase.h"
+#include "ScreenHooks.h"
+#include "SessionFixture.h"
+#include "res/Texts.h"
 #include "target/FileSystem.h"
-#include "test_faults_support.h"
 
 namespace mivotra::test::faults {
 namespace {

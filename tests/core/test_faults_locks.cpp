@@ -4,15 +4,26 @@
 // would; the second waits for the update, and the backup is the database as
 // it was when the copy began.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <optional>
 
 #include "DatabaseHelpers.h"
+#include "PatchProgram.h"
+#include "Processes.h"
+#include "RawDatabase.h"
+#include "ScreenHooks.h"
+#include "SessionFixture.h"
 #include "jet/ConnectionString.h"
 #include "jet/Engine.h"
+#include "res/Texts.h"
 #include "target/BackupCopy.h"
-#include "test_faults_support.h"
+#include "update/PatchSession.h"
 
 namespace mivotra::test::faults {
 namespace {

@@ -5,13 +5,20 @@
 // the copy failure and leaves everything as it was.
 
 #include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "DatabaseHelpers.h"
+#include "PatchProgram.h"
+#include "RawDatabase.h"
+#include "ScreenHooks.h"
+#include "SessionFixture.h"
+#include "res/Texts.h"
 #include "target/FileSystem.h"
-#include "test_faults_support.h"
 
 namespace mivotra::test::faults {
 namespace {

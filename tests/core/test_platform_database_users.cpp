@@ -2,18 +2,25 @@
 // found by the file they have open whatever name they opened it by, and by
 // their locks even where their open files cannot be seen.
 
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstring>
+#include <functional>
 
+#include "Processes.h"
+#include "TestSupport.h"
 #include "platform/DatabaseUsers.h"
-#include "test_faults_support.h"
 
 namespace mivotra::test::faults {
 namespace {

@@ -5,11 +5,16 @@
 // folder throughout, so the real temp folder is never touched.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <functional>
 #include <optional>
 
+#include "Processes.h"
+#include "TestSupport.h"
 #include "platform/InstanceGuard.h"
-#include "test_faults_support.h"
 
 namespace mivotra::test::faults {
 namespace {

@@ -3,19 +3,26 @@
 // and against a real server (Xvfb) where one is installed.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <thread>
 
-#include "platform/X11MainApplicationProbe.h"
-#include "test_faults_support.h"
+#include "Processes.h"
+#include "TestSupport.h"
+#include "platform/x11/X11MainApplicationProbe.h"
 
 namespace mivotra::test::faults {
 namespace {

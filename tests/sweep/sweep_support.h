@@ -5,11 +5,13 @@
 // sweep reports all of them.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -19,11 +21,13 @@
 #include <thread>
 #include <vector>
 
-#include "test_faults_support.h"
+#include "PatchProgram.h"
+#include "Processes.h"
+#include "RawDatabase.h"
+#include "TestSupport.h"
+#include "res/Texts.h"
 
 namespace mivotra::test::sweep {
-
-using namespace mivotra::test::faults;
 
 // The library ends a process with this code at a power cut.
 constexpr int kCutExitCode = 86;

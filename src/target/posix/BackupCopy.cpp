@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "target/FileSystem.h"
-#include "target/PosixFile.h"
+#include "target/posix/PosixFile.h"
 
 namespace mivotra {
 

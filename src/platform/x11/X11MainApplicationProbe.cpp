@@ -1,4 +1,4 @@
-#include "platform/X11MainApplicationProbe.h"
+#include "platform/x11/X11MainApplicationProbe.h"
 
 #include <xcb/xcb.h>
 
@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/ChildProcess.h"
+#include "platform/WindowProbe.h"
 
 namespace mivotra {
 namespace {
@@ -85,6 +86,10 @@ bool X11MainApplicationProbe::IsMainApplicationRunning() {
   const std::string windowClass = m_windowClass;
   return AnswerFromChild([&] { return SearchDisplay(display, windowClass) ? '1' : '0'; },
                          m_timeLimit) == '1';
+}
+
+std::unique_ptr<MainApplicationProbe> MakeWindowProbe(const std::string& windowClass) {
+  return std::make_unique<X11MainApplicationProbe>(windowClass);
 }
 
 }  // namespace mivotra

@@ -1,0 +1,101 @@
+#include "target/Backup.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "target/BackupCopy.h"
+#include "target/BackupFolder.h"
+#include "target/FileSystem.h"
+
+namespace mivotra {
+namespace {
+
+bool Refuse(std::string* reason, const std::string& why) {
+  if (reason) *reason = why;
+  return false;
+}
+
+}  // namespace
+
+bool MakeBackup(const BackupJob& job, CopyProgress& progress, std::string* reason) {
+  const std::string& source = job.databaseFile;
+  // The copy reads the very file the engine has open and will change, through
+  // the engine's own descriptor: a name that now leads elsewhere must not
+  // give a backup of another file.
+  struct stat held {};
+  if (job.databaseDescriptor < 0 || fstat(job.databaseDescriptor, &held) != 0) {
+    progress.EndCopyProgress();
+    return Refuse(reason, "the engine's own access to " + source + " cannot be found");
+  }
+  if (held.st_nlink == 0 || !StillNamedBy(job.databaseDescriptor, source)) {
+    progress.EndCopyProgress();
+    return Refuse(reason, source + " was moved, replaced or deleted after it was opened");
+  }
+  // Every other name of the file would change with it: a snapshot made with
+  // hard links would be updated too.
+  if (held.st_nlink > 1) {
+    progress.EndCopyProgress();
+    return Refuse(reason, source + " has " + std::to_string(held.st_nlink) +
+                              " names (hard links); updating it would change the file under every "
+                              "one of them, so it is left as it is");
+  }
+
+  // The database's name may hold a '/' of its own: the folder checked is the
+  // one the backup really goes into.
+  const std::string folderPath = FolderOf(job.backupFile);
+  const std::string name = job.backupFile.substr(job.backupFile.rfind('/') + 1);
+  UniqueFd folder = OpenBackupFolder(folderPath, reason);
+  if (!folder.valid()) {
+    progress.EndCopyProgress();
+    return false;
+  }
+  if (const auto planted = FindJournalBeside(folder.get(), name)) {
+    progress.EndCopyProgress();
+    return Refuse(reason, "the file " + *planted +
+                              " lies in the backup folder; SQLite would take it for the backup's "
+                              "journal and change the backup with it");
+  }
+  if (!CopyToNewFile(job.databaseDescriptor, source,
+                     CopyDestination{folder.get(), folderPath, name}, progress, CopyOptions{},
+                     reason)) {
+    return false;
+  }
+  // The backup folder itself is an entry of its parent, which may have just
+  // been made: on disk too, or the backup may vanish in a power cut.
+  FolderToSync parent;
+  if (!parent.Open(job.backupParent, reason) || !parent.Sync(reason)) {
+    // Only the copy just made goes; the database is as it was.
+    unlinkat(folder.get(), name.c_str(), 0);
+    return false;
+  }
+  return true;
+}
+
+bool StillNamedBy(int descriptor, const std::string& path) {
+  struct stat held {};
+  struct stat named {};
+  return fstat(descriptor, &held) == 0 && stat(path.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+bool FolderToSync::Open(const std::string& folder, std::string* reason) {
+  m_path = folder.empty() ? "." : folder;
+  m_folder.Reset(open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (m_folder.valid()) return true;
+  return Refuse(reason, "cannot open the folder " + m_path + ": " + std::strerror(errno));
+}
+
+bool FolderToSync::Sync(std::string* reason) {
+  if (m_folder.valid() && fsync(m_folder.get()) == 0) return true;
+  return Refuse(reason, "cannot write the folder " + m_path + " to disk: " + std::strerror(errno));
+}
+
+FileSizeLimitAsFailure::FileSizeLimitAsFailure()
+    : m_ignore(std::make_unique<IgnoreFileSizeSignal>()) {}
+FileSizeLimitAsFailure::~FileSizeLimitAsFailure() = default;
+
+}  // namespace mivotra

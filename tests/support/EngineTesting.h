@@ -1,0 +1,43 @@
+#pragma once
+// Helpers shared by the engine's tests: new database files, connections,
+// capturing the ComError of a call, reading single values.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "jet/Catalog.h"
+#include "jet/ComError.h"
+#include "jet/ConnectionString.h"
+#include "jet/Engine.h"
+
+namespace mivotra::test {
+
+std::string ConnectionStringFor(const std::filesystem::path& file, const std::string& password);
+
+ConnectionPtr NewConnection();
+
+ConnectionPtr Open(const std::filesystem::path& file, const std::string& password = "");
+
+// A new database file, opened.
+ConnectionPtr Create(const std::filesystem::path& file, const std::string& password = "");
+
+// The ComError a call raises; a failed expectation when it raises none.
+ComError ErrorOf(const std::function<void()>& call);
+
+bool Contains(const std::string& text, const std::string& part);
+
+void Exec(Connection& db, const std::string& sql);
+
+// The first column of the first row.
+Variant Scalar(Connection& db, const std::string& sql);
+
+// Every row, each value in the form the test compares ("NULL", numbers, text).
+std::vector<std::string> Rows(Connection& db, const std::string& sql);
+
+}  // namespace mivotra::test

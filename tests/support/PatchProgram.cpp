@@ -1,0 +1,78 @@
+#include "PatchProgram.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "TestSupport.h"
+#include "res/Texts.h"
+
+namespace mivotra::test {
+
+std::string BackupFolderName() {
+  return std::string(texts::BackupFolderName);
+}
+
+fs::path BackupOf(const fs::path& database) {
+  return database.parent_path() / BackupFolderName() /
+         (database.stem().string() + std::string(texts::BackupNameSuffix) + ".mdb");
+}
+
+std::string PatchProgram() {
+  return std::string(MIVOTRA_BINARY_DIR) + "/src/mivotra-patch";
+}
+
+ProgramRun StartPatch(const fs::path& home, const std::vector<std::string>& arguments,
+                      const std::string& name, const std::vector<std::string>& environment) {
+  fs::create_directories(home / "config");
+  fs::create_directories(home / "runtime");
+  fs::permissions(home / "runtime", fs::perms::owner_all);
+  ProgramRun run;
+  run.out = home / (name + ".out");
+  run.err = home / (name + ".err");
+  std::vector<std::string> argv = {PatchProgram()};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::fflush(nullptr);
+  run.pid = fork();
+  if (run.pid == 0) {
+    setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (home / "runtime").c_str(), 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    unsetenv("DISPLAY");
+    for (const auto& assignment : environment) putenv(const_cast<char*>(assignment.c_str()));
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(run.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(run.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    // Nothing else the test has open goes with it: another thread's file
+    // would count as the program's own use of that database.
+    close_range(3, ~0U, 0);
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return run;
+}
+
+Finished RunPatch(const fs::path& home, const std::vector<std::string>& arguments,
+                  const std::string& name, const std::vector<std::string>& environment) {
+  const ProgramRun run = StartPatch(home, arguments, name, environment);
+  Finished finished;
+  finished.outcome = WaitFor(run.pid);
+  finished.out = ReadFile(run.out);
+  finished.err = ReadFile(run.err);
+  return finished;
+}
+
+std::string ConsoleBox(std::string_view caption, std::string_view text) {
+  return "[" + std::string(caption) + "]\n" + std::string(text) + "\n\n";
+}
+
+}  // namespace mivotra::test
