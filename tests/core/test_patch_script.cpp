@@ -39,6 +39,18 @@ std::vector<std::string> IndexNames(const std::filesystem::path& file, const std
   return names;
 }
 
+// The golden file holds the thirteen statements of a full run, one a line,
+// tabs as tabs: the texts the update must hand to the engine.
+TEST(PatchStatements, AreTheGoldenTextsByteForByte) {
+  const std::string golden =
+      ReadFile(std::filesystem::path(MIVOTRA_SOURCE_DIR) / "tests/golden/patch_statements.txt");
+  std::string written;
+  for (const auto& group :
+       PatchGroups({std::string(texts::UpdateItem1), std::string(texts::UpdateItem2)}))
+    for (const auto& statement : group.statements) written += statement + "\n";
+  EXPECT_EQ(written, golden);
+}
+
 TEST(PatchStatements, AreStoredByteForByte) {
   // Lengths of the stored texts, tabs counting one each.
   const std::vector<std::size_t> lengths = {261, 87, 87, 156, 285, 86, 77, 84, 130, 105, 223};
