@@ -1,7 +1,7 @@
 #!/bin/bash
 # Start-up of the window under Xvfb: the time from exec to the first paint of
 # the main window with a sample database open, and the peak resident memory
-# (VmHWM) at that moment, for MivotraPatch20091109 and, in the same run, for
+# (VmHWM) at that moment, for the desktop program (bench_startup_program: its start-up with the hook) and, in the same run, for
 # bench_startup_baseline (Qt Widgets and one empty dialog). One warm-up round,
 # then RUNS rounds (default 9, at least 7) with the two programs alternating
 # which goes first; medians, and the ratios ours/baseline.
@@ -11,7 +11,7 @@
 #
 # The programs come from BUILD_DIR (default: the newest build* folder of the
 # repository that has both). Both print their measurement through the
-# MIVOTRA_EXIT_AFTER_FIRST_PAINT hook (src/app/FirstPaintExit.h). Exit status
+# MIVOTRA_EXIT_AFTER_FIRST_PAINT hook (bench/support/FirstPaintExit.h). Exit status
 # 1 when a target is missed.
 set -euo pipefail
 
@@ -19,18 +19,18 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-}
 if [[ -z $build ]]; then
   for candidate in $(ls -dt "$repo"/build*/ 2>/dev/null); do
-    if [[ -x $candidate/src/MivotraPatch20091109 && -x $candidate/bench/bench_startup_baseline ]]; then
+    if [[ -x $candidate/bench/bench_startup_program && -x $candidate/bench/bench_startup_baseline ]]; then
       build=${candidate%/}
       break
     fi
   done
 fi
-app=$build/src/MivotraPatch20091109
+app=$build/bench/bench_startup_program
 baseline=$build/bench/bench_startup_baseline
 sample=$build/src/mivotra-sample-db
 for program in "$app" "$baseline" "$sample"; do
   if [[ ! -x $program ]]; then
-    echo "$program not found; build it: cmake --build <build dir> --target MivotraPatch20091109" \
+    echo "$program not found; build it: cmake --build <build dir> --target bench_startup_program" \
       "bench_startup_baseline mivotra-sample-db" >&2
     exit 2
   fi

@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QDialog>
 
-#include "app/FirstPaintExit.h"
+#include "FirstPaintExit.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -20,16 +20,13 @@
 #include "ui/IconButton.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
+#include "ui/QtText.h"
 #include "ui/UpdateErrorMsgDlg.h"
 #include "ui/VersionDlg.h"
 #include "update/PatchReport.h"
 
 namespace mivotra {
 namespace {
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Layout of the window in dialog units (x, y, width, height).
 constexpr int kWidth = 260, kHeight = 183;
@@ -71,7 +68,7 @@ void CPatchDlg::BuildFromTemplate() {
   // Created in the template's order, which is also the tab order.
   m_runButton = new CIconButton(this);
   m_runButton->setObjectName("runButton");
-  m_runButton->setText(Q(texts::RunButtonText));
+  m_runButton->setText(QtText(texts::RunButtonText));
   m_runButton->setEnabled(false);
   place(m_runButton, kRunButton);
 
@@ -111,7 +108,7 @@ void CPatchDlg::BuildFromTemplate() {
   // its own: right click or Alt+Space.
   m_windowMenu = new QMenu(this);
   m_windowMenu->setObjectName("windowMenu");
-  m_closeAction = m_windowMenu->addAction(Q(texts::WindowMenuClose), this, &QWidget::close);
+  m_closeAction = m_windowMenu->addAction(QtText(texts::WindowMenuClose), this, &QWidget::close);
   auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
   connect(shortcut, &QShortcut::activated, this,
           [this] { m_windowMenu->popup(mapToGlobal(QPoint(0, 0))); });
@@ -120,7 +117,7 @@ void CPatchDlg::BuildFromTemplate() {
 bool CPatchDlg::OnInitDialog() {
   if (!texts::AboutMenuItem.empty()) {
     m_windowMenu->addSeparator();
-    QAction* about = m_windowMenu->addAction(Q(texts::AboutMenuItem), this,
+    QAction* about = m_windowMenu->addAction(QtText(texts::AboutMenuItem), this,
                                              [this] { OnSysCommand(IDM_ABOUTBOX); });
     about->setObjectName("aboutAction");
   }
@@ -184,7 +181,7 @@ void CPatchDlg::ShowMessage(std::string_view text, std::string_view caption, Mes
 }
 
 void CPatchDlg::SetCaption(std::string_view caption) {
-  setWindowTitle(Q(caption));
+  setWindowTitle(QtText(caption));
 }
 
 void CPatchDlg::SetRunEnabled(bool enabled) {
@@ -208,17 +205,17 @@ std::optional<std::string> CPatchDlg::ChooseDatabaseFile() {
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   // The user may type the name of a file that does not exist.
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilter(Q(texts::OpenFileFilter));
+  dialog.setNameFilter(QtText(texts::OpenFileFilter));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front().toStdString();
 }
 
 bool CPatchDlg::ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) {
   if (!m_copyProgress) {
-    m_copyProgress = new QProgressDialog(Q(texts::CopyProgressCaption),
-                                         Q(texts::CopyProgressCancel), 0, 1000, this);
+    m_copyProgress = new QProgressDialog(QtText(texts::CopyProgressCaption),
+                                         QtText(texts::CopyProgressCancel), 0, 1000, this);
     m_copyProgress->setObjectName("copyProgress");
-    m_copyProgress->setWindowTitle(Q(texts::UpdateDateLabel));
+    m_copyProgress->setWindowTitle(QtText(texts::UpdateDateLabel));
     m_copyProgress->setWindowModality(Qt::WindowModal);
     // Short copies finish before anything is shown, as the desktop's own copy does.
     m_copyProgress->setMinimumDuration(700);

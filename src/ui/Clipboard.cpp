@@ -7,6 +7,7 @@
 
 #include "res/Texts.h"
 #include "ui/MessageBoxes.h"
+#include "ui/QtText.h"
 
 namespace mivotra {
 
@@ -26,7 +27,7 @@ void CopyTextToClipboard(const std::string& text, QWidget* owner) {
   // One format only: the clipboard takes ownership of the data and drops
   // whatever it held before.
   auto* data = new QMimeData;
-  data->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  data->setText(QtText(text));
   clipboard->setMimeData(data, QClipboard::Clipboard);
 }
 

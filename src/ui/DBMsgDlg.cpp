@@ -7,6 +7,7 @@
 
 #include "res/Texts.h"
 #include "ui/DialogUnits.h"
+#include "ui/QtText.h"
 
 namespace mivotra {
 
@@ -17,8 +18,7 @@ CDBMsgDlg::CDBMsgDlg() : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint) 
   setFixedSize(units.Size(116, 22));
 
   const auto text = texts::BusyPopupText;
-  auto* label =
-      new QLabel(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), this);
+  auto* label = new QLabel(QtText(text), this);
   label->setObjectName(QStringLiteral("busyLabel"));
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignCenter);

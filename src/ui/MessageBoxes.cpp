@@ -4,13 +4,10 @@
 #include <QString>
 
 #include "res/Texts.h"
+#include "ui/QtText.h"
 
 namespace mivotra {
 namespace {
-
-QString FromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QMessageBox::Icon ToQtIcon(MessageIcon icon) {
   switch (icon) {
@@ -33,10 +30,10 @@ void ShowMessageBox(QWidget* parent, std::string_view text, std::string_view cap
   QMessageBox box(parent);
   box.setObjectName(QString::fromLatin1(kMessageBoxObjectName));
   box.setIcon(ToQtIcon(icon));
-  box.setWindowTitle(FromUtf8(caption));
+  box.setWindowTitle(QtText(caption));
   // Error reports may hold "<" and "&" from SQL text: never read them as markup.
   box.setTextFormat(Qt::PlainText);
-  box.setText(FromUtf8(text));
+  box.setText(QtText(text));
   box.setStandardButtons(QMessageBox::Ok);
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Ok);

@@ -12,27 +12,20 @@
 #include "ui/Clipboard.h"
 #include "ui/DialogUnits.h"
 #include "ui/LineEndKeeper.h"
+#include "ui/QtText.h"
 
 namespace mivotra {
-namespace {
-
-QString FromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
-
 CUpdateErrorMsgDlg::CUpdateErrorMsgDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("CUpdateErrorMsgDlg"));
-  setWindowTitle(FromUtf8(texts::ErrorWindowCaption));
+  setWindowTitle(QtText(texts::ErrorWindowCaption));
   setFont(DialogFont(11));
   const DialogUnits units(font());
   setFixedSize(units.Size(385, 287));
 
   // Created in tab order.
-  m_closeButton = new QPushButton(FromUtf8(texts::ErrorWindowClose), this);
+  m_closeButton = new QPushButton(QtText(texts::ErrorWindowClose), this);
   m_closeButton->setObjectName(QStringLiteral("closeButton"));
   m_closeButton->setGeometry(units.Rect(332, 268, 50, 17));
   m_closeButton->setDefault(true);
@@ -47,7 +40,7 @@ CUpdateErrorMsgDlg::CUpdateErrorMsgDlg(QWidget* parent)
   m_errorEdit->setTabChangesFocus(true);
   m_lineEnds = new LineEndKeeper(m_errorEdit->document());
 
-  m_copyButton = new QPushButton(FromUtf8(texts::ErrorWindowCopy), this);
+  m_copyButton = new QPushButton(QtText(texts::ErrorWindowCopy), this);
   m_copyButton->setObjectName(QStringLiteral("copyButton"));
   m_copyButton->setGeometry(units.Rect(260, 268, 68, 17));
 
@@ -63,7 +56,7 @@ CUpdateErrorMsgDlg::~CUpdateErrorMsgDlg() = default;
 void CUpdateErrorMsgDlg::UpdateData(bool saveAndValidate) {
   if (!saveAndValidate) {
     m_shownText = m_strErrorText;
-    m_lineEnds->SetText(FromUtf8(m_strErrorText));
+    m_lineEnds->SetText(QtText(m_strErrorText));
     m_errorEdit->moveCursor(QTextCursor::Start);
     return;
   }

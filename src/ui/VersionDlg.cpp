@@ -8,16 +8,13 @@
 #include "res/Texts.h"
 #include "ui/DialogUnits.h"
 #include "ui/Icons.h"
+#include "ui/QtText.h"
 
 namespace mivotra {
 namespace {
 
-QString FromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QLabel* MakeText(QWidget* parent, const char* name, std::string_view text, const QRect& geometry) {
-  auto* label = new QLabel(FromUtf8(text), parent);
+  auto* label = new QLabel(QtText(text), parent);
   label->setObjectName(QString::fromLatin1(name));
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -31,7 +28,7 @@ CVersionDlg::CVersionDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("CVersionDlg"));
-  setWindowTitle(FromUtf8(texts::VersionWindowCaption));
+  setWindowTitle(QtText(texts::VersionWindowCaption));
   setFont(DialogFont(9));
   const DialogUnits units(font());
   setFixedSize(units.Size(235, 55));

@@ -11,7 +11,7 @@
 // $EPOCHREALTIME, taken just before exec), the time counts from there, so
 // exec and library loading are included to the microsecond; any other value
 // counts from the start time the kernel keeps for the process (10 ms steps).
-// Header only, so that the Qt-only baseline program measures the same way.
+// Header only: the program and the Qt-only baseline measure the same way.
 
 #include <unistd.h>
 

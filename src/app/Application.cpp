@@ -1,0 +1,33 @@
+#include "app/Application.h"
+
+#include <QApplication>
+
+#include "app/PatchDlg.h"
+#include "platform/InstanceGuard.h"
+#include "res/Texts.h"
+#include "ui/Icons.h"
+#include "ui/MessageBoxes.h"
+#include "ui/QtText.h"
+
+namespace mivotra {
+
+int RunApplication(int argc, char** argv,
+                   const std::function<std::unique_ptr<QObject>(QWidget& window)>& watch) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QtText(texts::DisplayName));
+  QGuiApplication::setDesktopFileName(QtText(texts::DisplayName));
+  QApplication::setWindowIcon(LoadIcon(kAppIconId));
+
+  InstanceGuard guard(kInstanceGuardName);
+  if (!guard.Acquired()) {
+    ShowAppMessage(nullptr, texts::AlreadyRunning);
+    return 0;
+  }
+  CPatchDlg dialog;
+  dialog.OnInitDialog();
+  const std::unique_ptr<QObject> watcher = watch ? watch(dialog) : nullptr;
+  dialog.exec();
+  return 0;
+}
+
+}  // namespace mivotra
