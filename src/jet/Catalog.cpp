@@ -8,12 +8,13 @@
 #include <cstring>
 
 #include "jet/ComError.h"
+#include "jet/Sources.h"
 
 namespace mivotra {
 namespace {
 
 [[noreturn]] void Fail(const std::string& description) {
-  throw ComError(E_Fail, ErrorInfo{"Mivotra Jet engine", description});
+  throw ComError(E_Fail, ErrorInfo{std::string(jet::kEngineSource), description});
 }
 
 }  // namespace

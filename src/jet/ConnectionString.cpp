@@ -4,13 +4,13 @@
 #include <string>
 
 #include "jet/ComError.h"
+#include "jet/Sources.h"
 
 namespace mivotra {
 namespace {
 
 constexpr std::string_view kFormatFault =
     "Format of the initialization string does not conform to the OLE DB rules.";
-constexpr std::string_view kErrorSource = "Mivotra Jet engine";
 
 // The fault names what is wrong and where, never the text around it: the
 // string carries the database password.
@@ -21,7 +21,7 @@ constexpr std::string_view kErrorSource = "Mivotra Jet engine";
   description += " at character ";
   description += std::to_string(position + 1);
   description += ".)";
-  throw ComError(E_Fail, ErrorInfo{std::string(kErrorSource), std::move(description)});
+  throw ComError(E_Fail, ErrorInfo{std::string(jet::kEngineSource), std::move(description)});
 }
 
 bool IsBlank(char c) {

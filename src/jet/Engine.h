@@ -3,6 +3,7 @@
 // SQLCipher file, with a Jet SQL front end. Every failure is a ComError with
 // the HRESULT that ADO or the Jet provider gives for the same fault.
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -98,6 +99,10 @@ class Connection {
   // unreadable. Throws the damaged-database error when a page does not read;
   // a plain file needs no such check (SQLite reports every failed write).
   virtual void CheckEncryptedPages() = 0;
+
+  // How long a statement waits for another process's lock before it fails
+  // (5 seconds unless set); for this connection, open or not.
+  virtual void SetBusyTimeout(std::chrono::milliseconds timeout) = 0;
 
   // The descriptor through which the engine reads and writes the open
   // database file (-1 when closed or unknown), so that a copy reads exactly

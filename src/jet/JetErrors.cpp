@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "jet/SqliteSchema.h"
+#include "jet/sql/JetSql.h"
 
 namespace mivotra::jet {
 namespace {
@@ -335,6 +336,16 @@ ComError FullDisk(const std::string& file) {
   return Error(E_Fail, "The disk is full: the database '" + file + "' cannot grow.");
 }
 
+// "5 seconds", "1 second", "200 milliseconds".
+std::string WaitText(std::chrono::milliseconds wait) {
+  const auto count = wait.count();
+  if (count % 1000 == 0) {
+    const auto seconds = count / 1000;
+    return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+  }
+  return std::to_string(count) + (count == 1 ? " millisecond" : " milliseconds");
+}
+
 }  // namespace
 
 [[noreturn]] void Throw(HRESULT code, std::string_view source, std::string description) {
@@ -358,8 +369,8 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
     case SQLITE_BUSY:
       return Error(E_Fail, "The database '" + file +
                                "' is locked by another process; the operation waited " +
-                               std::to_string(kBusyTimeoutMilliseconds / 1000) +
-                               " seconds and gave up. Close the other program and try again.");
+                               WaitText(context.busyTimeout) +
+                               " and gave up. Close the other program and try again.");
     case SQLITE_LOCKED:
       return Error(E_Fail,
                    "The table" +

@@ -2,20 +2,17 @@
 // The engine's failures: who reports them, and how SQLite's result codes and
 // messages become the HRESULTs and descriptions that ADO and Jet give.
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
 #include "jet/ComError.h"
-#include "jet/sql/JetSql.h"
+#include "jet/Sources.h"
+#include "jet/sql/Statement.h"
 
 struct sqlite3;
 
 namespace mivotra::jet {
-
-// Error-info sources: the database engine itself, and ADO's two objects.
-inline constexpr std::string_view kEngineSource = "Mivotra Jet engine";
-inline constexpr std::string_view kConnectionSource = "Mivotra ADODB.Connection";
-inline constexpr std::string_view kRecordsetSource = "Mivotra ADODB.Recordset";
 
 // Codes ADO and Jet use that ComError.h does not name.
 inline constexpr HRESULT DB_E_CantConvertValue = MakeHResult(0x80040E07);  // data type mismatch
@@ -42,6 +39,8 @@ struct FailureContext {
   StatementKind kind = StatementKind::Select;
   std::string table;  // the table the statement writes, if any
   std::string file;   // the database file
+  // How long a statement waited for another process's lock.
+  std::chrono::milliseconds busyTimeout{kBusyTimeoutMilliseconds};
 };
 
 // The ComError for an SQLite failure. `db` may be asked about the schema to

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jet/SqliteSchema.h"
+#include "jet/sql/JetSql.h"
 
 namespace mivotra::jet {
 namespace {
@@ -59,11 +60,12 @@ RangedUpdate::RangedUpdate(sqlite3* db, FailureContext context, StatementHandle 
 
 std::optional<RangedUpdate> RangedUpdate::Plan(sqlite3* db, const Statement& statement,
                                                const FailureContext& context) {
-  if (statement.kind != StatementKind::Update || !statement.rowLocal) return std::nullopt;
+  const auto* update = statement.As<UpdateStatement>();
+  if (!update || !update->rowLocal) return std::nullopt;
   const auto columns = schema::Columns(db, statement.table, &context);
   // A changed key could move a row into a range still to come.
   for (const auto& key : schema::PrimaryKey(columns)) {
-    if (Contains(statement.columns, key)) return std::nullopt;
+    if (Contains(update->columns, key)) return std::nullopt;
   }
   const auto rowid = RowidName(columns);
   if (!rowid) return std::nullopt;
@@ -91,7 +93,7 @@ std::optional<RangedUpdate> RangedUpdate::Plan(sqlite3* db, const Statement& sta
   }
   for (const auto& key : schema::ForeignKeysTo(db, statement.table, &context)) {
     for (const auto& column : key.refColumns) {
-      if (Contains(statement.columns, column)) return std::nullopt;
+      if (Contains(update->columns, column)) return std::nullopt;
     }
   }
   // With an index to find the rows, the whole statement reads less.
@@ -99,9 +101,9 @@ std::optional<RangedUpdate> RangedUpdate::Plan(sqlite3* db, const Statement& sta
     return std::nullopt;
   }
 
-  std::string sql = "UPDATE " + table + " NOT INDEXED SET " + statement.assignments + " WHERE " +
+  std::string sql = "UPDATE " + table + " NOT INDEXED SET " + update->assignments + " WHERE " +
                     *rowid + " BETWEEN ?1 AND ?2";
-  if (!statement.condition.empty()) sql += " AND (" + statement.condition + ")";
+  if (!update->condition.empty()) sql += " AND (" + update->condition + ")";
   return RangedUpdate(db, context, std::move(firstRow), Prepare(db, sql, context));
 }
 

@@ -13,8 +13,8 @@
 #include <optional>
 
 #include "jet/JetErrors.h"
-#include "jet/SqliteRecordset.h"
-#include "jet/sql/JetSql.h"
+#include "jet/Session.h"
+#include "jet/sql/Statement.h"
 
 struct sqlite3;
 

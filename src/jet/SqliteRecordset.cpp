@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "jet/DateTime.h"
+#include "jet/sql/JetSql.h"
 
 namespace mivotra::jet {
 namespace {
@@ -50,31 +51,6 @@ Variant ByStorageClass(sqlite3_stmt* statement, int column, int storage) {
 }
 
 }  // namespace
-
-void Session::RequireLiveTransaction() const {
-  if (inTransaction && db && sqlite3_get_autocommit(db))
-    ThrowEngine(E_Fail, std::string(kTransactionLost));
-}
-
-void StatementDeleter::operator()(sqlite3_stmt* statement) const noexcept {
-  sqlite3_finalize(statement);
-}
-
-StatementHandle Prepare(sqlite3* db, std::string_view sql, const FailureContext& context) {
-  sqlite3_stmt* statement = nullptr;
-  const int rc =
-      sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement, nullptr);
-  StatementHandle handle(statement);
-  if (rc != SQLITE_OK) throw MapSqliteError(db, rc, sqlite3_errmsg(db), context);
-  return handle;
-}
-
-void RunToEnd(sqlite3* db, sqlite3_stmt* statement, const FailureContext& context) {
-  int rc;
-  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-  }
-  if (rc != SQLITE_DONE) throw MapSqliteError(db, rc, sqlite3_errmsg(db), context);
-}
 
 Variant ReadValue(sqlite3_stmt* statement, int column, VARTYPE declared, ColumnHint hint) {
   const int storage = sqlite3_column_type(statement, column);
@@ -151,7 +127,7 @@ Variant ReadValue(sqlite3_stmt* statement, int column, VARTYPE declared, ColumnH
 }
 
 SqliteRecordset::SqliteRecordset(std::shared_ptr<Session> session, StatementHandle statement,
-                                 const Statement& translation, FailureContext context)
+                                 const SelectStatement& translation, FailureContext context)
     : m_session(std::move(session)),
       m_statement(std::move(statement)),
       m_context(std::move(context)),

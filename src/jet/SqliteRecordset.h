@@ -1,6 +1,5 @@
 #pragma once
-// ADO's forward-only Recordset over one SQLite statement, and the database
-// session that a connection and its recordsets share.
+// ADO's forward-only Recordset over one SQLite statement.
 
 #include <memory>
 #include <optional>
@@ -10,48 +9,12 @@
 
 #include "jet/Engine.h"
 #include "jet/JetErrors.h"
-#include "jet/sql/JetSql.h"
+#include "jet/Session.h"
+#include "jet/sql/Statement.h"
 
-struct sqlite3;
 struct sqlite3_stmt;
 
 namespace mivotra::jet {
-
-class SqliteRecordset;
-
-// The open database. The connection closes it; recordsets still reading
-// are closed first, as ADO closes them with their connection.
-struct Session {
-  sqlite3* db = nullptr;
-  std::string file;
-  // SQLite's own descriptor of the file, -1 when it could not be found.
-  int fileDescriptor = -1;
-  bool encrypted = false;
-  // Between BeginTrans and its commit or rollback.
-  bool inTransaction = false;
-  std::vector<SqliteRecordset*> recordsets;
-
-  // SQLite rolls a whole transaction back by itself after some failures
-  // (out of memory, I/O errors, a full disk) in a statement that has no
-  // statement journal. Whatever ran next would run outside it, without its
-  // lock and without its undo, so every call refuses until the caller ends it.
-  void RequireLiveTransaction() const;
-};
-
-// What the engine says when SQLite ended a transaction on its own.
-inline constexpr std::string_view kTransactionLost =
-    "The transaction was rolled back after an earlier failure: none of its changes were kept, "
-    "and nothing more runs in it until it is ended.";
-
-struct StatementDeleter {
-  void operator()(sqlite3_stmt* statement) const noexcept;
-};
-using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-// Every statement the engine runs goes through these two: a failure becomes
-// the mapped ComError, named by `context`.
-StatementHandle Prepare(sqlite3* db, std::string_view sql, const FailureContext& context);
-void RunToEnd(sqlite3* db, sqlite3_stmt* statement, const FailureContext& context);
 
 // The variant of one result value, by the column's declared Jet type, else by
 // the hint the translation gave, else by the value's storage class.
@@ -64,7 +27,7 @@ class SqliteRecordset final : public Recordset {
   // Reads the first row at once, so BOF and EOF are known and a failing
   // query fails in Execute.
   SqliteRecordset(std::shared_ptr<Session> session, StatementHandle statement,
-                  const Statement& translation, FailureContext context);
+                  const SelectStatement& translation, FailureContext context);
   ~SqliteRecordset() override;
   SqliteRecordset(const SqliteRecordset&) = delete;
   SqliteRecordset& operator=(const SqliteRecordset&) = delete;

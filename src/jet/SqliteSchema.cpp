@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+#include "jet/sql/SqlText.h"
+
 namespace mivotra::jet::schema {
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "EngineTesting.h"
@@ -132,17 +133,19 @@ TEST(JetTranslator, TheUpdatesRateStatementsReachSQLiteAsTheyMean) {
 }
 
 TEST(JetTranslator, AnUpdateSaysWhetherEachRowDependsOnItselfAlone) {
-  const Statement rates = Translate(kUpdateStatements[8]);
+  const Statement ratesStatement = Translate(kUpdateStatements[8]);
+  const auto& rates = std::get<UpdateStatement>(ratesStatement.detail);
   EXPECT_TRUE(rates.rowLocal);
   EXPECT_EQ(rates.columns, std::vector<std::string>{"KumiUpperRateTypeID"});
-  EXPECT_EQ(rates.sql,
+  EXPECT_EQ(ratesStatement.sql,
             "UPDATE `t_kumi_rate` SET " + rates.assignments + " WHERE " + rates.condition);
 
-  const Statement two = Translate("UPDATE t SET t.a = Abs(b) + 1, c = 'x' & c");
+  const Statement twoStatement = Translate("UPDATE t SET t.a = Abs(b) + 1, c = 'x' & c");
+  const auto& two = std::get<UpdateStatement>(twoStatement.detail);
   EXPECT_TRUE(two.rowLocal);
   EXPECT_EQ(two.columns, (std::vector<std::string>{"a", "c"}));
   EXPECT_TRUE(two.condition.empty());
-  EXPECT_EQ(two.sql, "UPDATE `t` SET " + two.assignments);
+  EXPECT_EQ(twoStatement.sql, "UPDATE `t` SET " + two.assignments);
 
   // A clock read once per range, or a subquery that sees earlier ranges'
   // changes, would give a split statement another result.
@@ -151,13 +154,14 @@ TEST(JetTranslator, AnUpdateSaysWhetherEachRowDependsOnItselfAlone) {
         "UPDATE t SET a = (SELECT max(a) FROM t)",
         "UPDATE t SET a = 1 WHERE b IN (SELECT b FROM u)",
         "UPDATE t SET a = 1 WHERE EXISTS (SELECT * FROM u WHERE u.b = t.b)"}) {
-    EXPECT_FALSE(Translate(statement).rowLocal) << statement;
+    EXPECT_FALSE(std::get<UpdateStatement>(Translate(statement).detail).rowLocal) << statement;
   }
 }
 
 TEST(JetTranslator, CreateTableKeepsJetTypesAndAddsItsRules) {
   const Statement statement = Translate(kUpdateStatements[4]);  // t_sofu_syukin_code
-  EXPECT_EQ(statement.kind, StatementKind::CreateTable);
+  EXPECT_EQ(statement.Kind(), StatementKind::CreateTable);
+  const auto& create = std::get<CreateTableStatement>(statement.detail);
   EXPECT_EQ(statement.table, "t_sofu_syukin_code");
   // The counter is SQLite's own row number, so it counts by itself.
   EXPECT_TRUE(Contains(statement.sql, "`SofuSyukinCodeID` INTEGER PRIMARY KEY AUTOINCREMENT"));
@@ -165,10 +169,10 @@ TEST(JetTranslator, CreateTableKeepsJetTypesAndAddsItsRules) {
   EXPECT_TRUE(Contains(statement.sql, "CHECK (length(`SofuSyukinCode`) <= 20)"));
   EXPECT_TRUE(Contains(statement.sql,
                        "CONSTRAINT `FK_SOFUSYUKINCODE_SOFUID` REFERENCES `t_sofu` (`SofuID`)"));
-  ASSERT_EQ(statement.foreignKeys.size(), 1u);
-  EXPECT_EQ(statement.foreignKeys[0].refTable, "t_sofu");
-  EXPECT_EQ(statement.foreignKeys[0].refColumns, std::vector<std::string>{"SofuID"});
-  EXPECT_EQ(statement.primaryKey, std::vector<std::string>{"SofuSyukinCodeID"});
+  ASSERT_EQ(create.foreignKeys.size(), 1u);
+  EXPECT_EQ(create.foreignKeys[0].refTable, "t_sofu");
+  EXPECT_EQ(create.foreignKeys[0].refColumns, std::vector<std::string>{"SofuID"});
+  EXPECT_EQ(create.primaryKey, std::vector<std::string>{"SofuSyukinCodeID"});
 }
 
 TEST(JetTranslator, AcceptsTheUpdatesStatementsAndCommonJetSql) {

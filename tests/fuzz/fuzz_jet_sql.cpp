@@ -162,12 +162,13 @@ bool Prepare(sqlite3* db, const std::string& sql, std::string_view jet, bool run
 // The engine applies a large UPDATE a range of rowids at a time, joining the
 // parts the translator gives: they must make the same statement, and the
 // ranged one must prepare wherever the whole one does.
-void CheckUpdateParts(sqlite3* db, const Statement& statement, std::string_view jet) {
+void CheckUpdateParts(sqlite3* db, const Statement& statement, const UpdateStatement& update,
+                      std::string_view jet) {
   const std::string detail = Shown(jet) + " became " + Shown(statement.sql);
-  std::string joined = "UPDATE " + QuoteName(statement.table) + " SET " + statement.assignments;
-  if (!statement.condition.empty()) joined += " WHERE " + statement.condition;
+  std::string joined = "UPDATE " + QuoteName(statement.table) + " SET " + update.assignments;
+  if (!update.condition.empty()) joined += " WHERE " + update.condition;
   Check(joined == statement.sql, "an UPDATE is its parts joined", detail);
-  Check(!statement.columns.empty(), "an UPDATE names the fields it sets", detail);
+  Check(!update.columns.empty(), "an UPDATE names the fields it sets", detail);
   auto prepares = [db](const std::string& sql, int* parameters) {
     sqlite3_stmt* prepared = nullptr;
     const bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) == SQLITE_OK;
@@ -177,8 +178,8 @@ void CheckUpdateParts(sqlite3* db, const Statement& statement, std::string_view 
   };
   if (!prepares(statement.sql, nullptr)) return;
   std::string ranged = "UPDATE " + QuoteName(statement.table) + " NOT INDEXED SET " +
-                       statement.assignments + " WHERE rowid BETWEEN ?1 AND ?2";
-  if (!statement.condition.empty()) ranged += " AND (" + statement.condition + ")";
+                       update.assignments + " WHERE rowid BETWEEN ?1 AND ?2";
+  if (!update.condition.empty()) ranged += " AND (" + update.condition + ")";
   int parameters = 0;
   Check(prepares(ranged, &parameters) && parameters == 2,
         "the ranged UPDATE prepares with its two bounds alone",
@@ -195,35 +196,41 @@ void CheckTranslation(std::string_view jet) {
   }
   const std::string detail = Shown(jet) + " became " + Shown(statement.sql);
   Check(!statement.sql.empty(), "an accepted statement has a translation", detail);
-  const bool writes = statement.kind != StatementKind::Select;
-  if (writes && statement.kind != StatementKind::DropIndex) {
+  const StatementKind kind = statement.Kind();
+  const bool writes = kind != StatementKind::Select;
+  if (writes && kind != StatementKind::DropIndex) {
     Check(!statement.table.empty(), "a statement that writes names its table", detail);
   }
-  if (statement.kind == StatementKind::CreateIndex || statement.kind == StatementKind::DropIndex) {
-    Check(!statement.index.empty(), "an index statement names its index", detail);
+  const auto* createIndex = statement.As<CreateIndexStatement>();
+  if (createIndex) Check(!createIndex->index.empty(), "an index statement names its index", detail);
+  if (const auto* drop = statement.As<DropIndexStatement>()) {
+    Check(!drop->index.empty(), "an index statement names its index", detail);
   }
-  Check(statement.hiddenColumns >= 0, "hidden columns are counted", detail);
-  Check(statement.top.has_value() == (statement.hiddenColumns > 0), "hidden keys only for TOP",
-        detail);
-  if (statement.top) Check(*statement.top >= 1, "TOP is positive", detail);
+  const auto* select = statement.As<SelectStatement>();
+  if (select) {
+    Check(select->hiddenColumns >= 0, "hidden columns are counted", detail);
+    Check(select->top.has_value() == (select->hiddenColumns > 0), "hidden keys only for TOP",
+          detail);
+    if (select->top) Check(*select->top >= 1, "TOP is positive", detail);
+  }
 
   sqlite3* db = Database();
   Check(sqlite3_exec(db, "SAVEPOINT fuzz", nullptr, nullptr, nullptr) == SQLITE_OK, "savepoint");
-  const bool ddl =
-      statement.kind == StatementKind::CreateTable || statement.kind == StatementKind::CreateIndex;
+  const bool ddl = kind == StatementKind::CreateTable || kind == StatementKind::CreateIndex;
   int columns = 0;
   const bool ran = Prepare(db, statement.sql, jet, ddl, &columns);
-  if (statement.kind == StatementKind::Select && !statement.hints.empty() && columns > 0) {
-    Check(statement.hints.size() + static_cast<std::size_t>(statement.hiddenColumns) ==
+  if (select && !select->hints.empty() && columns > 0) {
+    Check(select->hints.size() + static_cast<std::size_t>(select->hiddenColumns) ==
               static_cast<std::size_t>(columns),
           "one hint per result column", detail + " has " + std::to_string(columns) + " columns");
   }
-  if (statement.kind == StatementKind::Update) CheckUpdateParts(db, statement, jet);
+  if (const auto* update = statement.As<UpdateStatement>())
+    CheckUpdateParts(db, statement, *update, jet);
   if (ran) {
     std::vector<std::string> followUps = statement.followUps;
-    if (statement.kind == StatementKind::CreateIndex && !statement.indexColumns.empty()) {
+    if (createIndex && !createIndex->columns.empty()) {
       for (std::string& trigger :
-           RequiredTriggers(statement.index, statement.table, statement.indexColumns))
+           RequiredTriggers(createIndex->index, statement.table, createIndex->columns))
         followUps.push_back(std::move(trigger));
     }
     for (const std::string& sql : followUps) Prepare(db, sql, jet, true);

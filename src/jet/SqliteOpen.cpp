@@ -1,0 +1,177 @@
+#include "jet/SqliteOpen.h"
+
+#include <sqlcipher/sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+namespace mivotra::jet {
+namespace {
+
+// SQLCipher writes pages of this size; an encrypted file is a whole number of them.
+constexpr std::uintmax_t kPageSize = 1024;
+
+// SQLite's unix file object begins with its methods, its VFS and its inode
+// record, then the descriptor. SQLite offers no call for the descriptor, and
+// a copy that must see exactly the file SQLite works on (and that must not
+// open and close another descriptor of it, which would drop the process's
+// locks) needs it. The layout is checked against what it must find: the
+// default VFS, and a descriptor of the very file whose header was read.
+int SqliteDescriptor(sqlite3* db, const struct stat& opened) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+      !file->pMethods) {
+    return -1;
+  }
+  struct UnixFileHead {
+    const sqlite3_io_methods* methods;
+    sqlite3_vfs* vfs;
+    void* inode;
+    int descriptor;
+  } head{};
+  std::memcpy(&head, file, sizeof head);
+  if (head.vfs != sqlite3_vfs_find(nullptr) || head.descriptor < 0) return -1;
+  struct stat info {};
+  if (fstat(head.descriptor, &info) != 0 || info.st_dev != opened.st_dev ||
+      info.st_ino != opened.st_ino) {
+    return -1;
+  }
+  return head.descriptor;
+}
+
+// Jet's & : Null only when both sides are Null, else the texts joined with Null as "".
+void JetConcat(sqlite3_context* context, int, sqlite3_value** args) {
+  if (sqlite3_value_type(args[0]) == SQLITE_NULL && sqlite3_value_type(args[1]) == SQLITE_NULL) {
+    sqlite3_result_null(context);
+    return;
+  }
+  std::string joined;
+  for (int i = 0; i < 2; ++i) {
+    if (sqlite3_value_type(args[i]) == SQLITE_NULL) continue;
+    const auto* text = sqlite3_value_text(args[i]);
+    if (text)
+      joined.append(reinterpret_cast<const char*>(text),
+                    static_cast<std::size_t>(sqlite3_value_bytes(args[i])));
+  }
+  sqlite3_result_text(context, joined.data(), static_cast<int>(joined.size()), SQLITE_TRANSIENT);
+}
+
+}  // namespace
+
+std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::string& password,
+                                            bool readOnly, std::chrono::milliseconds busyTimeout) {
+  namespace fs = std::filesystem;
+  if (file.empty()) {
+    ThrowEngine(E_Fail, "Could not find file ''. The connection string names no Data Source.");
+  }
+  // SQLite would make an empty database of a missing, empty or odd file:
+  // look at the file first and never let SQLite create one.
+  std::error_code error;
+  const fs::file_status status = fs::status(file, error);
+  if (status.type() == fs::file_type::not_found) ThrowEngine(E_Fail, CouldNotFindFile(file));
+  if (error) ThrowEngine(E_Fail, "Cannot open the file '" + file + "': " + error.message() + ".");
+  if (status.type() == fs::file_type::directory) {
+    ThrowEngine(E_Fail, "'" + file + "' is a folder, not a database file.");
+  }
+  if (status.type() != fs::file_type::regular) ThrowEngine(E_Fail, UnrecognizedFormat(file));
+  char header[16] = {};
+  std::size_t headerBytes = 0;
+  // The file whose header is read is the file SQLite must open (checked below).
+  struct stat sniffed {};
+  if (std::FILE* stream = std::fopen(file.c_str(), "rb")) {
+    headerBytes = std::fread(header, 1, sizeof header, stream);
+    const bool known = fstat(fileno(stream), &sniffed) == 0;
+    std::fclose(stream);
+    if (!known) ThrowEngine(E_Fail, "Cannot look at the file '" + file + "'.");
+  } else {
+    ThrowEngine(E_Fail, "Cannot open the file '" + file + "': " + std::strerror(errno) +
+                            ". You need permission to read it.");
+  }
+  const std::uintmax_t size = fs::file_size(file, error);
+  if (error || size == 0) ThrowEngine(E_Fail, UnrecognizedFormat(file));
+  const bool plain =
+      headerBytes == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
+  // A real Jet or ACE file is a whole number of pages too, but no password opens it here.
+  const bool accessFile =
+      headerBytes == sizeof header && (std::memcmp(header, "\0\1\0\0Standard Jet", 16) == 0 ||
+                                       std::memcmp(header, "\0\1\0\0Standard ACE", 16) == 0);
+  if (accessFile) ThrowEngine(E_Fail, UnrecognizedFormat(file));
+  // Without a plain header the file is encrypted or no database at all;
+  // SQLCipher cannot tell which, its page structure can.
+  const bool wholePages = size % kPageSize == 0;
+  auto refusal = [&]() {
+    return wholePages
+               ? ComError(DB_SEC_E_AuthFailed,
+                          ErrorInfo{std::string(kEngineSource), std::string(kNotValidPassword)})
+               : ComError(E_Fail, ErrorInfo{std::string(kEngineSource), UnrecognizedFormat(file)});
+  };
+  if (!plain && password.empty()) throw refusal();
+
+  sqlite3* raw = nullptr;
+  const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+  // SQLite reads ":memory:" and other names that start with ':' as special.
+  const std::string sqliteName = file.front() == ':' ? "./" + file : file;
+  const int opened = sqlite3_open_v2(sqliteName.c_str(), &raw, flags, nullptr);
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close_v2);
+  FailureContext context{StatementKind::Select, {}, file};
+  context.busyTimeout = busyTimeout;
+  if (opened != SQLITE_OK) {
+    throw MapSqliteError(raw, opened, raw ? sqlite3_errmsg(raw) : "out of memory", context);
+  }
+  sqlite3_extended_result_codes(raw, 1);
+  sqlite3_busy_timeout(raw, static_cast<int>(busyTimeout.count()));
+  // Jet ignores a password given for an unprotected database.
+  if (!plain && sqlite3_key(raw, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
+    ThrowEngine(E_Fail, "Cannot set the database password for '" + file + "'.");
+  }
+  // A wrong key shows only on the first read of a page: read one now.
+  {
+    sqlite3_stmt* check = nullptr;
+    int rc = sqlite3_prepare_v2(raw, "SELECT count(*) FROM sqlite_master", -1, &check, nullptr);
+    StatementHandle handle(check);
+    if (rc == SQLITE_OK) rc = sqlite3_step(check);
+    if (rc != SQLITE_ROW) {
+      const int primary = rc & 0xFF;
+      if (primary == SQLITE_NOTADB) {
+        if (plain) ThrowEngine(E_Fail, UnrecognizedFormat(file));
+        throw refusal();
+      }
+      if (primary == SQLITE_CORRUPT) ThrowEngine(E_Fail, UnrecognizedFormat(file));
+      throw MapSqliteError(raw, rc, sqlite3_errmsg(raw), context);
+    }
+  }
+  Exec(raw, "PRAGMA foreign_keys = ON", context);
+  // A commit counts only once it survives a power cut: EXTRA also writes
+  // the folder to disk after the journal is deleted, without which the
+  // journal can come back and undo the commit.
+  Exec(raw, "PRAGMA synchronous = EXTRA", context);
+  // SQLCipher keeps temporary data in memory by default, so an UPDATE of many
+  // rows inside a transaction would hold the original of every changed page
+  // in memory (hundreds of MB for a large database). In files instead, the
+  // statement journal spills to disk; its pages are encrypted like the
+  // database's own.
+  Exec(raw, "PRAGMA temp_store = FILE", context);
+  // Inside a long transaction most of the cache holds changed pages waiting
+  // to be written, and only the rest can keep pages just read; 8 MiB leaves
+  // room for the pages of a whole range of a ranged UPDATE, which it reads
+  // twice.
+  Exec(raw, "PRAGMA cache_size = -8192", context);
+  if (sqlite3_create_function_v2(raw, "jet_concat", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                 JetConcat, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    ThrowEngine(E_OutOfMemory, "Not enough memory to open the database.");
+  }
+  auto session = std::make_shared<Session>();
+  session->fileDescriptor = SqliteDescriptor(raw, sniffed);
+  session->encrypted = !plain;
+  session->db = db.release();
+  session->file = file;
+  session->busyTimeout = busyTimeout;
+  return session;
+}
+
+}  // namespace mivotra::jet

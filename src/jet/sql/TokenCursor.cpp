@@ -1,0 +1,121 @@
+#include "jet/sql/TokenCursor.h"
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+
+#include "jet/Utf8.h"
+#include "jet/sql/Characters.h"
+#include "jet/sql/Keywords.h"
+#include "jet/sql/SqlText.h"
+#include "jet/sql/SyntaxError.h"
+
+namespace mivotra::jet::sql {
+namespace {
+
+constexpr std::size_t kMaxNameCharacters = 64;
+
+}  // namespace
+
+TokenCursor::TokenCursor(std::string_view sql) : m_sql(sql), m_tokens(Tokenize(sql)) {}
+
+const Token& TokenCursor::Peek(std::size_t ahead) const {
+  return m_tokens[std::min(m_pos + ahead, m_tokens.size() - 1)];
+}
+
+const Token& TokenCursor::Next() {
+  const Token& token = Peek();
+  if (m_pos < m_tokens.size() - 1) ++m_pos;
+  return token;
+}
+
+void TokenCursor::Back() {
+  if (m_pos > 0) --m_pos;
+}
+
+bool TokenCursor::IsWord(std::string_view word, std::size_t ahead) const {
+  const Token& token = Peek(ahead);
+  return token.type == TokenType::Name && EqualsNoCase(token.text, word);
+}
+
+bool TokenCursor::AcceptWord(std::string_view word) {
+  if (!IsWord(word)) return false;
+  Next();
+  return true;
+}
+
+void TokenCursor::ExpectWord(std::string_view word) {
+  if (!AcceptWord(word)) Fail("Expected " + std::string(word) + ".");
+}
+
+bool TokenCursor::IsSymbol(std::string_view symbol, std::size_t ahead) const {
+  const Token& token = Peek(ahead);
+  return token.type == TokenType::Symbol && token.text == symbol;
+}
+
+bool TokenCursor::AcceptSymbol(std::string_view symbol) {
+  if (!IsSymbol(symbol)) return false;
+  Next();
+  return true;
+}
+
+void TokenCursor::ExpectSymbol(std::string_view symbol) {
+  if (!AcceptSymbol(symbol)) Fail("Expected '" + std::string(symbol) + "'.");
+}
+
+void TokenCursor::Fail(std::string_view detail) const {
+  std::string message = m_context.empty() ? "Syntax error." : m_context;
+  if (!detail.empty()) {
+    message += ' ';
+    message += detail;
+  }
+  const Token& token = Peek();
+  if (token.type == TokenType::End) {
+    message += " The statement ends too early.";
+  } else {
+    message += " Near '" + Excerpt(m_sql, token.offset) + "' (character " +
+               std::to_string(token.offset + 1) + ").";
+  }
+  SyntaxError(std::move(message));
+}
+
+bool TokenCursor::AtName(std::size_t ahead) const {
+  const Token& token = Peek(ahead);
+  return token.type == TokenType::BracketName ||
+         (token.type == TokenType::Name && !IsReserved(token.text));
+}
+
+std::string TokenCursor::ReadName() {
+  if (!AtName()) Fail("Expected a name.");
+  const std::string name = Next().text;
+  if (utf8::CountCodePoints(name) > kMaxNameCharacters) {
+    SyntaxError("The name '" + name + "' is too long: names have at most 64 characters.");
+  }
+  return name;
+}
+
+std::vector<std::string> TokenCursor::NameList() {
+  std::vector<std::string> names;
+  ExpectSymbol("(");
+  do {
+    names.push_back(ReadName());
+  } while (AcceptSymbol(","));
+  ExpectSymbol(")");
+  return names;
+}
+
+std::int64_t TokenCursor::ReadInteger() {
+  bool negative = false;
+  if (AcceptSymbol("-")) negative = true;
+  const Token& token = Peek();
+  std::int64_t value = 0;
+  if (token.type != TokenType::Number || !AllDigits(token.text) ||
+      std::from_chars(token.text.data(), token.text.data() + token.text.size(), value).ec !=
+          std::errc()) {
+    Fail("Expected a whole number.");
+  }
+  Next();
+  return negative ? -value : value;
+}
+
+}  // namespace mivotra::jet::sql

@@ -1,0 +1,138 @@
+#include "jet/sql/Tokenize.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "jet/sql/Characters.h"
+#include "jet/sql/DateLiteral.h"
+#include "jet/sql/SyntaxError.h"
+
+namespace mivotra::jet {
+
+using sql::Excerpt;
+using sql::IsDigit;
+using sql::IsNameChar;
+using sql::IsNameStart;
+using sql::IsSpace;
+using sql::SyntaxError;
+
+std::vector<Token> Tokenize(std::string_view sql) {
+  std::vector<Token> tokens;
+  std::size_t i = 0;
+  const std::size_t n = sql.size();
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(sql[i]);
+    if (IsSpace(c)) {
+      ++i;
+      continue;
+    }
+    Token token;
+    token.offset = i;
+    if (c == '[') {
+      const std::size_t close = sql.find(']', i + 1);
+      const std::string_view inside =
+          close == std::string_view::npos ? std::string_view() : sql.substr(i + 1, close - i - 1);
+      const bool bad = close == std::string_view::npos || inside.empty() || inside.front() == ' ' ||
+                       std::any_of(inside.begin(), inside.end(), [](char ch) {
+                         const auto u = static_cast<unsigned char>(ch);
+                         return u < 0x20 || ch == '[' || ch == '.' || ch == '!' || ch == '`';
+                       });
+      if (bad) {
+        SyntaxError("Invalid bracketing of name '" + Excerpt(sql, i) + "' (character " +
+                    std::to_string(i + 1) + ").");
+      }
+      token.type = TokenType::BracketName;
+      token.text = std::string(inside);
+      i = close + 1;
+    } else if (c == '\'' || c == '"') {
+      // Jet reads "text" as a string too, unlike ANSI SQL.
+      const char quote = static_cast<char>(c);
+      std::string value;
+      std::size_t j = i + 1;
+      bool closed = false;
+      while (j < n) {
+        if (sql[j] == '\0') break;
+        if (sql[j] == quote) {
+          if (j + 1 < n && sql[j + 1] == quote) {
+            value += quote;
+            j += 2;
+            continue;
+          }
+          closed = true;
+          ++j;
+          break;
+        }
+        value += sql[j++];
+      }
+      if (!closed) {
+        SyntaxError("Syntax error in string in query expression '" + Excerpt(sql, i) +
+                    "' (character " + std::to_string(i + 1) + ").");
+      }
+      token.type = TokenType::String;
+      token.text = std::move(value);
+      i = j;
+    } else if (c == '#') {
+      const std::size_t close = sql.find('#', i + 1);
+      const std::optional<std::string> date =
+          close == std::string_view::npos ? std::nullopt
+                                          : ParseDateLiteral(sql.substr(i + 1, close - i - 1));
+      if (!date) {
+        const std::string_view literal =
+            close == std::string_view::npos ? sql.substr(i) : sql.substr(i, close - i + 1);
+        SyntaxError("Syntax error in date in query expression '" + Excerpt(literal, 0) +
+                    "' (character " + std::to_string(i + 1) + ").");
+      }
+      token.type = TokenType::Date;
+      token.text = *date;
+      i = close + 1;
+    } else if (IsDigit(c) ||
+               (c == '.' && i + 1 < n && IsDigit(static_cast<unsigned char>(sql[i + 1])))) {
+      std::size_t j = i;
+      while (j < n && IsDigit(static_cast<unsigned char>(sql[j]))) ++j;
+      if (j < n && sql[j] == '.') {
+        ++j;
+        while (j < n && IsDigit(static_cast<unsigned char>(sql[j]))) ++j;
+      }
+      if (j < n && (sql[j] == 'e' || sql[j] == 'E')) {
+        std::size_t k = j + 1;
+        if (k < n && (sql[k] == '+' || sql[k] == '-')) ++k;
+        if (k < n && IsDigit(static_cast<unsigned char>(sql[k]))) {
+          while (k < n && IsDigit(static_cast<unsigned char>(sql[k]))) ++k;
+          j = k;
+        }
+      }
+      token.type = TokenType::Number;
+      token.text = std::string(sql.substr(i, j - i));
+      i = j;
+    } else if (IsNameStart(c)) {
+      std::size_t j = i;
+      while (j < n && IsNameChar(static_cast<unsigned char>(sql[j]))) ++j;
+      token.type = TokenType::Name;
+      token.text = std::string(sql.substr(i, j - i));
+      i = j;
+    } else {
+      static constexpr std::array<std::string_view, 3> kTwoChar = {"<>", "<=", ">="};
+      static constexpr std::string_view kOneChar = "<>=+-*/\\^&(),;.!?";
+      token.type = TokenType::Symbol;
+      const std::string_view two = sql.substr(i, 2);
+      if (std::find(kTwoChar.begin(), kTwoChar.end(), two) != kTwoChar.end()) {
+        token.text = std::string(two);
+      } else if (kOneChar.find(static_cast<char>(c)) != std::string_view::npos) {
+        token.text = std::string(1, static_cast<char>(c));
+      } else {
+        SyntaxError("Invalid character in SQL statement at character " + std::to_string(i + 1) +
+                    ".");
+      }
+      i += token.text.size();
+    }
+    token.length = i - token.offset;
+    tokens.push_back(std::move(token));
+  }
+  Token end;
+  end.offset = n;
+  tokens.push_back(std::move(end));
+  return tokens;
+}
+
+}  // namespace mivotra::jet
