@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "jet/Utf8.h"
+
 // The settings are read from the file directly, following the INI format
 // QSettings writes, rather than through QSettings itself: QSettings turns an
 // unquoted "a, b" into a list, "@Invalid()" into nothing and bytes that are
@@ -30,35 +32,14 @@ constexpr std::string_view GroupName = "DATABASE";
 // lone surrogate 0xDC00 + byte and becomes that byte again on the way out.
 
 void AppendUtf8AsUtf16(std::u16string& out, std::string_view bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    std::size_t length = 0;
-    char32_t code = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-      out += static_cast<char16_t>(lead);
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, code = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, code = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, code = lead & 0x07, minimum = 0x10000;
-    }
-    bool valid = length != 0 && i + length <= bytes.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3F);
-    }
-    valid = valid && code >= minimum && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-    if (!valid) {
-      out += static_cast<char16_t>(0xDC00 + lead);
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto decoded = utf8::DecodeAt(bytes, i);
+    if (!decoded) {
+      out += static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i]));
       ++i;
       continue;
     }
+    char32_t code = decoded->code;
     if (code >= 0x10000) {
       code -= 0x10000;
       out += static_cast<char16_t>(0xD800 + (code >> 10));
@@ -66,25 +47,7 @@ void AppendUtf8AsUtf16(std::u16string& out, std::string_view bytes) {
     } else {
       out += static_cast<char16_t>(code);
     }
-    i += length;
-  }
-}
-
-void AppendCodePoint(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
+    i += decoded->length;
   }
 }
 
@@ -95,14 +58,15 @@ std::string Utf16ToBytes(std::u16string_view units) {
     const char16_t unit = units[i];
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
         units[i + 1] <= 0xDFFF) {
-      AppendCodePoint(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      utf8::AppendCodePoint(out,
+                            0x10000 + ((char32_t(unit) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
       ++i;
     } else if (unit >= 0xDC80 && unit <= 0xDCFF) {
       out += static_cast<char>(unit - 0xDC00);  // a byte kept from the file
     } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      AppendCodePoint(out, 0xFFFD);
+      utf8::AppendCodePoint(out, 0xFFFD);
     } else {
-      AppendCodePoint(out, unit);
+      utf8::AppendCodePoint(out, unit);
     }
   }
   return out;
