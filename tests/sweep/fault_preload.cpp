@@ -231,16 +231,18 @@ bool FailAllocation() {
   return true;
 }
 
-// One HMAC context allocation, when only those are swept.
-bool FailHmacContext() {
-  if (t_inside || g_caller[0] == '\0' || std::strcmp(g_caller, "HMAC_CTX_new") != 0 ||
+// One allocation of an OpenSSL context SQLCipher makes for every page it
+// encrypts or decrypts (HMAC_CTX_new, EVP_CIPHER_CTX_new), when only those of
+// that name are swept.
+bool FailPageContext(const char* name) {
+  if (t_inside || g_caller[0] == '\0' || std::strcmp(g_caller, name) != 0 ||
       (g_mode != Mode::Oom && g_mode != Mode::Count) ||
       !g_counters->treeOpened.load(std::memory_order_relaxed))
     return false;
   const long n = ++g_counters->allocations;
   if (g_mode != Mode::Oom || n != g_at) return false;
   g_counters->injected = n;
-  std::strncpy(g_counters->injectedWhat, "HMAC context", sizeof g_counters->injectedWhat - 1);
+  std::strncpy(g_counters->injectedWhat, name, sizeof g_counters->injectedWhat - 1);
   WriteStack();
   WriteReport("injected");
   errno = ENOMEM;
@@ -322,8 +324,15 @@ extern "C" {
 // header is needed.
 struct hmac_ctx_st;
 hmac_ctx_st* HMAC_CTX_new(void) {
-  if (FailHmacContext()) return nullptr;
+  if (FailPageContext("HMAC_CTX_new")) return nullptr;
   static const auto real = Next<hmac_ctx_st* (*)()>("HMAC_CTX_new");
+  return real ? real() : nullptr;
+}
+
+struct evp_cipher_ctx_st;
+evp_cipher_ctx_st* EVP_CIPHER_CTX_new(void) {
+  if (FailPageContext("EVP_CIPHER_CTX_new")) return nullptr;
+  static const auto real = Next<evp_cipher_ctx_st* (*)()>("EVP_CIPHER_CTX_new");
   return real ? real() : nullptr;
 }
 

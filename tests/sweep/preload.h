@@ -50,10 +50,10 @@ extern char g_tree[PATH_MAX];
 extern std::size_t g_treeLength;
 extern char g_reportPath[PATH_MAX];
 extern char g_outPath[PATH_MAX];
-// "HMAC_CTX_new": count and fail only the allocations of OpenSSL's HMAC
-// contexts (the ones SQLCipher makes for every page it encrypts or decrypts)
-// instead of all of them; checking every allocation's caller would be far
-// too slow for the million allocations of a key derivation.
+// "HMAC_CTX_new" or "EVP_CIPHER_CTX_new": count and fail only the
+// allocations of that OpenSSL context (SQLCipher makes one of each for every
+// page it encrypts or decrypts) instead of all of them; checking every allocation's caller would be
+// far too slow for the million allocations of a key derivation.
 extern char g_caller[128];
 extern int g_seeds;
 extern bool g_ready;

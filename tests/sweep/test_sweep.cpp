@@ -270,6 +270,14 @@ TEST(FaultSweep, OutOfMemoryInTheEncryptionOfEachPage) {
   EXPECT_GT(putBack.load(), 0) << "no commit was damaged: the sweep proves nothing of it";
 }
 
+// When SQLCipher cannot make the cipher context to decrypt a page, it hands
+// SQLite a blank page and goes on: the statements after it saw rows missing
+// and the update committed without them. Every such allocation is failed in
+// turn; none may end in a success over a database that is not the update's.
+TEST(FaultSweep, OutOfMemoryInTheCipherOfEachPage) {
+  SweepFailures("oom", Samples::Get().Encrypted(), EveryAllocation, "EVP_CIPHER_CTX_new");
+}
+
 TEST(FaultSweep, IoErrorAtEachWriteSyncAndTruncate) {
   SweepFailures("eio", Samples::Get().Plain(), EveryOperation);
   SweepFailures("eio", Samples::Get().Encrypted(), EveryOperation);
