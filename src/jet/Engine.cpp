@@ -2,6 +2,7 @@
 
 #include <sqlcipher/sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "jet/ConnectionString.h"
 #include "jet/JetErrors.h"
 #include "jet/RangedUpdate.h"
+#include "jet/SqlitePath.h"
 #include "jet/SqliteRecordset.h"
 #include "jet/SqliteSchema.h"
 #include "jet/sql/JetSql.h"
@@ -142,7 +144,7 @@ class EngineConnection final : public Connection {
                       "Provider cannot be found. It may not be properly installed.");
     }
     m_session = OpenDatabase(property("data source"), property("jet oledb:database password"),
-                             ModeIsReadOnly(property("mode")));
+                             ModeIsReadOnly(property("mode")), &m_sqliteFolder);
   }
 
   RecordsetPtr Execute(std::string_view commandText, Variant* recordsAffected, long) override {
@@ -325,7 +327,8 @@ class EngineConnection final : public Connection {
     // Attached without a key, the file takes the main database's; its pager
     // reads from the disk, not from the main one's cache.
     StatementHandle attach = Prepare(db, "ATTACH DATABASE ?1 AS jet_check", context);
-    sqlite3_bind_text(attach.get(), 1, m_session->file.c_str(), -1, SQLITE_TRANSIENT);
+    // The name SQLite has for the file, which a long path needs.
+    sqlite3_bind_text(attach.get(), 1, sqlite3_db_filename(db, "main"), -1, SQLITE_TRANSIENT);
     RunToEnd(db, attach.get(), context);
     std::string verdict;
     try {
@@ -383,10 +386,14 @@ class EngineConnection final : public Connection {
     m_session->db = nullptr;
     m_session.reset();
     m_restoreLog = false;
+    if (m_sqliteFolder >= 0) close(m_sqliteFolder);
+    m_sqliteFolder = -1;
   }
 
+  // `folder` receives the descriptor a long path is opened through, kept
+  // until the database is closed.
   static std::shared_ptr<Session> OpenDatabase(const std::string& file, const std::string& password,
-                                               bool readOnly) {
+                                               bool readOnly, int* folder) {
     namespace fs = std::filesystem;
     if (file.empty()) {
       jet::ThrowEngine(E_Fail,
@@ -442,9 +449,12 @@ class EngineConnection final : public Connection {
     sqlite3* raw = nullptr;
     const int flags =
         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-    // SQLite reads ":memory:" and other names that start with ':' as special.
-    const std::string sqliteName = file.front() == ':' ? "./" + file : file;
-    const int opened = sqlite3_open_v2(sqliteName.c_str(), &raw, flags, nullptr);
+    jet::SqlitePath sqliteName(file);
+    if (sqliteName.Name().empty()) {
+      jet::ThrowEngine(E_Fail, "Cannot open the folder of the file '" + file +
+                                   "': " + std::strerror(sqliteName.Error()) + ".");
+    }
+    const int opened = sqlite3_open_v2(sqliteName.Name().c_str(), &raw, flags, nullptr);
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close_v2);
     const FailureContext context{StatementKind::Select, {}, file};
     if (opened != SQLITE_OK) {
@@ -498,6 +508,7 @@ class EngineConnection final : public Connection {
     session->encrypted = !plain;
     session->db = db.release();
     session->file = file;
+    *folder = sqliteName.ReleaseFolder();
     return session;
   }
 
@@ -626,6 +637,7 @@ class EngineConnection final : public Connection {
 
   std::shared_ptr<Session> m_session;
   bool m_restoreLog = false;  // the database was in WAL mode before the transaction
+  int m_sqliteFolder = -1;    // the folder a long path is opened through
 };
 
 }  // namespace
