@@ -215,6 +215,7 @@ TEST_F(FileFaults, AReadOnlyDatabaseIsReportedAndLeftAsItWas) {
     if (child.outcome.exited && child.outcome.code == kSkip) GTEST_SKIP() << "not available here";
     ASSERT_TRUE(child.outcome.Succeeded()) << child.notes;
     // The file opens for reading; the write lock the backup takes is refused.
+    // Nothing was copied, so that is the update failing, not the copy.
     ASSERT_EQ(child.messages.size(), 3u);
     EXPECT_EQ(child.messages[0].text, texts::M3BackupNotice);
     EXPECT_EQ(child.messages[1].caption, texts::DisplayName);
@@ -222,7 +223,9 @@ TEST_F(FileFaults, AReadOnlyDatabaseIsReportedAndLeftAsItWas) {
         child.messages[1].text.find("Description : Cannot update. Database or object is read-only"),
         std::string::npos)
         << child.messages[1].text;
-    EXPECT_EQ(child.messages[2].text, texts::M5CopyFailed);
+    EXPECT_EQ(child.messages[2].text, texts::UpdateFailed);
+    EXPECT_EQ(child.messages[2].caption, texts::DisplayName);
+    EXPECT_EQ(child.messages[2].icon, MessageIcon::None);
     EXPECT_EQ(DatabaseFingerprint(database), before);
     EXPECT_FALSE(PathExists(BackupOf(database).string()));
     EXPECT_FALSE(fs::exists(database.string() + "-journal"));

@@ -11,25 +11,78 @@ run() {  # run NAME ARGS...: exit code in $status, output in $WORK/NAME.out/.err
 }
 has() { grep -qF -- "$2" "$WORK/$1"; }
 
-# Usage errors and help.
+# Usage errors: exit 2 and a word on standard error, nothing run.
+usage() {  # usage WHAT WORDS ARGS...: a usage error whose message has WORDS
+  local what=$1 words=$2
+  shift 2
+  run usage "$@"
+  check "$what: usage error (2)" test $status -eq 2
+  check "$what: says why" has usage.err "$words"
+  check "$what: nothing on standard output" test ! -s "$WORK/usage.out"
+}
+usage "an unknown option" "Unknown option 'bogus'" --bogus
+usage "a password on the command line" "never taken from the command line" --password secret
+usage "a password with =" "never taken from the command line" --password=secret
+usage "an empty password variable name" "--password-env needs a value" --password-env ""
+usage "an empty password variable name after =" "--password-env needs a value" --password-env=
+usage "an unset password variable" "MIVOTRA_NO_SUCH_VARIABLE is not set" --password-env MIVOTRA_NO_SUCH_VARIABLE
+usage "--database twice" "--database is given more than once" --database a.mdb --database=b.mdb
+usage "--password-env twice" "--password-env is given more than once" --password-env A --password-env A
+usage "--database without its value" "Missing value after '--database'" --database
+usage "an empty --database" "--database needs a value" --database=
+usage "an argument that is no option" "unexpected argument stray" stray
+usage "-- ends the options" "unexpected argument --dry-run" -- --dry-run
+
+# Help and version.
 run help --help; check "--help exits 0" test $status -eq 0
 check "--help shows the usage" has help.out "Usage: mivotra-patch"
-run bogus --bogus; check "an unknown argument is a usage error" test $status -eq 2
-run pw --password secret; check "a password on the command line is refused" test $status -eq 2
-check "the refusal says why" has pw.err "never taken from the command line"
-run unset --password-env MIVOTRA_NO_SUCH_VARIABLE; check "an unset password variable is a usage error" test $status -eq 2
+check "--help names the settings file read" has help.out "Settings file: $XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf (there is none)"
+check "--help names the backup folder" has help.out "データベース更新前データ/"
+check "--help names the backup file" has help.out "data1ver_1_06backup.mdb"
+check "--help lists the exit statuses" has help.out "3  no database found or opened"
+check "--help tells the dry run" has help.out "--dry-run"
+check "--help tells --json" has help.out "--json"
+version=$(sed -n 's/^project([A-Za-z0-9]* VERSION \([0-9.]*\).*/\1/p' "$(dirname "${BASH_SOURCE[0]}")/../../CMakeLists.txt")
 run version --version; check "--version exits 0" test $status -eq 0
+check "--version is CMake's project version" test "$(cat "$WORK/version.out")" = "mivotra-patch (MivotraPatch20091109) $version"
+check "the sample maker's --version too" test "$("$SAMPLE" --version)" = "mivotra-sample-db (MivotraPatch20091109) $version"
 
-# No database.
+# The sample maker's own options.
+"$SAMPLE" --schema-version=1.05 "$WORK/s105.mdb"
+check "--schema-version sets the version" test "$(sql "$WORK/s105.mdb" "" "SELECT MAX(DBVerCode) FROM t_db_ver;")" = "1.05"
+"$SAMPLE" --kumi-rows 3 --schema-version 1.04 -- "$WORK/-dash.mdb"
+check "-- lets a file name start with -" test "$(sql "$WORK/-dash.mdb" "" "SELECT COUNT(*) FROM t_kumi_rate;")" = "3"
+"$SAMPLE" --kumi-rows 1 --kumi-rows 2 "$WORK/twice.mdb" 2>"$WORK/twice.err"
+check "the sample maker: a repeated option is a usage error (2)" test $? -eq 2
+check "and nothing is written" test ! -e "$WORK/twice.mdb"
+"$SAMPLE" --password-env "" "$WORK/emptyenv.mdb" 2>/dev/null
+check "the sample maker: --password-env \"\" is a usage error (2)" test $? -eq 2
+"$SAMPLE" --version 1.05 "$WORK/old.mdb" >/dev/null 2>&1
+check "the sample maker's --version takes no schema code" test ! -e "$WORK/old.mdb"
+
+# No database: exit 3, and what was looked at.
 run none
 check "without settings nothing can be opened (3)" test $status -eq 3
 check "the caption says no database is selected" has none.err "データベースが選択されてません"
+check "it names the settings file it looked for" has none.err "settings file: $XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf (there is none)"
+check "it points at --database" has none.err "name the database with --database FILE"
+settings gone "$WORK/nowhere/" ""
+run gone
+check "settings naming a missing file (3)" test $status -eq 3
+check "the path tried is named" has gone.err "tried: $WORK/nowhere/gone.mdb (from the settings)"
+check "and that nothing is there" has gone.err "reason: there is no file at that path"
+rm "$XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf"
 echo "not a database" >"$WORK/junk.mdb"
 run junk --database "$WORK/junk.mdb"
 check "a foreign file cannot be opened (3)" test $status -eq 3
 check "the failure caption names it" has junk.err "データベース接続に失敗しました - 対象DB名 ･･･ junk.mdb"
 check "the foreign file is untouched" test "$(cat "$WORK/junk.mdb")" = "not a database"
-check "the engine's reason follows the caption" has junk.err "mivotra-patch: Unrecognized database format"
+check "the path tried follows" has junk.err "tried: $WORK/junk.mdb (from --database)"
+check "with the engine's reason" has junk.err "reason: Unrecognized database format"
+run junkjson --database="$WORK/junk.mdb" --json
+check "--json: no-database" test "$(jq -r '.outcome, .exitStatus, .database' "$WORK/junkjson.out" | tr '\n' ' ')" = "no-database 3 $WORK/junk.mdb "
+check "--json: the engine's error code" test "$(jq -r '.error.code' "$WORK/junkjson.out")" = "0x80004005"
+check "--json: the engine's description" test "$(jq -r '.error.description' "$WORK/junkjson.out")" = "Unrecognized database format '$WORK/junk.mdb'."
 
 # A full update in a folder whose name has Japanese, blanks, quotes, ';' and '#'.
 dir="$WORK/共有 フォルダ 'a' \"b\"; #1"
