@@ -156,6 +156,12 @@ TEST_F(FileFaults, ABackupFolderThatCannotBeMadeOrWrittenGivesTheCopyFailure) {
     EXPECT_FALSE(session->OnRunUpdate());
     ExpectCopyFailure(screen, folder.string() + "/" + BackupFolderName() + "/");
     EXPECT_FALSE(session->LastFailureReason().empty());
+    if (c.obstacle == Obstacle::ImmutableDatabaseFolder) {
+      // The reason is the folder's creation, not the look for it that followed.
+      EXPECT_EQ(
+          session->LastFailureReason(),
+          "cannot make the backup folder " + backupFolder.string() + ": Operation not permitted");
+    }
     immutable.reset();
     session->Database().Disconnect();
     EXPECT_EQ(DatabaseFingerprint(database), before);

@@ -28,7 +28,9 @@ std::string ParentOf(const std::string& name) {
 }
 
 bool Refuse(std::string* reason, const std::string& path, int error) {
-  if (reason) *reason = "cannot make the backup folder " + path + ": " + std::strerror(error);
+  if (reason)
+    *reason =
+        "cannot make the backup folder " + WithoutFinalSlashes(path) + ": " + std::strerror(error);
   return false;
 }
 
