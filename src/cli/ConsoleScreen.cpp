@@ -11,12 +11,16 @@ ConsoleScreen::ConsoleScreen(std::FILE* out, std::FILE* err, bool progressOnTerm
     : m_out(out), m_err(err), m_progress(progressOnTerminal), m_listToOut(listToOut) {}
 
 void ConsoleScreen::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
-  m_messages.push_back({std::string(text), std::string(caption), icon});
   std::string block = "[" + std::string(caption) + "]\n" + std::string(text);
   if (block.back() != '\n') block += '\n';
   block += '\n';
   std::fwrite(block.data(), 1, block.size(), m_err);
   std::fflush(m_err);
+  // The box is out; only the JSON result would lack it if memory ran out.
+  try {
+    m_messages.push_back({std::string(text), std::string(caption), icon});
+  } catch (...) {
+  }
 }
 
 void ConsoleScreen::SetCaption(std::string_view caption) {

@@ -143,13 +143,9 @@ Outcome OutcomeOf(const RunRecord& run) {
   return Outcome::Failed;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // The statement list is written after the commit: a reader that has gone
-  // must not end the program over an updated database.
-  std::signal(SIGPIPE, SIG_IGN);
-
+// The whole program; `status` holds the exit status the run has earned so
+// far, for when reporting it runs out of memory.
+int Run(int argc, char** argv, int& status) {
   const auto parsed = ParseArguments(argc, argv);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   const Arguments& args = std::get<Arguments>(parsed);
@@ -211,10 +207,28 @@ int main(int argc, char** argv) {
   }
 
   const bool ok = args.dryRun ? session.RehearseUpdate() : session.OnRunUpdate();
+  status = ok ? kUpdated : kRefusedOrFailed;
   if (!session.LastFailureReason().empty())
     std::fprintf(stderr, "mivotra-patch: %s\n", session.LastFailureReason().c_str());
   session.Database().Disconnect();
   result.run = session.LastRun();
   result.error = result.run.error;
-  return finish(OutcomeOf(result.run), ok ? kUpdated : kRefusedOrFailed);
+  return finish(OutcomeOf(result.run), status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The statement list is written after the commit: a reader that has gone
+  // must not end the program over an updated database.
+  std::signal(SIGPIPE, SIG_IGN);
+  int status = kRefusedOrFailed;
+  try {
+    return Run(argc, argv, status);
+  } catch (...) {
+    // What is left to do is telling; the database's state is settled, and
+    // the exit status still says what it is.
+    std::fputs("mivotra-patch: out of memory while reporting the result\n", stderr);
+    return status;
+  }
 }
