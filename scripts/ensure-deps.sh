@@ -16,6 +16,8 @@ if [[ "${1:-}" == "--test" ]]; then
   # The benchmarks' timing and arithmetic; fuser, the yardstick for the
   # scan for other users of the database.
   packages+=(time bc psmisc)
+  # Reading the console's JSON results in the end-to-end tests.
+  packages+=(jq)
 fi
 
 missing=()

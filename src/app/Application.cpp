@@ -5,6 +5,7 @@
 #include "app/PatchDlg.h"
 #include "platform/InstanceGuard.h"
 #include "res/Texts.h"
+#include "res/Version.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtText.h"
@@ -15,6 +16,7 @@ int RunApplication(int argc, char** argv,
                    const std::function<std::unique_ptr<QObject>(QWidget& window)>& watch) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QtText(texts::DisplayName));
+  QApplication::setApplicationVersion(QtText(version::Text));
   QGuiApplication::setDesktopFileName(QtText(texts::DisplayName));
   QApplication::setWindowIcon(LoadIcon(kAppIconId));
 

@@ -1,18 +1,26 @@
 #include "cli/ConsoleScreen.h"
 
+#include <cerrno>
+
 #include "res/Texts.h"
 
 namespace mivotra {
 
-ConsoleScreen::ConsoleScreen(std::FILE* out, std::FILE* err, bool progressOnTerminal)
-    : m_out(out), m_err(err), m_progress(progressOnTerminal) {}
+ConsoleScreen::ConsoleScreen(std::FILE* out, std::FILE* err, bool progressOnTerminal,
+                             bool listToOut)
+    : m_out(out), m_err(err), m_progress(progressOnTerminal), m_listToOut(listToOut) {}
 
-void ConsoleScreen::ShowMessage(std::string_view text, std::string_view caption, MessageIcon) {
+void ConsoleScreen::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
   std::string block = "[" + std::string(caption) + "]\n" + std::string(text);
   if (block.back() != '\n') block += '\n';
   block += '\n';
   std::fwrite(block.data(), 1, block.size(), m_err);
   std::fflush(m_err);
+  // The box is out; only the JSON result would lack it if memory ran out.
+  try {
+    m_messages.push_back({std::string(text), std::string(caption), icon});
+  } catch (...) {
+  }
 }
 
 void ConsoleScreen::SetCaption(std::string_view caption) {
@@ -41,9 +49,18 @@ void ConsoleScreen::EndCopyProgress() {
 }
 
 void ConsoleScreen::CopyTextToClipboard(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), m_out);
-  std::fflush(m_out);
+  if (!m_listToOut) return;
+  WriteOut(text);
   m_printedClipboard = true;
+}
+
+void ConsoleScreen::WriteOut(const std::string& text) {
+  // A reader that went away or a full disk: the database's state is already
+  // settled, so this is told, not fatal (SIGPIPE is ignored for it).
+  errno = 0;
+  const bool written =
+      std::fwrite(text.data(), 1, text.size(), m_out) == text.size() && std::fflush(m_out) == 0;
+  if (!written && m_outputError == 0) m_outputError = errno != 0 ? errno : EIO;
 }
 
 void ConsoleScreen::ShowUpdateError(const std::string& text) {

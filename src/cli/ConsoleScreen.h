@@ -4,14 +4,23 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "update/Screen.h"
 
 namespace mivotra {
 
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+  MessageIcon icon = MessageIcon::None;
+};
+
 class ConsoleScreen : public Screen {
  public:
-  ConsoleScreen(std::FILE* out, std::FILE* err, bool progressOnTerminal);
+  // With listToOut false the clipboard text is kept back (a JSON result
+  // stands in its place on standard output).
+  ConsoleScreen(std::FILE* out, std::FILE* err, bool progressOnTerminal, bool listToOut = true);
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   void SetCaption(std::string_view caption) override;
@@ -29,11 +38,20 @@ class ConsoleScreen : public Screen {
   void ShowUpdateError(const std::string& text) override;
 
   bool PrintedClipboard() const { return m_printedClipboard; }
+  // The message boxes in the order shown.
+  const std::vector<ShownMessage>& Messages() const { return m_messages; }
+  // The first failure to write standard output (errno), 0 when none.
+  int OutputError() const { return m_outputError; }
+  // Writes to standard output, noting a failure instead of stopping.
+  void WriteOut(const std::string& text);
 
  private:
   std::FILE* m_out;
   std::FILE* m_err;
   bool m_progress;
+  bool m_listToOut;
+  std::vector<ShownMessage> m_messages;
+  int m_outputError = 0;
   bool m_progressShown = false;
   int m_lastPercent = -1;
   bool m_printedClipboard = false;

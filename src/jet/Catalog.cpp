@@ -9,6 +9,7 @@
 
 #include "jet/ComError.h"
 #include "jet/Sources.h"
+#include "jet/SqlitePath.h"
 
 namespace mivotra {
 namespace {
@@ -30,7 +31,11 @@ void CreateDatabase(const std::string& file, const std::string& password) {
 
   sqlite3* db = nullptr;
   std::string failure;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+  const jet::SqlitePath name(file);
+  if (name.Name().empty()) {
+    failure = "Cannot create database '" + file + "': " + std::strerror(name.Error()) + ".";
+  } else if (sqlite3_open_v2(name.Name().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+             SQLITE_OK) {
     failure = "Cannot create database '" + file + "'.";
   } else if (!password.empty() &&
              sqlite3_key(db, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {

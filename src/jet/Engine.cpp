@@ -1,6 +1,7 @@
 #include "jet/Engine.h"
 
 #include <sqlcipher/sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -245,7 +246,8 @@ class EngineConnection final : public Connection {
     // Attached without a key, the file takes the main database's; its pager
     // reads from the disk, not from the main one's cache.
     StatementHandle attach = Prepare(db, "ATTACH DATABASE ?1 AS jet_check", context);
-    sqlite3_bind_text(attach.get(), 1, m_session->file.c_str(), -1, SQLITE_TRANSIENT);
+    // The name SQLite has for the file, which a long path needs.
+    sqlite3_bind_text(attach.get(), 1, sqlite3_db_filename(db, "main"), -1, SQLITE_TRANSIENT);
     RunToEnd(db, attach.get(), context);
     std::string verdict;
     try {
@@ -325,6 +327,7 @@ class EngineConnection final : public Connection {
     while (!m_session->recordsets.empty()) m_session->recordsets.back()->Detach();
     sqlite3_close_v2(m_session->db);
     m_session->db = nullptr;
+    if (m_session->folderDescriptor >= 0) close(m_session->folderDescriptor);
     m_session.reset();
     m_restoreLog = false;
   }

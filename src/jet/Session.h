@@ -25,6 +25,9 @@ struct Session {
   std::string file;
   // SQLite's own descriptor of the file, -1 when it could not be found.
   int fileDescriptor = -1;
+  // The folder a path too long for SQLite is opened through (-1: none); the
+  // connection closes it after the database.
+  int folderDescriptor = -1;
   bool encrypted = false;
   // Between BeginTrans and its commit or rollback.
   bool inTransaction = false;

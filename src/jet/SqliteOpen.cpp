@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "jet/SqlitePath.h"
+
 namespace mivotra::jet {
 namespace {
 
@@ -114,9 +116,12 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
 
   sqlite3* raw = nullptr;
   const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-  // SQLite reads ":memory:" and other names that start with ':' as special.
-  const std::string sqliteName = file.front() == ':' ? "./" + file : file;
-  const int opened = sqlite3_open_v2(sqliteName.c_str(), &raw, flags, nullptr);
+  SqlitePath sqliteName(file);
+  if (sqliteName.Name().empty()) {
+    ThrowEngine(E_Fail, "Cannot open the folder of the file '" + file +
+                            "': " + std::strerror(sqliteName.Error()) + ".");
+  }
+  const int opened = sqlite3_open_v2(sqliteName.Name().c_str(), &raw, flags, nullptr);
   std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close_v2);
   FailureContext context{StatementKind::Select, {}, file};
   context.busyTimeout = busyTimeout;
@@ -170,6 +175,7 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   session->encrypted = !plain;
   session->db = db.release();
   session->file = file;
+  session->folderDescriptor = sqliteName.ReleaseFolder();
   session->busyTimeout = busyTimeout;
   return session;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "jet/Catalog.h"
 #include "jet/ComError.h"
 #include "jet/ConnectionString.h"
@@ -18,12 +19,16 @@ namespace {
 using namespace mivotra;
 
 constexpr const char* kUsage =
-    "Usage: mivotra-sample-db [--version CODE] [--with-comment-table] [--kumi-rows N]\n"
-    "                         [--password-env NAME] FILE\n"
-    "Writes a new Mivotra database FILE (ending in .mdb) whose latest version is CODE (default 1.06).\n"
-    "  --with-comment-table  the version comment table exists already\n"
-    "  --kumi-rows N         rows of t_kumi_rate (default 24)\n"
-    "  --password-env NAME   encrypt with the password held by environment variable NAME\n";
+    "Usage: mivotra-sample-db [OPTION]... FILE\n"
+    "Writes a new Mivotra database FILE (ending in .mdb); it never overwrites a file.\n"
+    "  --schema-version CODE  the latest version in t_db_ver (default 1.06)\n"
+    "  --with-comment-table   the version comment table exists already\n"
+    "  --kumi-rows N          rows of t_kumi_rate (default 24)\n"
+    "  --password-env NAME    encrypt with the password held by environment variable NAME\n"
+    "  -h, --help             show this help and exit\n"
+    "      --version          show the program's version and exit\n"
+    "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
+    "Exit status: 0 written, 1 the database could not be written, 2 usage error.\n";
 
 struct Options {
   std::string version = "1.06";
@@ -38,43 +43,51 @@ struct UsageError {
 };
 
 Options ParseArguments(int argc, char** argv) {
-  Options options;
-  std::vector<std::string> args(argv + 1, argv + argc);
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
-      return args[++i];
-    };
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      std::exit(0);
-    } else if (arg == "--version") {
-      options.version = value();
-    } else if (arg == "--with-comment-table") {
-      options.withCommentTable = true;
-    } else if (arg == "--kumi-rows") {
-      const std::string text = value();
-      char* end = nullptr;
-      options.kumiRows = std::strtoll(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || options.kumiRows < 0 || options.kumiRows > 100'000'000)
-        throw UsageError{"--kumi-rows takes a whole number from 0 to 100000000"};
-    } else if (arg == "--password-env") {
-      const std::string name = value();
-      const char* password = std::getenv(name.c_str());
-      if (!password) throw UsageError{"environment variable " + name + " is not set"};
-      options.password = password;
-    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
-      throw UsageError{"unknown option " + arg};
-    } else if (options.file.empty()) {
-      options.file = arg;
-    } else {
-      throw UsageError{"only one FILE can be written"};
-    }
+  QCommandLineParser parser;
+  const QCommandLineOption help(QStringList{"h", "help"});
+  const QCommandLineOption version("version");
+  const QCommandLineOption schemaVersion("schema-version", {}, "CODE");
+  const QCommandLineOption commentTable("with-comment-table");
+  const QCommandLineOption kumiRows("kumi-rows", {}, "N");
+  const QCommandLineOption passwordEnv("password-env", {}, "NAME");
+  parser.addOptions({help, version, schemaVersion, commentTable, kumiRows, passwordEnv});
+  parser.addPositionalArgument("FILE", {});
+  if (const auto error =
+          cmdline::Parse(parser, cmdline::Arguments(argc, argv),
+                         {&schemaVersion, &kumiRows, &passwordEnv}, {&schemaVersion, &passwordEnv}))
+    throw UsageError{*error};
+  if (parser.isSet(help)) {
+    std::cout << kUsage;
+    std::exit(0);
   }
+  if (parser.isSet(version)) {
+    std::cout << cmdline::VersionText("mivotra-sample-db");
+    std::exit(0);
+  }
+
+  Options options;
+  if (parser.isSet(schemaVersion)) options.version = cmdline::Value(parser, schemaVersion);
+  options.withCommentTable = parser.isSet(commentTable);
+  if (parser.isSet(kumiRows)) {
+    const std::string text = cmdline::Value(parser, kumiRows);
+    char* end = nullptr;
+    options.kumiRows = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || options.kumiRows < 0 || options.kumiRows > 100'000'000)
+      throw UsageError{"--kumi-rows takes a whole number from 0 to 100000000"};
+  }
+  if (parser.isSet(passwordEnv)) {
+    const std::string name = cmdline::Value(parser, passwordEnv);
+    const char* password = std::getenv(name.c_str());
+    if (!password) throw UsageError{"environment variable " + name + " is not set"};
+    options.password = password;
+  }
+  const QStringList files = parser.positionalArguments();
+  if (files.isEmpty()) throw UsageError{"FILE is missing"};
+  if (files.size() > 1) throw UsageError{"only one FILE can be written"};
+  options.file = cmdline::Bytes(files.front());
   if (options.file.empty()) throw UsageError{"FILE is missing"};
-  if (options.version.empty() || options.version.find('\'') != std::string::npos)
-    throw UsageError{"--version takes a code such as 1.06"};
+  if (options.version.find('\'') != std::string::npos)
+    throw UsageError{"--schema-version takes a code such as 1.06"};
   const std::filesystem::path path(options.file);
   if (path.extension() != ".mdb") throw UsageError{"FILE must end in .mdb"};
   return options;

@@ -28,6 +28,12 @@ struct BackupJob {
 // database before it gets its name.
 bool MakeBackup(const BackupJob& job, CopyProgress& progress, std::string* reason);
 
+// What MakeBackup would meet, without writing anything: the same checks it
+// makes before it copies; a backup folder that is not there yet must be one
+// this process could make; and the file system that would hold the backup
+// has room for it, under the session's file-size limit too.
+bool CheckBackup(const BackupJob& job, std::string* reason);
+
 // True while `path` still leads to the file `descriptor` is open on.
 bool StillNamedBy(int descriptor, const std::string& path);
 

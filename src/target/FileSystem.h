@@ -14,8 +14,12 @@ bool PathExists(const std::string& path);
 
 // Creates one folder that no other user can write to: mode 0700 when its
 // parent is writable by others, else 0755 less the umask. True only if it
-// was created.
-bool CreateFolder(const std::string& path);
+// was created; otherwise *reason (when given) says why, in the system's words.
+bool CreateFolder(const std::string& path, std::string* reason = nullptr);
+
+// Whether CreateFolder could make `path` now, without making it: its parent
+// is a folder this process may write into. False with the reason otherwise.
+bool CouldCreateFolder(const std::string& path, std::string* reason);
 
 // The folder part of a path without its final '/': "." for a bare name, "/"
 // for a name in the root.

@@ -26,6 +26,7 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
   }
   m_pConnection.Release();
   m_lastConnectFailure.clear();
+  m_lastConnectError.reset();
 
   const std::string databaseName = FileName + std::string(texts::DatabaseExtension);
   if (CreateConnection(m_pConnection) == S_Ok) {
@@ -40,6 +41,7 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
       // The caption tells the user; the search button offers another file.
       m_lastConnectFailure =
           error.Description().empty() ? error.ErrorMessage() : error.Description();
+      m_lastConnectError = error;
     } catch (...) {
       m_lastConnectFailure = "unexpected failure";
     }

@@ -3,6 +3,7 @@
 // main window: caption, Run and search buttons, the window menu's Close item.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,8 @@ class DatabaseConnection {
   // Why the last Connect failed (the engine's description, which never holds
   // the password), for front ends that can say more than the caption.
   const std::string& LastConnectFailure() const { return m_lastConnectFailure; }
+  // The engine's failure of the last Connect, when it raised one.
+  const std::optional<ComError>& LastConnectError() const { return m_lastConnectError; }
 
   // The engine connection for the update's other calls: the version query,
   // the table check, the transaction. A call without one raises E_Pointer.
@@ -69,6 +72,7 @@ class DatabaseConnection {
   int m_bConnected = 0;
   std::vector<ExecutedStatement> m_executedStatements;
   std::string m_lastConnectFailure;
+  std::optional<ComError> m_lastConnectError;
 };
 
 }  // namespace mivotra

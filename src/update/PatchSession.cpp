@@ -31,12 +31,13 @@ PatchSession::PatchSession(Screen& screen, MainApplicationProbe& probe)
       m_db(screen, screen),
       m_updateItems{std::string(texts::UpdateItem1), std::string(texts::UpdateItem2)} {}
 
-void PatchSession::ReadSettings() {
+bool PatchSession::ReadSettings() {
   const StoredDatabase stored = ReadDatabaseSettings();
-  if (!stored.found) return;
+  if (!stored.found) return false;
   m_db.Target().FileName = stored.FileName;
   m_db.Target().PathName = stored.PathName;
   m_db.Target().Password = stored.Password;
+  return true;
 }
 
 void PatchSession::LocateDatabase() {
@@ -91,15 +92,20 @@ std::string PatchSession::ReadVersion(Connection& connection) {
 bool PatchSession::PassesVersionGate() {
   try {
     const std::string version = ReadVersion(m_db.Engine());
+    m_lastRun.versionBefore = version;
     if (version == texts::RequiredVersion) return true;
+    m_lastRun.end = RunRecord::End::Refused;
     m_screen.ShowMessage(std::string(texts::M2Before) + std::string(texts::RequiredVersion) +
                              std::string(texts::M2Middle) + version + std::string(texts::M2After),
                          texts::UpdateDateLabel, MessageIcon::Information);
   } catch (const ComError& error) {
+    m_lastRun.end = RunRecord::End::Failed;
+    m_lastRun.error = error;
     ShowAppMessage(m_screen, FormatComError(error));
     m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
     m_screen.ShowMessage(texts::VersionQuery, texts::DisplayName, MessageIcon::None);
   } catch (...) {
+    m_lastRun.end = RunRecord::End::Failed;
     ShowAppMessage(m_screen, texts::UnhandledException);
     m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
   }
@@ -132,8 +138,40 @@ void PatchSession::ShowMainApplicationRuns() {
 }
 
 bool PatchSession::OnRunUpdate() {
+  return Run(Mode::Update);
+}
+
+bool PatchSession::RehearseUpdate() {
+  return Run(Mode::Rehearsal);
+}
+
+bool PatchSession::Run(Mode mode) {
   m_lastReason.clear();
-  if (MainApplicationRuns()) return false;
+  m_folderFailure.clear();
+  m_lastRun = RunRecord{};
+  m_patchStarted = false;
+  const bool result = RunSteps(mode);
+  if (!m_lastRun.versionAfter) {
+    if (!m_patchStarted) {
+      // Nothing was written: the database is as the gate found it.
+      m_lastRun.versionAfter = m_lastRun.versionBefore;
+    } else {
+      // A failure after the commit may have put the backup back or left the
+      // file in doubt: only reading it tells.
+      try {
+        m_lastRun.versionAfter = ReadVersion(m_db.Engine());
+      } catch (...) {
+      }
+    }
+  }
+  return result;
+}
+
+bool PatchSession::RunSteps(Mode mode) {
+  if (MainApplicationRuns()) {
+    m_lastRun.end = RunRecord::End::Refused;
+    return false;
+  }
   m_db.SetControlsEnabled(0);
   if (!PassesVersionGate()) {
     m_db.SetControlsEnabled(1);
@@ -145,32 +183,42 @@ bool PatchSession::OnRunUpdate() {
   FileSizeLimitAsFailure fileSizeLimit;
   m_screen.ShowMessage(texts::M3BackupNotice, texts::UpdateDateLabel, MessageIcon::Information);
   const std::string folder = BackupFolder();
-  if (!PathExists(folder)) CreateFolder(folder);
+  // A rehearsal makes no folder; whether one could be made is its backup check.
+  if (mode == Mode::Update && !PathExists(folder)) CreateFolder(folder, &m_folderFailure);
   if (PathExists(BackupFile())) {
+    m_lastRun.end = RunRecord::End::Refused;
     m_screen.ShowMessage(texts::M4BackupExists, texts::UpdateDateLabel, MessageIcon::Information);
     m_screen.OpenFolder(folder);
     m_db.SetControlsEnabled(1);
     return false;
   }
-  switch (LockAndBackUp()) {
+  switch (LockAndBackUp(mode)) {
     case Backup::Made:
       break;
     case Backup::InUse:
+      m_lastRun.end = RunRecord::End::Refused;
       ShowMainApplicationRuns();
       m_db.SetControlsEnabled(1);
       return false;
+    case Backup::LockFailed:
+      m_lastRun.end = RunRecord::End::Failed;
+      m_db.SetControlsEnabled(1);
+      return false;
     case Backup::Failed:
+      m_lastRun.end = RunRecord::End::Failed;
       m_screen.ShowMessage(texts::M5CopyFailed, texts::UpdateDateLabel, MessageIcon::Exclamation);
       m_screen.OpenFolder(folder);
       m_db.SetControlsEnabled(1);
       return false;
   }
-  const bool updated = RunPatchScript() == 1;
+  if (mode == Mode::Update) m_lastRun.backup = BackupFile();
+  m_patchStarted = true;
+  const bool updated = RunPatch(mode) == 1;
   m_db.SetControlsEnabled(1);
   return updated;
 }
 
-PatchSession::Backup PatchSession::LockAndBackUp() {
+PatchSession::Backup PatchSession::LockAndBackUp(Mode mode) {
   // The write lock is taken before the copy and kept until the patch ends, so
   // no other process can change the database between the backup and the update.
   try {
@@ -179,13 +227,27 @@ PatchSession::Backup PatchSession::LockAndBackUp() {
   } catch (const ComError& error) {
     // Someone opened the database after the first look.
     if (OtherProcessUsesTheDatabase()) return Backup::InUse;
-    ShowAppMessage(m_screen, FormatComError(error));
+    // Nothing was copied: this is the update failing, as its first statement
+    // would have, not the copy.
+    m_lastRun.error = error;
     m_lastReason = error.Description();
-    return Backup::Failed;
+    ShowAppMessage(m_screen, FormatComError(error));
+    m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
+    return Backup::LockFailed;
   }
-  if (CopyDatabase()) return Backup::Made;
+  if (mode == Mode::Update ? CopyDatabase() : CheckCopy()) return Backup::Made;
   RollbackPatch();
+  // A folder that could not be made is why the copy found none.
+  if (!m_folderFailure.empty() && !PathExists(BackupFolder())) m_lastReason = m_folderFailure;
   return Backup::Failed;
+}
+
+bool PatchSession::CheckCopy() {
+  Connection& connection = m_db.Engine();
+  m_screen.EndCopyProgress();
+  return CheckBackup({connection.DatabaseFileDescriptor(), connection.DataSource(), BackupFile(),
+                      m_db.Target().PathName},
+                     &m_lastReason);
 }
 
 bool PatchSession::CopyDatabase() {
@@ -340,6 +402,10 @@ int PatchSession::TableExists(const std::string& name) {
 }
 
 int PatchSession::RunPatchScript() {
+  return RunPatch(Mode::Update);
+}
+
+int PatchSession::RunPatch(Mode mode) {
   m_screen.SetWaitCursor(true);
   std::string current;
   try {
@@ -356,7 +422,14 @@ int PatchSession::RunPatchScript() {
           m_db.ExecuteStatement(step, statement);
         },
         [this] { m_screen.AdvanceProgress(); });
-    if (m_transactionOpen) CommitPatch();
+    if (mode == Mode::Rehearsal) {
+      // What the update would leave, read where it stands; then all of it goes.
+      m_lastRun.versionAfter = ReadVersion(m_db.Engine());
+      m_transactionOpen = false;
+      m_db.Engine().RollbackTrans();
+    } else if (m_transactionOpen) {
+      CommitPatch();
+    }
   } catch (const ComError& error) {
     RollbackPatch();
     ReportPatchFailure(error, current);
@@ -366,24 +439,51 @@ int PatchSession::RunPatchScript() {
     ReportPatchFailure();
     return 0;
   }
+  if (mode == Mode::Rehearsal) {
+    ReportRehearsal();
+    return 1;
+  }
   // From here the database holds the patch, and nothing may say otherwise.
   ReportPatchSuccess();
   return 1;
 }
 
-std::optional<std::vector<ExecutedStatement>> PatchSession::PlanUpdate() {
-  if (MainApplicationRuns() || !PassesVersionGate()) return std::nullopt;
-  std::vector<ExecutedStatement> plan;
-  ForEachPatchStatement(
-      m_updateItems, [this](const std::string& table) { return TableExists(table) == 1; },
-      [&plan](int step, const std::string& statement) {
-        plan.push_back({step, statement});
-      },
-      [] {});
-  return plan;
+void PatchSession::RecordStatements() noexcept {
+  try {
+    m_lastRun.statements = m_db.ExecutedStatements();
+  } catch (...) {
+    // Only the record for the front end loses them; the boxes were shown.
+  }
+}
+
+void PatchSession::ReportRehearsal() noexcept {
+  m_lastRun.end = RunRecord::End::WouldUpdate;
+  RecordStatements();
+  try {
+    m_screen.ShowMessage(
+        texts::RehearsalFinished,
+        std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
+        MessageIcon::None);
+  } catch (...) {
+  }
+  try {
+    m_screen.CopyTextToClipboard(NumberedStatementList(m_db.ExecutedStatements()));
+  } catch (...) {
+  }
+  m_db.ClearExecutedStatements();
+  try {
+    m_screen.SetWaitCursor(false);
+  } catch (...) {
+  }
 }
 
 void PatchSession::ReportPatchSuccess() noexcept {
+  m_lastRun.end = RunRecord::End::Updated;
+  RecordStatements();
+  try {
+    m_lastRun.versionAfter = std::string(kPatchedVersion);
+  } catch (...) {
+  }
   // Each part on its own: out of memory for the list must not take the box,
   // and the box is tried again once rather than left out.
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -408,6 +508,9 @@ void PatchSession::ReportPatchSuccess() noexcept {
 }
 
 void PatchSession::ReportPatchFailure(const ComError& error, const std::string& statement) {
+  m_lastRun.end = RunRecord::End::Failed;
+  m_lastRun.error = error;
+  RecordStatements();
   ShowAppMessage(m_screen, FormatComError(error));
   m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
   m_screen.ShowMessage(statement, texts::DisplayName, MessageIcon::None);
@@ -417,6 +520,8 @@ void PatchSession::ReportPatchFailure(const ComError& error, const std::string& 
 }
 
 void PatchSession::ReportPatchFailure() {
+  m_lastRun.end = RunRecord::End::Failed;
+  RecordStatements();
   ShowAppMessage(m_screen, texts::UnhandledException);
   m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
   m_screen.ShowUpdateError(UpdateErrorText(m_db.ExecutedStatements()));

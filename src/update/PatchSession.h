@@ -14,14 +14,32 @@
 
 namespace mivotra {
 
+// How the last run ended, beyond what its boxes said.
+struct RunRecord {
+  enum class End { None, Updated, WouldUpdate, Refused, Failed };
+  End end = End::None;
+  // What the version gate read; nullopt when it was not reached or failed.
+  std::optional<std::string> versionBefore;
+  // The version the database holds after the run; after a rehearsal, the
+  // version read inside its transaction just before the rollback.
+  std::optional<std::string> versionAfter;
+  // The statements handed to the engine, the failing one last.
+  std::vector<ExecutedStatement> statements;
+  // The engine failure that was reported, if one was.
+  std::optional<ComError> error;
+  // The backup this run made; empty when none was made.
+  std::string backup;
+};
+
 class PatchSession {
  public:
   PatchSession(Screen& screen, MainApplicationProbe& probe);
   PatchSession(const PatchSession&) = delete;
   PatchSession& operator=(const PatchSession&) = delete;
 
-  // Reads the main application's settings into the target (a missing file leaves it as it is).
-  void ReadSettings();
+  // Reads the main application's settings into the target (a missing file
+  // leaves it as it is); true when they hold the DATABASE group.
+  bool ReadSettings();
   // Reads the settings and connects when the database file is there.
   void LocateDatabase();
   // Connects when the database file of the current target is there; else says none is selected.
@@ -38,9 +56,15 @@ class PatchSession {
   // 1 when the open database has a table named exactly `name`.
   int TableExists(const std::string& name);
 
-  // The main application test and the version gate, then the statements that
-  // would run, without changing anything; nullopt when refused (already reported).
-  std::optional<std::vector<ExecutedStatement>> PlanUpdate();
+  // The dry run: every test of OnRunUpdate in its order, the same boxes up to
+  // where the real run would stop, and the whole patch run on the database
+  // under the write lock and rolled back. No backup is written and no folder
+  // made; the rehearsal's own box stands in for the success box. True when
+  // the real run would update.
+  bool RehearseUpdate();
+
+  // How the last OnRunUpdate or RehearseUpdate ended.
+  const RunRecord& LastRun() const { return m_lastRun; }
 
   // Why the last run was refused or its backup failed, or what it could not
   // confirm, for front ends that can say more than the message boxes; empty
@@ -53,15 +77,23 @@ class PatchSession {
   std::string BackupFile() const;
 
  private:
-  enum class Backup { Made, Failed, InUse };
+  enum class Mode { Update, Rehearsal };
+  enum class Backup { Made, Failed, InUse, LockFailed };
+
+  bool Run(Mode mode);
+  bool RunSteps(Mode mode);
+  int RunPatch(Mode mode);
+  void ReportRehearsal() noexcept;
+  void RecordStatements() noexcept;
 
   bool MainApplicationRuns();
   bool OtherProcessUsesTheDatabase();
   void ShowMainApplicationRuns();
   bool PassesVersionGate();
   static std::string ReadVersion(Connection& connection);
-  Backup LockAndBackUp();
+  Backup LockAndBackUp(Mode mode);
   bool CopyDatabase();
+  bool CheckCopy();
   enum class ReadState { Patched, Unpatched, Unreadable };
 
   void CommitPatch();
@@ -83,6 +115,10 @@ class PatchSession {
   // be written to disk after the commit even when no descriptor is left.
   FolderToSync m_databaseFolder;
   std::string m_lastReason;
+  // Why the backup folder could not be made, for when the copy then fails.
+  std::string m_folderFailure;
+  RunRecord m_lastRun;
+  bool m_patchStarted = false;
 };
 
 }  // namespace mivotra

@@ -156,6 +156,12 @@ TEST_F(FileFaults, ABackupFolderThatCannotBeMadeOrWrittenGivesTheCopyFailure) {
     EXPECT_FALSE(session->OnRunUpdate());
     ExpectCopyFailure(screen, folder.string() + "/" + BackupFolderName() + "/");
     EXPECT_FALSE(session->LastFailureReason().empty());
+    if (c.obstacle == Obstacle::ImmutableDatabaseFolder) {
+      // The reason is the folder's creation, not the look for it that followed.
+      EXPECT_EQ(
+          session->LastFailureReason(),
+          "cannot make the backup folder " + backupFolder.string() + ": Operation not permitted");
+    }
     immutable.reset();
     session->Database().Disconnect();
     EXPECT_EQ(DatabaseFingerprint(database), before);
@@ -215,6 +221,7 @@ TEST_F(FileFaults, AReadOnlyDatabaseIsReportedAndLeftAsItWas) {
     if (child.outcome.exited && child.outcome.code == kSkip) GTEST_SKIP() << "not available here";
     ASSERT_TRUE(child.outcome.Succeeded()) << child.notes;
     // The file opens for reading; the write lock the backup takes is refused.
+    // Nothing was copied, so that is the update failing, not the copy.
     ASSERT_EQ(child.messages.size(), 3u);
     EXPECT_EQ(child.messages[0].text, texts::M3BackupNotice);
     EXPECT_EQ(child.messages[1].caption, texts::DisplayName);
@@ -222,7 +229,9 @@ TEST_F(FileFaults, AReadOnlyDatabaseIsReportedAndLeftAsItWas) {
         child.messages[1].text.find("Description : Cannot update. Database or object is read-only"),
         std::string::npos)
         << child.messages[1].text;
-    EXPECT_EQ(child.messages[2].text, texts::M5CopyFailed);
+    EXPECT_EQ(child.messages[2].text, texts::UpdateFailed);
+    EXPECT_EQ(child.messages[2].caption, texts::DisplayName);
+    EXPECT_EQ(child.messages[2].icon, MessageIcon::None);
     EXPECT_EQ(DatabaseFingerprint(database), before);
     EXPECT_FALSE(PathExists(BackupOf(database).string()));
     EXPECT_FALSE(fs::exists(database.string() + "-journal"));

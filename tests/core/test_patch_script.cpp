@@ -239,13 +239,15 @@ TEST_F(PatchScript, ASecondRunNumbersFromOneWhileProgressGoesOn) {
   EXPECT_EQ(screen.progress, 5);
 }
 
-TEST_F(PatchScript, DryRunPlansWithoutChangingAnything) {
+TEST_F(PatchScript, ARehearsalRunsTheStatementsTheUpdateWouldAndKeepsNone) {
   StartWithSample({.withCommentTable = true});
   const std::string before = DatabaseFingerprint(database);
-  const auto plan = session->PlanUpdate();
-  ASSERT_TRUE(plan);
-  EXPECT_EQ(plan->size(), 12u);
-  EXPECT_EQ(plan->back().number, 12);
+  ASSERT_TRUE(session->RehearseUpdate());
+  const RunRecord& run = session->LastRun();
+  EXPECT_EQ(run.end, RunRecord::End::WouldUpdate);
+  ASSERT_EQ(run.statements.size(), 12u);
+  EXPECT_EQ(run.statements.back().number, 12);
+  EXPECT_EQ(ClipboardLines().size(), 12u);
   EXPECT_EQ(DatabaseFingerprint(database), before);
 }
 

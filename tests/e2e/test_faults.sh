@@ -116,11 +116,14 @@ check "once the lock is gone it updates (0)" test $status -eq 0
 # A read-only database (root ignores permission bits; the immutable attribute binds it too).
 fresh "$WORK/ro/data1.mdb"
 if chattr +i "$WORK/ro/data1.mdb" 2>/dev/null; then
+  run readonly-dry --database "$WORK/ro/data1.mdb" --dry-run
   run readonly --database "$WORK/ro/data1.mdb"
   chattr -i "$WORK/ro/data1.mdb"
+  check "a dry run of it says what the update says" cmp -s "$WORK/readonly-dry.err" "$WORK/readonly.err"
   check "a read-only database: refused (1)" test $status -eq 1
   check "the report says it is read-only" has readonly.err "Description : Cannot update. Database or object is read-only"
-  check "then the copy failure " box readonly 2009/11/09 "$M5"
+  check "then the update's failure, not the copy's" box readonly MivotraPatch20091109 "更新に失敗しました"
+  check "and no copy failure" bash -c "! grep -qF '$M5' '$WORK/readonly.err'"
   check "the read-only database is as it was" cmp -s "$WORK/ro/data1.mdb" "$WORK/pristine.mdb"
 else
   echo "skipped: no immutable attribute on this file system"

@@ -37,6 +37,11 @@ ProgramRun StartPatch(const fs::path& home, const std::vector<std::string>& argu
   std::fflush(nullptr);
   run.pid = fork();
   if (run.pid == 0) {
+    // Nothing else the test has open goes with it, and at once: another
+    // thread's file would count as the program's own use of that database,
+    // and for as long as this child holds it, as another process's use of it
+    // to that thread's next run.
+    close_range(3, ~0U, 0);
     setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (home / "runtime").c_str(), 1);
     setenv("LC_ALL", "C.UTF-8", 1);
@@ -49,8 +54,6 @@ ProgramRun StartPatch(const fs::path& home, const std::vector<std::string>& argu
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    // Nothing else the test has open goes with it: another thread's file
-    // would count as the program's own use of that database.
     close_range(3, ~0U, 0);
     std::vector<char*> args;
     for (auto& a : argv) args.push_back(a.data());

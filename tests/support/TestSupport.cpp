@@ -89,7 +89,7 @@ std::vector<ScreenEvent> RecordingScreen::Messages() const {
 }
 
 void MakeSampleDatabase(const std::filesystem::path& file, const SampleOptions& options) {
-  std::vector<std::string> args = {MIVOTRA_SAMPLE_DB_EXE, "--version", options.version};
+  std::vector<std::string> args = {MIVOTRA_SAMPLE_DB_EXE, "--schema-version", options.version};
   if (options.withCommentTable) args.push_back("--with-comment-table");
   if (options.kumiRows >= 0) {
     args.push_back("--kumi-rows");

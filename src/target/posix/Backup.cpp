@@ -1,7 +1,9 @@
 #include "target/Backup.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,45 +21,101 @@ bool Refuse(std::string* reason, const std::string& why) {
   return false;
 }
 
-}  // namespace
-
-bool MakeBackup(const BackupJob& job, CopyProgress& progress, std::string* reason) {
+// The copy reads the very file the engine has open and will change, through
+// the engine's own descriptor: a name that now leads elsewhere must not give
+// a backup of another file.
+bool CheckDatabaseFile(const BackupJob& job, struct stat* held, std::string* reason) {
   const std::string& source = job.databaseFile;
-  // The copy reads the very file the engine has open and will change, through
-  // the engine's own descriptor: a name that now leads elsewhere must not
-  // give a backup of another file.
-  struct stat held {};
-  if (job.databaseDescriptor < 0 || fstat(job.databaseDescriptor, &held) != 0) {
-    progress.EndCopyProgress();
+  if (job.databaseDescriptor < 0 || fstat(job.databaseDescriptor, held) != 0)
     return Refuse(reason, "the engine's own access to " + source + " cannot be found");
-  }
-  if (held.st_nlink == 0 || !StillNamedBy(job.databaseDescriptor, source)) {
-    progress.EndCopyProgress();
+  if (held->st_nlink == 0 || !StillNamedBy(job.databaseDescriptor, source))
     return Refuse(reason, source + " was moved, replaced or deleted after it was opened");
-  }
   // Every other name of the file would change with it: a snapshot made with
   // hard links would be updated too.
-  if (held.st_nlink > 1) {
-    progress.EndCopyProgress();
-    return Refuse(reason, source + " has " + std::to_string(held.st_nlink) +
+  if (held->st_nlink > 1) {
+    return Refuse(reason, source + " has " + std::to_string(held->st_nlink) +
                               " names (hard links); updating it would change the file under every "
                               "one of them, so it is left as it is");
   }
+  return true;
+}
 
-  // The database's name may hold a '/' of its own: the folder checked is the
-  // one the backup really goes into.
-  const std::string folderPath = FolderOf(job.backupFile);
-  const std::string name = job.backupFile.substr(job.backupFile.rfind('/') + 1);
-  UniqueFd folder = OpenBackupFolder(folderPath, reason);
-  if (!folder.valid()) {
-    progress.EndCopyProgress();
-    return false;
-  }
-  if (const auto planted = FindJournalBeside(folder.get(), name)) {
-    progress.EndCopyProgress();
+// The database's name may hold a '/' of its own: the folder checked is the
+// one the backup really goes into.
+std::string BackupFolderOf(const BackupJob& job) {
+  return FolderOf(job.backupFile);
+}
+
+std::string BackupNameOf(const BackupJob& job) {
+  return job.backupFile.substr(job.backupFile.rfind('/') + 1);
+}
+
+bool CheckFolderContents(int folder, const std::string& name, std::string* reason) {
+  if (const auto planted = FindJournalBeside(folder, name)) {
     return Refuse(reason, "the file " + *planted +
                               " lies in the backup folder; SQLite would take it for the backup's "
                               "journal and change the backup with it");
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CheckBackup(const BackupJob& job, std::string* reason) {
+  struct stat held {};
+  if (!CheckDatabaseFile(job, &held, reason)) return false;
+  const std::string folderPath = BackupFolderOf(job);
+  // Where the backup's file system is looked at: the folder, or the one it
+  // would be made in.
+  std::string where = folderPath;
+  if (!PathExists(folderPath)) {
+    if (!CouldCreateFolder(folderPath, reason)) return false;
+    where = FolderOf(folderPath);
+  } else {
+    UniqueFd folder = OpenBackupFolder(folderPath, reason);
+    if (!folder.valid() || !CheckFolderContents(folder.get(), BackupNameOf(job), reason))
+      return false;
+    if (access(folderPath.c_str(), W_OK | X_OK) != 0) {
+      return Refuse(reason, "cannot write into the backup folder " + folderPath + ": " +
+                                std::strerror(errno));
+    }
+  }
+  const auto needed = static_cast<std::uint64_t>(held.st_size);
+  struct statvfs space {};
+  if (statvfs(where.c_str(), &space) != 0) {
+    return Refuse(reason,
+                  "cannot look at the file system of " + where + ": " + std::strerror(errno));
+  }
+  // Root may also use the blocks kept back for it.
+  const std::uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
+  const std::uint64_t room = blocks * space.f_frsize;
+  if (room < needed) {
+    return Refuse(reason, "no room for the backup on the file system of " + where + ": " +
+                              std::to_string(needed) + " bytes are needed, " +
+                              std::to_string(room) + " are free");
+  }
+  struct rlimit limit {};
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      limit.rlim_cur < needed) {
+    return Refuse(reason, "the file size limit of this session (ulimit -f) is below the " +
+                              std::to_string(needed) + " bytes of the backup");
+  }
+  return true;
+}
+
+bool MakeBackup(const BackupJob& job, CopyProgress& progress, std::string* reason) {
+  const std::string& source = job.databaseFile;
+  struct stat held {};
+  if (!CheckDatabaseFile(job, &held, reason)) {
+    progress.EndCopyProgress();
+    return false;
+  }
+  const std::string folderPath = BackupFolderOf(job);
+  const std::string name = BackupNameOf(job);
+  UniqueFd folder = OpenBackupFolder(folderPath, reason);
+  if (!folder.valid() || !CheckFolderContents(folder.get(), name, reason)) {
+    progress.EndCopyProgress();
+    return false;
   }
   if (!CopyToNewFile(job.databaseDescriptor, source,
                      CopyDestination{folder.get(), folderPath, name}, progress, CopyOptions{},

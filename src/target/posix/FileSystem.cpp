@@ -1,6 +1,10 @@
 #include "target/FileSystem.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace mivotra {
 
@@ -10,6 +14,24 @@ namespace {
 // some other file.
 bool IsUsablePath(const std::string& path) {
   return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+std::string WithoutFinalSlashes(const std::string& path) {
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  return name;
+}
+
+std::string ParentOf(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+}
+
+bool Refuse(std::string* reason, const std::string& path, int error) {
+  if (reason)
+    *reason =
+        "cannot make the backup folder " + WithoutFinalSlashes(path) + ": " + std::strerror(error);
+  return false;
 }
 
 }  // namespace
@@ -24,18 +46,31 @@ bool PathExists(const std::string& path) {
   return lstat(name.c_str(), &info) == 0;
 }
 
-bool CreateFolder(const std::string& path) {
-  if (!IsUsablePath(path)) return false;
-  std::string name = path;
-  while (name.size() > 1 && name.back() == '/') name.pop_back();
-  const std::size_t slash = name.rfind('/');
-  const std::string parent = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                                        : name.substr(0, slash);
+bool CreateFolder(const std::string& path, std::string* reason) {
+  if (!IsUsablePath(path)) return Refuse(reason, path, EINVAL);
+  const std::string name = WithoutFinalSlashes(path);
   // Where other users can write, they must not read the backup either.
   struct stat info {};
-  const bool shared = stat(parent.c_str(), &info) == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-  return mkdir(name.c_str(), shared ? 0700 : 0755) == 0;
+  const bool shared =
+      stat(ParentOf(name).c_str(), &info) == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  if (mkdir(name.c_str(), shared ? 0700 : 0755) == 0) return true;
+  return Refuse(reason, path, errno);
+}
+
+bool CouldCreateFolder(const std::string& path, std::string* reason) {
+  if (!IsUsablePath(path)) return Refuse(reason, path, EINVAL);
+  const std::string name = WithoutFinalSlashes(path);
+  struct stat entry {};
+  if (lstat(name.c_str(), &entry) == 0) return Refuse(reason, path, EEXIST);
+  if (errno != ENOENT) return Refuse(reason, path, errno);
+  const std::string parent = ParentOf(name);
+  struct stat info {};
+  if (stat(parent.c_str(), &info) != 0) return Refuse(reason, path, errno);
+  if (!S_ISDIR(info.st_mode)) return Refuse(reason, path, ENOTDIR);
+  // access() asks the kernel the question mkdir would: permission bits, a
+  // read-only mount, the immutable attribute, for root too.
+  if (access(parent.c_str(), W_OK | X_OK) != 0) return Refuse(reason, path, errno);
+  return true;
 }
 
 std::string FolderOf(const std::string& path) {
