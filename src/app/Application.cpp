@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "app/PatchDlg.h"
+#include "app/QtTranslations.h"
 #include "platform/InstanceGuard.h"
 #include "res/Texts.h"
 #include "ui/Icons.h"
@@ -14,6 +15,7 @@ namespace mivotra {
 int RunApplication(int argc, char** argv,
                    const std::function<std::unique_ptr<QObject>(QWidget& window)>& watch) {
   QApplication app(argc, argv);
+  InstallQtTranslations(app);
   QApplication::setApplicationName(QtText(texts::DisplayName));
   QGuiApplication::setDesktopFileName(QtText(texts::DisplayName));
   QApplication::setWindowIcon(LoadIcon(kAppIconId));
