@@ -145,7 +145,9 @@ void CPatchDlg::Layout(QSize client) {
 }
 
 void CPatchDlg::FitInto(const QRect& area, const QMargins& frame) {
-  const QSize minimum(m_searchRect.right() + 1 - m_runRect.left() + 2 * m_runRect.left(),
+  // Both buttons side by side, and three lines of the log.
+  const int between = m_searchRect.left() - m_runRect.right() - 1;
+  const QSize minimum(m_templateSize.width() - between + m_runRect.left(),
                       m_logRect.top() + 3 * m_log->fontMetrics().lineSpacing());
   Layout(FitClientSize(m_templateSize, minimum, area, frame));
 }
