@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev
   libxcb1-dev
   fonts-noto-cjk
+  # Qt's own dialogs and menus in the user's language (qtbase_ja and the rest).
+  qt6-translations-l10n
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(xvfb xauth xdotool xclip x11-utils imagemagick clang libclang-rt-14-dev clang-format)
@@ -18,7 +20,23 @@ if [[ "${1:-}" == "--test" ]]; then
   packages+=(time bc psmisc)
   # Reading the console's JSON results in the end-to-end tests.
   packages+=(jq)
+  # A real window manager for the desktop test, and a Japanese locale to run
+  # the program in.
+  packages+=(openbox locales)
 fi
+
+# The Japanese locale the window tests run under; generated once.
+ensure_japanese_locale() {
+  [[ "${1:-}" == "--test" ]] || return 0
+  locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && return 0
+  command -v locale-gen >/dev/null || return 0
+  local sudo=()
+  if [[ $(id -u) -ne 0 ]]; then sudo=(sudo); fi
+  if ! grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'ja_JP.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${sudo[@]}" locale-gen >/dev/null
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -26,7 +44,10 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ ${#missing[@]} -eq 0 ]]; then
+  ensure_japanese_locale "${1:-}"
+  exit 0
+fi
 
 sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
@@ -34,3 +55,4 @@ echo "Installing: ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+ensure_japanese_locale "${1:-}"

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "app/PatchDlg.h"
+#include "app/QtTranslations.h"
 #include "platform/InstanceGuard.h"
 #include "res/Texts.h"
 #include "res/Version.h"
@@ -15,6 +16,7 @@ namespace mivotra {
 int RunApplication(int argc, char** argv,
                    const std::function<std::unique_ptr<QObject>(QWidget& window)>& watch) {
   QApplication app(argc, argv);
+  InstallQtTranslations(app);
   QApplication::setApplicationName(QtText(texts::DisplayName));
   QApplication::setApplicationVersion(QtText(version::Text));
   QGuiApplication::setDesktopFileName(QtText(texts::DisplayName));

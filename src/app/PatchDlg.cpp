@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
@@ -23,6 +24,7 @@
 #include "ui/QtText.h"
 #include "ui/UpdateErrorMsgDlg.h"
 #include "ui/VersionDlg.h"
+#include "ui/WindowFit.h"
 #include "update/PatchReport.h"
 
 namespace mivotra {
@@ -61,23 +63,28 @@ void CPatchDlg::BuildFromTemplate() {
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(DialogFont(kDialogPointSize));
   const DialogUnits units(font());
-  auto place = [&units](QWidget* widget, const QRect& r) {
-    widget->setGeometry(units.Rect(r.x(), r.y(), r.width(), r.height()));
+  auto pixels = [&units](const QRect& r) {
+    return units.Rect(r.x(), r.y(), r.width(), r.height());
   };
+  m_templateSize = units.Size(kWidth, kHeight);
+  m_runRect = pixels(kRunButton);
+  m_progressRect = pixels(kProgressBar);
+  m_logRect = pixels(kLog);
+  m_lineRect = pixels(kLine);
+  m_lineRect.setHeight(std::max(2, units.Y(1)));
+  m_searchRect = pixels(kSearchButton);
 
   // Created in the template's order, which is also the tab order.
   m_runButton = new CIconButton(this);
   m_runButton->setObjectName("runButton");
   m_runButton->setText(QtText(texts::RunButtonText));
   m_runButton->setEnabled(false);
-  place(m_runButton, kRunButton);
 
   m_progress = new QProgressBar(this);
   m_progress->setObjectName("progressBar");
   m_progress->setRange(0, 100);
   m_progress->setValue(0);
   m_progress->setTextVisible(false);
-  place(m_progress, kProgressBar);
   m_progress->hide();  // it exists for the update's steps, but is never shown
 
   m_log = new QListWidget(this);
@@ -85,33 +92,80 @@ void CPatchDlg::BuildFromTemplate() {
   m_log->setFrameShape(QFrame::Box);
   // A list box's scroll bar shows only once its lines no longer fit.
   m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  m_log->setSelectionMode(QAbstractItemView::SingleSelection);
-  place(m_log, kLog);
+  // The log is read, never chosen from: no line ever shows as selected, also
+  // when the list takes the focus and its first line becomes the current one.
+  m_log->setSelectionMode(QAbstractItemView::NoSelection);
 
   m_line = new QFrame(this);
   m_line->setFrameShape(QFrame::HLine);
   m_line->setFrameShadow(QFrame::Sunken);
-  place(m_line, kLine);
-  m_line->setFixedHeight(std::max(2, units.Y(1)));
 
   m_searchButton = new CIconButton(this);
   m_searchButton->setObjectName("searchButton");
   m_searchButton->setEnabled(false);
-  place(m_searchButton, kSearchButton);
 
-  setFixedSize(units.Size(kWidth, kHeight));
+  Layout(m_templateSize);
 
   connect(m_runButton, &QAbstractButton::clicked, this, &CPatchDlg::OnRunUpdate);
   connect(m_searchButton, &QAbstractButton::clicked, this, &CPatchDlg::OnSearchDatabase);
 
   // The window manager owns the title bar's menu here, so the window carries
-  // its own: right click or Alt+Space.
+  // its own: right click, or from the keyboard Shift+F10 and the Menu key
+  // (most window managers keep Alt+Space for their own menu; where one does
+  // not, Alt+Space opens ours).
   m_windowMenu = new QMenu(this);
   m_windowMenu->setObjectName("windowMenu");
   m_closeAction = m_windowMenu->addAction(QtText(texts::WindowMenuClose), this, &QWidget::close);
-  auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-  connect(shortcut, &QShortcut::activated, this,
-          [this] { m_windowMenu->popup(mapToGlobal(QPoint(0, 0))); });
+  for (const QKeySequence& keys :
+       {QKeySequence(Qt::ALT | Qt::Key_Space), QKeySequence(Qt::SHIFT | Qt::Key_F10),
+        QKeySequence(Qt::Key_Menu)}) {
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, this, &CPatchDlg::PopupWindowMenu);
+  }
+}
+
+void CPatchDlg::PopupWindowMenu() {
+  m_windowMenu->popup(mapToGlobal(QPoint(0, 0)));
+  // From the keyboard, the first item is ready for the arrow keys and Enter.
+  m_windowMenu->setActiveAction(m_windowMenu->actions().value(0));
+}
+
+void CPatchDlg::Layout(QSize client) {
+  // A window smaller than its template gives up the room in the log; the
+  // search button keeps its place at the right edge.
+  const int dx = client.width() - m_templateSize.width();
+  const int dy = client.height() - m_templateSize.height();
+  m_runButton->setGeometry(m_runRect);
+  m_progress->setGeometry(m_progressRect.adjusted(0, 0, dx, 0));
+  m_log->setGeometry(m_logRect.adjusted(0, 0, dx, dy));
+  m_line->setGeometry(m_lineRect.adjusted(0, 0, dx, 0));
+  m_line->setFixedHeight(m_lineRect.height());
+  m_searchButton->setGeometry(m_searchRect.translated(dx, 0));
+  setFixedSize(client);
+}
+
+void CPatchDlg::FitInto(const QRect& area, const QMargins& frame) {
+  // Both buttons side by side, and three lines of the log.
+  const int between = m_searchRect.left() - m_runRect.right() - 1;
+  const QSize minimum(m_templateSize.width() - between + m_runRect.left(),
+                      m_logRect.top() + 3 * m_log->fontMetrics().lineSpacing());
+  Layout(FitClientSize(m_templateSize, minimum, area, frame));
+}
+
+void CPatchDlg::setVisible(bool visible) {
+  if (visible && !isVisible()) FitInto(AvailableArea(this), WindowFrame(this));
+  QDialog::setVisible(visible);
+}
+
+void CPatchDlg::keyPressEvent(QKeyEvent* event) {
+  // Enter that no control takes (the log leaves it alone) ends the window,
+  // as a dialog's default OK does.
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == 0) {
+    accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 bool CPatchDlg::OnInitDialog() {

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QMargins>
+#include <QRect>
 #include <memory>
 
 #include "platform/WindowProbe.h"
@@ -46,6 +48,13 @@ class CPatchDlg final : public QDialog, public Screen {
   QMenu* WindowMenu() const { return m_windowMenu; }
   int ProgressPosition() const;
 
+  // Sizes the window to its template, or smaller where it does not fit in
+  // area with the given frame: the log gives up the room.
+  void FitInto(const QRect& area, const QMargins& frame);
+  QSize TemplateSize() const { return m_templateSize; }
+  // Fits the window to its screen before the dialog places it.
+  void setVisible(bool visible) override;
+
   // Screen
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   void SetCaption(std::string_view caption) override;
@@ -70,10 +79,13 @@ class CPatchDlg final : public QDialog, public Screen {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildFromTemplate();
   void AppendLogLine(const QString& line);
+  void Layout(QSize client);
+  void PopupWindowMenu();
 
   QIcon m_hIcon;
   std::unique_ptr<MainApplicationProbe> m_ownProbe;
@@ -89,6 +101,9 @@ class CPatchDlg final : public QDialog, public Screen {
   QProgressDialog* m_copyProgress = nullptr;
   bool m_closeEnabled = true;
   bool m_waitCursor = false;
+  // The template's rectangles in pixels.
+  QSize m_templateSize;
+  QRect m_runRect, m_progressRect, m_logRect, m_lineRect, m_searchRect;
 };
 
 }  // namespace mivotra

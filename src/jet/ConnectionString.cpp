@@ -43,9 +43,9 @@ std::string Lower(std::string_view text) {
 }  // namespace
 
 std::string BuildConnectionString(std::string_view pathName, std::string_view fileName,
-                                  std::string_view password) {
+                                  std::string_view password, std::string_view extension) {
   std::string text = "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=";
-  const std::string source = std::string(pathName) + std::string(fileName) + ".mdb";
+  const std::string source = std::string(pathName) + std::string(fileName) + std::string(extension);
   // A folder with ';' (or leading blanks or a leading quote) would end the
   // value early, and a leading '=' would read as "==", a literal '=' in the
   // key; only then is it quoted, so ordinary paths read as before.

@@ -8,10 +8,12 @@
 namespace mivotra {
 
 // "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + pathName + fileName +
-// ".mdb;Jet OLEDB:Database Password='" + password + "';" with every ' of the
-// password doubled, so the engine receives the password as stored.
+// extension + ";Jet OLEDB:Database Password='" + password + "';" with every '
+// of the password doubled, so the engine receives the password as stored.
+// The extension is ".mdb" unless a file chosen as ".MDB" (or any other case)
+// keeps its own spelling, which a case-sensitive file system needs.
 std::string BuildConnectionString(std::string_view pathName, std::string_view fileName,
-                                  std::string_view password);
+                                  std::string_view password, std::string_view extension = ".mdb");
 
 // Parses "key=value;..." by the OLE DB rules: keys are trimmed and compared
 // without regard to case (the map holds them lower-cased); values are trimmed,

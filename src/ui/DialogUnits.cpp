@@ -1,7 +1,8 @@
 #include "ui/DialogUnits.h"
 
-#include <QFontMetrics>
+#include <QFontInfo>
 #include <QStringList>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -17,12 +18,13 @@ QFont DialogFont(int pointSize, int weight) {
   return font;
 }
 
-DialogUnits::DialogUnits(const QFont& font) {
-  const QFontMetrics metrics(font);
-  const int width = metrics.horizontalAdvance(
-      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  m_baseX = (width / 26 + 1) / 2;
-  m_baseY = metrics.height();
+DialogUnits::DialogUnits(const QFont& font) : DialogUnits(ForEm(QFontInfo(font).pixelSize())) {}
+
+DialogUnits DialogUnits::ForEm(int emPixels) {
+  // MS UI Gothic's Latin letters average 0.47 em: 6 x 12 pixels at 9 points
+  // and 7 x 15 at 11 points on a 96-dpi screen.
+  const int em = std::max(1, emPixels);
+  return DialogUnits(std::max(1, MulDiv(em, 47, 100)), em);
 }
 
 int MulDiv(int a, int b, int c) {

@@ -16,9 +16,14 @@ QFont DialogFont(int pointSize, int weight = 400);
 
 class DialogUnits {
  public:
-  // Base units of the font: the average width of the 52 Latin letters,
-  // rounded, and the font's height.
+  // Base units of the font at the screen's logical dpi, as Windows has them
+  // for the dialogs' own font: its em height in pixels, and for the average
+  // width that font's Latin letters, a little under half an em. Taken from
+  // the em rather than the stand-in font's metrics, whose line height is
+  // half as much again and whose Latin letters are wider, so that the
+  // windows keep the size they were designed at.
   explicit DialogUnits(const QFont& font);
+  static DialogUnits ForEm(int emPixels);
   DialogUnits(int baseX, int baseY) : m_baseX(baseX), m_baseY(baseY) {}
 
   int BaseX() const { return m_baseX; }

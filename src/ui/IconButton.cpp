@@ -49,6 +49,14 @@ constexpr int kCaptionFlags = Qt::TextWordWrap | Qt::AlignHCenter | Qt::AlignTop
 
 }  // namespace
 
+QColor CIconButton::EmbossHighlight(const QPalette& colors) {
+  return colors.color(QPalette::Active, QPalette::Light);
+}
+
+QColor CIconButton::EmbossShadow(const QPalette& colors) {
+  return colors.color(QPalette::Active, QPalette::Dark);
+}
+
 CIconButton::CIconButton(QWidget* parent) : QAbstractButton(parent), m_font(MakeButtonFont()) {
   ReadStateColors();
   setFocusPolicy(Qt::StrongFocus);
@@ -71,10 +79,15 @@ int CIconButton::Configure(int iconId, int idleIconId, std::string tipText) {
 }
 
 int CIconButton::LoadIcons(int iconId, int idleIconId) {
-  const QImage active = LoadIconImage(iconId);
+  // Drawn for the screen's pixels, and again should the window move to a
+  // screen of another scale.
+  const qreal ratio = devicePixelRatioF();
+  const QImage active = LoadIconImage(iconId, ratio);
   QImage idle;
-  if (idleIconId != 0 && idleIconId != MAKE_GRAY_ICON) idle = LoadIconImage(idleIconId);
-  return AssignIcons(active, idle, idleIconId == MAKE_GRAY_ICON);
+  if (idleIconId != 0 && idleIconId != MAKE_GRAY_ICON) idle = LoadIconImage(idleIconId, ratio);
+  const int result = AssignIcons(active, idle, idleIconId == MAKE_GRAY_ICON);
+  m_loadedIcons = {iconId, idleIconId, ratio};
+  return result;
 }
 
 void CIconButton::ReleaseIcons() {
@@ -83,18 +96,24 @@ void CIconButton::ReleaseIcons() {
 
 int CIconButton::AssignIcons(const QImage& activeIcon, const QImage& idleIcon, bool grayIdle) {
   ReleaseIcons();
+  m_loadedIcons.reset();
   if (activeIcon.isNull()) {
     update();
     return 0;
   }
-  m_icons[0] = {activeIcon, activeIcon.width(), activeIcon.height()};
+  // Sizes in the widget's (device-independent) pixels.
+  auto record = [](const QImage& image) {
+    const QSize size = image.deviceIndependentSize().toSize();
+    return IconRecord{image, size.width(), size.height()};
+  };
+  m_icons[0] = record(activeIcon);
   // Made once here, never on a paint.
   const QImage idle = grayIdle ? MakeGrayIcon(activeIcon) : idleIcon;
   if (grayIdle && idle.isNull()) {
     ReleaseIcons();
     return 1;
   }
-  if (!idle.isNull()) m_icons[1] = {idle, idle.width(), idle.height()};
+  if (!idle.isNull()) m_icons[1] = record(idle);
   update();
   return 0;
 }
@@ -125,6 +144,7 @@ QImage CIconButton::MakeGrayIcon(const QImage& icon) {
       out[x] = qRgba(level, level, level, alpha);
     }
   }
+  gray.setDevicePixelRatio(icon.devicePixelRatio());
   return gray;
 }
 
@@ -246,7 +266,9 @@ void CIconButton::PaintIcon(QPainter& dc, bool hasText, const QRect& itemRect, Q
   if (disabled) {
     QStyleOption option;
     option.initFrom(this);
+    const qreal ratio = pixmap.devicePixelRatio();
     pixmap = style()->generatedIconPixmap(QIcon::Disabled, pixmap, &option);
+    pixmap.setDevicePixelRatio(ratio);
   }
   dc.drawPixmap(imageRect.topLeft(), pixmap);
 }
@@ -261,9 +283,12 @@ void CIconButton::PaintCaption(QPainter& dc, const QString& text, const QRect& i
   captionRect = QRect(area.topLeft(), block);
   captionRect.translate((area.width() - block.width()) / 2, (area.height() - block.height()) / 2);
   if (disabled) {
-    dc.setPen(palette().color(QPalette::Light));
+    // Embossed in the 3-D highlight and shadow colours, which do not change
+    // with the button's state (the disabled group's text colour is the faint
+    // grey of a flat greyed text instead).
+    dc.setPen(EmbossHighlight(palette()));
     dc.drawText(captionRect.translated(1, 1), kCaptionFlags, text);
-    dc.setPen(palette().color(QPalette::Dark));
+    dc.setPen(EmbossShadow(palette()));
     dc.drawText(captionRect, kCaptionFlags, text);
     return;
   }
@@ -273,6 +298,8 @@ void CIconButton::PaintCaption(QPainter& dc, const QString& text, const QRect& i
 }
 
 void CIconButton::paintEvent(QPaintEvent* /*event*/) {
+  if (m_loadedIcons && m_loadedIcons->ratio != devicePixelRatioF())
+    LoadIcons(m_loadedIcons->iconId, m_loadedIcons->idleIconId);
   QPainter dc(this);
   dc.setFont(font());
   m_bPressed = isDown();
@@ -280,7 +307,7 @@ void CIconButton::paintEvent(QPaintEvent* /*event*/) {
   m_bDisabled = !isEnabled();
   const QRect itemRect = rect();
   PaintBackground(dc, itemRect);
-  if (m_bPressed || m_bHover) PaintFrame(dc, itemRect);
+  if ((m_bPressed || m_bHover) && !m_bDisabled) PaintFrame(dc, itemRect);
   const QString caption = text();
   QRect captionRect = itemRect;
   if (!m_icons[0].image.isNull()) {
@@ -295,7 +322,8 @@ void CIconButton::paintEvent(QPaintEvent* /*event*/) {
 bool CIconButton::event(QEvent* event) {
   if (event->type() == QEvent::ToolTip) {
     const auto* help = static_cast<QHelpEvent*>(event);
-    if (m_bTipActive && !m_tipText.isEmpty()) {
+    // A disabled button says nothing, as it reacts to nothing else.
+    if (m_bTipActive && !m_tipText.isEmpty() && isEnabled()) {
       // Rich text kept on the lines we broke, so the tip label does not re-wrap it.
       const QString lines = WrapTipText(m_tipText, QToolTip::font(), kMaxTipWidth);
       QString html = lines.toHtmlEscaped();
@@ -316,6 +344,12 @@ bool CIconButton::event(QEvent* event) {
 }
 
 void CIconButton::TrackHover(QPoint position, Qt::MouseButtons buttons) {
+  // Qt still tells a disabled button of the mouse entering it; it shows no
+  // hover.
+  if (!isEnabled()) {
+    EndHover();
+    return;
+  }
   // A mouse that arrives with the left button held (a drag from elsewhere)
   // starts no hover.
   if ((buttons & Qt::LeftButton) && !m_bHover) return;
@@ -379,7 +413,10 @@ void CIconButton::changeEvent(QEvent* event) {
   QAbstractButton::changeEvent(event);
   switch (event->type()) {
     case QEvent::EnabledChange:
-      if (!isEnabled()) EndHover();
+      if (!isEnabled()) {
+        EndHover();
+        QToolTip::hideText();
+      }
       break;
     case QEvent::PaletteChange:
       ReadStateColors();

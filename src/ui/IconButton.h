@@ -7,10 +7,12 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QPalette>
 #include <QPoint>
 #include <QRect>
 #include <QString>
 #include <array>
+#include <optional>
 #include <string>
 
 class QPainter;
@@ -68,6 +70,10 @@ class CIconButton : public QAbstractButton {
   // A grayscale copy of icon: every pixel that is not exactly black becomes
   // its gray level, black stays black, alpha is kept.
   static QImage MakeGrayIcon(const QImage& icon);
+  // The colours a disabled caption is embossed in: the highlight one pixel
+  // right and down, the shadow on top.
+  static QColor EmbossHighlight(const QPalette& colors);
+  static QColor EmbossShadow(const QPalette& colors);
   // The tip text broken into lines no wider than maxWidth in font.
   static QString WrapTipText(const QString& text, const QFont& font, int maxWidth);
 
@@ -122,6 +128,13 @@ class CIconButton : public QAbstractButton {
   bool m_bTipActive = false;
   QFont m_font;
   std::array<IconRecord, 2> m_icons;
+  // What LoadIcons drew the icons from, and for which device pixel ratio.
+  struct LoadedIcons {
+    int iconId;
+    int idleIconId;
+    qreal ratio;
+  };
+  std::optional<LoadedIcons> m_loadedIcons;
   QWidget* m_watchedWindow = nullptr;
 };
 

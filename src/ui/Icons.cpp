@@ -38,8 +38,11 @@ QImage RenderIcon(int iconId, QSize size) {
 
 }  // namespace
 
-QImage LoadIconImage(int iconId) {
-  return RenderIcon(iconId, kIconSize);
+QImage LoadIconImage(int iconId, qreal devicePixelRatio) {
+  const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+  QImage image = RenderIcon(iconId, (QSizeF(kIconSize) * ratio).toSize());
+  image.setDevicePixelRatio(ratio);
+  return image;
 }
 
 QIcon LoadIcon(int iconId) {

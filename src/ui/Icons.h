@@ -13,9 +13,10 @@ inline constexpr int kSearchIconId = 134;  // a yellow folder
 
 inline constexpr QSize kIconSize{32, 32};
 
-// The icon drawn at its own size with transparency (ARGB32); a null image
-// when there is no icon of that number.
-QImage LoadIconImage(int iconId);
+// The icon drawn at its own size with transparency (ARGB32), in as many
+// device pixels as devicePixelRatio asks for (so sharp on scaled screens);
+// a null image when there is no icon of that number.
+QImage LoadIconImage(int iconId, qreal devicePixelRatio = 1.0);
 
 // The same icon for windows and labels.
 QIcon LoadIcon(int iconId);

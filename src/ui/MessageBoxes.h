@@ -1,6 +1,7 @@
 #pragma once
 // The program's message boxes: modal, with the single button OK.
 
+#include <QString>
 #include <string_view>
 
 #include "update/Dialogs.h"
@@ -16,6 +17,9 @@ inline constexpr const char* kMessageBoxObjectName = "mivotraMessageBox";
 // or the close box) ended it. The text is shown as plain text, never as markup.
 void ShowMessageBox(QWidget* parent, std::string_view text, std::string_view caption,
                     MessageIcon icon);
+
+// The width a window needs for its whole caption to show in its title bar.
+int CaptionWidth(const QString& caption);
 
 // The application's own box: the program's name as caption and the warning icon.
 void ShowAppMessage(QWidget* parent, std::string_view text);

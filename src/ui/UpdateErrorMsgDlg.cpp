@@ -13,6 +13,7 @@
 #include "ui/DialogUnits.h"
 #include "ui/LineEndKeeper.h"
 #include "ui/QtText.h"
+#include "ui/WindowFit.h"
 
 namespace mivotra {
 CUpdateErrorMsgDlg::CUpdateErrorMsgDlg(QWidget* parent)
@@ -22,17 +23,15 @@ CUpdateErrorMsgDlg::CUpdateErrorMsgDlg(QWidget* parent)
   setWindowTitle(QtText(texts::ErrorWindowCaption));
   setFont(DialogFont(11));
   const DialogUnits units(font());
-  setFixedSize(units.Size(385, 287));
+  m_templateSize = units.Size(385, 287);
 
   // Created in tab order.
   m_closeButton = new QPushButton(QtText(texts::ErrorWindowClose), this);
   m_closeButton->setObjectName(QStringLiteral("closeButton"));
-  m_closeButton->setGeometry(units.Rect(332, 268, 50, 17));
   m_closeButton->setDefault(true);
 
   m_errorEdit = new QPlainTextEdit(this);
   m_errorEdit->setObjectName(QStringLiteral("errorTextEdit"));
-  m_errorEdit->setGeometry(units.Rect(4, 4, 377, 260));
   // Long lines scroll sideways instead of wrapping; Tab moves on as in any dialog.
   m_errorEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
   m_errorEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -42,7 +41,21 @@ CUpdateErrorMsgDlg::CUpdateErrorMsgDlg(QWidget* parent)
 
   m_copyButton = new QPushButton(QtText(texts::ErrorWindowCopy), this);
   m_copyButton->setObjectName(QStringLiteral("copyButton"));
-  m_copyButton->setGeometry(units.Rect(260, 268, 68, 17));
+
+  // The template's buttons, each widened to the left where its caption in
+  // the font at hand would not fit.
+  auto fitted = [](QRect r, const QPushButton* button) {
+    const int need = button->sizeHint().width();
+    if (need > r.width()) r.setLeft(r.right() + 1 - need);
+    return r;
+  };
+  const QRect closeTemplate = units.Rect(332, 268, 50, 17);
+  m_closeRect = fitted(closeTemplate, m_closeButton);
+  m_copyRect =
+      units.Rect(260, 268, 68, 17).translated(m_closeRect.left() - closeTemplate.left(), 0);
+  m_copyRect = fitted(m_copyRect, m_copyButton);
+  m_editRect = units.Rect(4, 4, 377, 260);
+  Layout(m_templateSize);
 
   setTabOrder(m_closeButton, m_errorEdit);
   setTabOrder(m_errorEdit, m_copyButton);
@@ -52,6 +65,33 @@ CUpdateErrorMsgDlg::CUpdateErrorMsgDlg(QWidget* parent)
 }
 
 CUpdateErrorMsgDlg::~CUpdateErrorMsgDlg() = default;
+
+void CUpdateErrorMsgDlg::Layout(QSize client) {
+  const int dx = client.width() - m_templateSize.width();
+  const int dy = client.height() - m_templateSize.height();
+  m_closeButton->setGeometry(m_closeRect.translated(dx, dy));
+  m_copyButton->setGeometry(m_copyRect.translated(dx, dy));
+  m_errorEdit->setGeometry(m_editRect.adjusted(0, 0, dx, dy));
+  setFixedSize(client);
+}
+
+QSize CUpdateErrorMsgDlg::MinimumClientSize() const {
+  // Both buttons, and three lines of text above them.
+  const int width = m_templateSize.width() - m_copyRect.left() + m_editRect.left();
+  const int lines = 3 * m_errorEdit->fontMetrics().lineSpacing() + 2 * m_errorEdit->frameWidth() +
+                    2 * static_cast<int>(m_errorEdit->document()->documentMargin());
+  const int height = m_templateSize.height() - m_editRect.height() + lines;
+  return {width, height};
+}
+
+void CUpdateErrorMsgDlg::FitInto(const QRect& area, const QMargins& frame) {
+  Layout(FitClientSize(m_templateSize, MinimumClientSize(), area, frame));
+}
+
+void CUpdateErrorMsgDlg::setVisible(bool visible) {
+  if (visible && !isVisible()) FitInto(AvailableArea(this), WindowFrame(this));
+  QDialog::setVisible(visible);
+}
 
 void CUpdateErrorMsgDlg::UpdateData(bool saveAndValidate) {
   if (!saveAndValidate) {

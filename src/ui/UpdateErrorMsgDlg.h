@@ -3,6 +3,9 @@
 // a button that copies what the box holds, and a button that closes it.
 
 #include <QDialog>
+#include <QMargins>
+#include <QRect>
+#include <QSize>
 #include <string>
 
 class QPlainTextEdit;
@@ -29,19 +32,37 @@ class CUpdateErrorMsgDlg final : public QDialog {
   // break the user types becomes "\r\n".
   void UpdateData(bool saveAndValidate);
 
+  // Sizes the window to its template, or smaller where the template does not
+  // fit in area with the given frame: the text box gives up the room, the
+  // buttons stay in the bottom right corner.
+  void FitInto(const QRect& area, const QMargins& frame);
+  QSize TemplateSize() const { return m_templateSize; }
+  QSize MinimumClientSize() const;
+
  public Q_SLOTS:
   void accept() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
 
+ public:
+  // Fits the window to its owner's screen before the dialog places it.
+  void setVisible(bool visible) override;
+
  private:
   void OnCopyErrorText();
+  void Layout(QSize client);
 
   QPushButton* m_closeButton;
   QPlainTextEdit* m_errorEdit;
   QPushButton* m_copyButton;
   LineEndKeeper* m_lineEnds;
+  QSize m_templateSize;
+  // Template rectangles in pixels; the buttons are kept at their distance
+  // from the bottom right corner.
+  QRect m_closeRect;
+  QRect m_copyRect;
+  QRect m_editRect;
   // What the box was last filled with, byte for byte, for as long as the user
   // has not changed it.
   std::string m_shownText;

@@ -7,7 +7,7 @@
 namespace mivotra {
 
 std::string TargetDatabase::DatabaseFile() const {
-  return PathName + FileName + std::string(texts::DatabaseExtension);
+  return PathName + FileName + Extension;
 }
 
 DatabaseConnection::DatabaseConnection(Dialogs& dialogs, WindowState& window)
@@ -28,10 +28,12 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
   m_lastConnectFailure.clear();
   m_lastConnectError.reset();
 
-  const std::string databaseName = FileName + std::string(texts::DatabaseExtension);
+  const std::string databaseName = FileName + m_target.Extension;
   if (CreateConnection(m_pConnection) == S_Ok) {
     try {
-      m_pConnection->Open(BuildConnectionString(PathName, FileName, m_target.Password), "", "", 0);
+      m_pConnection->Open(
+          BuildConnectionString(PathName, FileName, m_target.Password, m_target.Extension), "", "",
+          0);
       m_bConnected = 1;
       m_window.SetCaption(std::string(texts::CaptionConnectedPrefix) +
                           std::string(texts::UpdateDateLabel) +

@@ -18,6 +18,9 @@ struct TargetDatabase {
   std::string PathName;
   std::string FileName;
   std::string Password;
+  // The database file's extension: ".mdb", or the chosen file's own spelling
+  // of it (".MDB"), since the file system here tells letter cases apart.
+  std::string Extension = ".mdb";
 
   std::string DatabaseFile() const;
 };
@@ -34,7 +37,8 @@ class DatabaseConnection {
   DatabaseConnection(const DatabaseConnection&) = delete;
   DatabaseConnection& operator=(const DatabaseConnection&) = delete;
 
-  // Opens the database PathName + FileName + ".mdb" with the target's password;
+  // Opens the database PathName + FileName + the target's extension with the
+  // target's password;
   // shows the outcome in the caption and the buttons, never in a message box.
   void Connect(const std::string& PathName, const std::string& FileName);
   // Records the statement, then executes it; engine failures leave as ComError.

@@ -37,6 +37,7 @@ bool PatchSession::ReadSettings() {
   m_db.Target().FileName = stored.FileName;
   m_db.Target().PathName = stored.PathName;
   m_db.Target().Password = stored.Password;
+  m_db.Target().Extension = std::string(texts::DatabaseExtension);
   return true;
 }
 
@@ -64,6 +65,7 @@ void PatchSession::ConnectChosenFile(const std::string& fullPath) {
   const ChosenPath split = SplitChosenPath(fullPath);
   m_db.Target().PathName = split.PathName;
   m_db.Target().FileName = split.FileName;
+  m_db.Target().Extension = DatabaseExtensionOf(split);
   m_db.Connect(m_db.Target().PathName, m_db.Target().FileName);
 }
 
@@ -310,8 +312,9 @@ PatchSession::ReadState PatchSession::ReadBack() noexcept {
   // with it. Twice: one failure for want of memory is no damaged file.
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
-      const std::string connectionString = BuildConnectionString(
-          m_db.Target().PathName, m_db.Target().FileName, m_db.Target().Password);
+      const std::string connectionString =
+          BuildConnectionString(m_db.Target().PathName, m_db.Target().FileName,
+                                m_db.Target().Password, m_db.Target().Extension);
       const auto answer = AnswerFromChild(
           [&connectionString]() -> char {
             ConnectionPtr fresh;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "DatabaseHelpers.h"
 #include "SessionFixture.h"
 #include "res/Texts.h"
 
@@ -72,7 +73,7 @@ TEST_F(LocateDatabase, TheChosenFileLosesItsExtensionAndKeepsTheStoredPassword) 
   NewSession().LocateDatabase();
   ASSERT_FALSE(session->Database().IsConnected());
 
-  for (const std::string chosen : {"データ.MDB", "データ.bak", "データ.mdb"}) {
+  for (const std::string chosen : {"データ.bak", "データ", "データ.mdb"}) {
     SCOPED_TRACE(chosen);
     screen.fileChoices.push_back((folder / chosen).string());
     session->OnSearchDatabase();
@@ -81,6 +82,56 @@ TEST_F(LocateDatabase, TheChosenFileLosesItsExtensionAndKeepsTheStoredPassword) 
     EXPECT_EQ(screen.caption, kConnected + "データ.mdb");
     EXPECT_TRUE(screen.runEnabled);
   }
+}
+
+// The file system tells letter cases apart, so a file chosen as DATA3.MDB is
+// opened, tested and backed up from under that very name; the backup keeps
+// the name the update gives it, DATA3ver_1_06backup.mdb.
+TEST_F(LocateDatabase, AChosenMdbExtensionInAnyCaseKeepsItsSpellingForEveryUse) {
+  for (const std::string extension : {".MDB", ".Mdb", ".mdB"}) {
+    SCOPED_TRACE(extension);
+    const fs::path folder = dir / ("db" + extension);
+    fs::create_directories(folder);
+    const fs::path file = folder / ("DATA3" + extension);
+    MakeSampleDatabase(folder / "made.mdb");  // the sample maker writes only .mdb
+    fs::rename(folder / "made.mdb", file);
+    const std::string before = DatabaseFingerprint(file);
+    NewSession().LocateDatabase();
+    screen.fileChoices.push_back(file.string());
+    session->OnSearchDatabase();
+    EXPECT_EQ(session->Database().Target().FileName, "DATA3");
+    EXPECT_EQ(session->Database().Target().DatabaseFile(), file.string());
+    EXPECT_EQ(screen.caption, kConnected + "DATA3" + extension);
+    ASSERT_TRUE(screen.runEnabled);
+
+    EXPECT_TRUE(session->OnRunUpdate());
+    const fs::path backup = folder / "データベース更新前データ" / "DATA3ver_1_06backup.mdb";
+    ASSERT_TRUE(fs::exists(backup));
+    EXPECT_EQ(DatabaseFingerprint(backup), before);
+    EXPECT_NE(DatabaseFingerprint(file), before);
+    // Nothing was made under the lower-case name.
+    EXPECT_FALSE(fs::exists(folder / "DATA3.mdb"));
+    // A new start from the settings spells the extension ".mdb" again.
+    WriteSettings(dir / "config", "DATA3", folder.string() + "/", "");
+    NewSession().LocateDatabase();
+    EXPECT_EQ(session->Database().Target().DatabaseFile(), folder.string() + "/DATA3.mdb");
+    EXPECT_EQ(screen.caption, "データベースが選択されてません");
+  }
+}
+
+TEST_F(LocateDatabase, OtherExtensionsAndAnUpperCaseNameThatIsNotThereOpenNothingElse) {
+  MakeSampleDatabase(dir / "data3.mdb");
+  NewSession().LocateDatabase();
+  // Another extension still means the .mdb file of that name.
+  screen.fileChoices.push_back((dir / "data3.BAK").string());
+  session->OnSearchDatabase();
+  EXPECT_EQ(screen.caption, kConnected + "data3.mdb");
+  // DATA3.MDB is not data3.mdb here: the choice fails, as a missing file does.
+  screen.fileChoices.push_back((dir / "data3.MDB").string());
+  session->OnSearchDatabase();
+  EXPECT_EQ(screen.caption, kFailed + "data3.MDB");
+  EXPECT_FALSE(session->Database().IsConnected());
+  EXPECT_FALSE(fs::exists(dir / "data3.MDB"));
 }
 
 TEST_F(LocateDatabase, ACancelledDialogChangesNothing) {

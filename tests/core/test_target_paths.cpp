@@ -73,6 +73,26 @@ TEST(SplitChosenPath, JoiningBackGivesTheChosenDatabase) {
   }
 }
 
+TEST(SplitChosenPath, OnlyAnMdbExtensionKeepsItsOwnSpelling) {
+  const struct {
+    std::string path;
+    std::string extension;
+    std::string used;
+  } cases[] = {
+      {"/db/data1.mdb", ".mdb", ".mdb"},   {"/db/DATA3.MDB", ".MDB", ".MDB"},
+      {"/db/a.Mdb", ".Mdb", ".Mdb"},       {"/db/data1.bak", ".bak", ".mdb"},
+      {"/db/data1", "", ".mdb"},           {"/db/data1.", ".", ".mdb"},
+      {"/db/data1.mdbx", ".mdbx", ".mdb"}, {"/db/.MDB", "", ".mdb"},
+      {"/db/x.ＭＤＢ", ".ＭＤＢ", ".mdb"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const ChosenPath chosen = SplitChosenPath(c.path);
+    EXPECT_EQ(chosen.Extension, c.extension);
+    EXPECT_EQ(DatabaseExtensionOf(chosen), c.used);
+  }
+}
+
 TEST(PathExists, CountsAnythingAtTheName) {
   TempDir dir;
   WriteFile(dir / "file.mdb", "x");

@@ -2,9 +2,11 @@
 // WM_CLASS and title asked for, prints its id once the server has mapped it,
 // and keeps it until the process is killed. The desktop tests use it to stand
 // in for the main application (class "Mivotra") and for a window that only
-// carries that name in its title.
+// carries that name in its title; with --dock-bottom, for a desktop's panel:
+// a dock along the bottom edge that reserves its height (_NET_WM_STRUT).
 //
 // Usage: mivotra-test-x11window --class CLASS [--title TITLE] [--geometry X,Y,W,H]
+//                               [--dock-bottom HEIGHT]
 
 #include <xcb/xcb.h>
 
@@ -19,8 +21,9 @@
 namespace {
 
 int Usage() {
-  std::fprintf(
-      stderr, "Usage: mivotra-test-x11window --class CLASS [--title TITLE] [--geometry X,Y,W,H]\n");
+  std::fprintf(stderr,
+               "Usage: mivotra-test-x11window --class CLASS [--title TITLE] [--geometry X,Y,W,H]\n"
+               "                              [--dock-bottom HEIGHT]\n");
   return 2;
 }
 
@@ -44,6 +47,7 @@ int main(int argc, char** argv) {
   std::string windowClass;
   std::string title;
   int x = 1000, y = 640, width = 240, height = 120;
+  int dock = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (i + 1 >= argc) return Usage();
@@ -56,6 +60,9 @@ int main(int argc, char** argv) {
           height <= 0) {
         return Usage();
       }
+    } else if (arg == "--dock-bottom") {
+      dock = std::atoi(argv[++i]);
+      if (dock <= 0) return Usage();
     } else {
       return Usage();
     }
@@ -72,6 +79,12 @@ int main(int argc, char** argv) {
   xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
   for (int i = 0; i < screenNumber && screens.rem; ++i) xcb_screen_next(&screens);
   const xcb_screen_t* screen = screens.data;
+  if (dock > 0) {
+    x = 0;
+    y = screen->height_in_pixels - dock;
+    width = screen->width_in_pixels;
+    height = dock;
+  }
 
   const xcb_window_t window = xcb_generate_id(connection);
   const std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK;
@@ -93,6 +106,27 @@ int main(int argc, char** argv) {
     SetText(connection, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, title);
     SetText(connection, window, InternAtom(connection, "_NET_WM_NAME"),
             InternAtom(connection, "UTF8_STRING"), title);
+  }
+  // Placed where asked: a window manager leaves a user-given position alone.
+  const std::uint32_t sizeHints[18] = {1 | 2 | 4 | 8,  // USPosition, USSize, PPosition, PSize
+                                       static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
+                                       static_cast<std::uint32_t>(width),
+                                       static_cast<std::uint32_t>(height)};
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS,
+                      XCB_ATOM_WM_SIZE_HINTS, 32, 18, sizeHints);
+  if (dock > 0) {
+    const xcb_atom_t dockType = InternAtom(connection, "_NET_WM_WINDOW_TYPE_DOCK");
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window,
+                        InternAtom(connection, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1,
+                        &dockType);
+    // left, right, top, bottom; the partial form adds where along each edge.
+    const std::uint32_t strut[12] = {0, 0, 0, static_cast<std::uint32_t>(dock),     0, 0, 0, 0,
+                                     0, 0, 0, static_cast<std::uint32_t>(width - 1)};
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window,
+                        InternAtom(connection, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4, strut);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window,
+                        InternAtom(connection, "_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12,
+                        strut);
   }
   xcb_map_window(connection, window);
   xcb_flush(connection);

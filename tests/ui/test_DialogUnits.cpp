@@ -2,7 +2,10 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
+#include <algorithm>
 
 #include "ui/DialogUnits.h"
 
@@ -55,21 +58,46 @@ class TestDialogUnits : public QObject {
     QCOMPARE(left.right() + 1, right.left());
   }
 
-  void baseUnitsComeFromTheFont() {
-    const QFont small = mivotra::DialogFont(9);
-    const QFont large = mivotra::DialogFont(18);
-    const DialogUnits smallUnits(small);
-    const DialogUnits largeUnits(large);
-    const QFontMetrics metrics(small);
-    const int letters = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    QVERIFY(qAbs(smallUnits.BaseX() * 52 - letters) <= 26);
-    QCOMPARE(smallUnits.BaseY(), metrics.height());
-    // A text line of 8 units holds one line of the font.
-    QVERIFY(smallUnits.Y(8) >= metrics.height());
+  // The em in pixels gives both base units, as the original font has them.
+  void baseUnitsFollowTheEm_data() {
+    QTest::addColumn<int>("em");
+    QTest::addColumn<int>("baseX");
+    QTest::newRow("9 pt at 96 dpi") << 12 << 6;
+    QTest::newRow("11 pt at 96 dpi") << 15 << 7;
+    QTest::newRow("11 pt at 120 dpi") << 18 << 8;
+    QTest::newRow("9 pt at 144 dpi") << 18 << 8;
+    QTest::newRow("11 pt at 144 dpi") << 22 << 10;
+    QTest::newRow("none") << 0 << 1;
+  }
+  void baseUnitsFollowTheEm() {
+    QFETCH(int, em);
+    QFETCH(int, baseX);
+    const DialogUnits units = DialogUnits::ForEm(em);
+    QCOMPARE(units.BaseX(), baseX);
+    QCOMPARE(units.BaseY(), std::max(1, em));
+  }
+
+  // The dialog fonts at the screen's logical dpi (the desktop test runs the
+  // program at 120 dpi too): at 96 dpi the base units of Windows, 6 x 12 and
+  // 7 x 15, and so the windows' sizes there.
+  void baseUnitsComeFromTheFontAtTheScreensDpi() {
+    const qreal dpi = QGuiApplication::primaryScreen()->logicalDotsPerInchY();
+    for (const int points : {9, 11, 14}) {
+      const DialogUnits units(mivotra::DialogFont(points));
+      const int em = qRound(points * dpi / 72.0);
+      QCOMPARE(units.BaseY(), em);
+      QCOMPARE(units.BaseX(), DialogUnits::ForEm(em).BaseX());
+    }
+    if (qRound(dpi) == 96) {
+      QCOMPARE(DialogUnits(mivotra::DialogFont(9)).Size(235, 55), QSize(353, 83));
+      QCOMPARE(DialogUnits(mivotra::DialogFont(11)).Size(260, 183), QSize(455, 343));
+      QCOMPARE(DialogUnits(mivotra::DialogFont(11)).Size(385, 287), QSize(674, 538));
+    }
     // A larger font grows the whole dialog.
-    QVERIFY(qAbs(largeUnits.BaseX() - 2 * smallUnits.BaseX()) <= 1);
-    QVERIFY(qAbs(largeUnits.BaseY() - 2 * smallUnits.BaseY()) <= 2);
+    const DialogUnits small(mivotra::DialogFont(9));
+    const DialogUnits large(mivotra::DialogFont(18));
+    QVERIFY(qAbs(large.BaseX() - 2 * small.BaseX()) <= 1);
+    QVERIFY(qAbs(large.BaseY() - 2 * small.BaseY()) <= 1);
   }
 
   void dialogFontIsJapanese() {

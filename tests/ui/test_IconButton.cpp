@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTest>
 #include <QToolTip>
 #include <memory>
@@ -352,10 +354,80 @@ class TestIconButton : public QObject {
     QVERIFY(!b->IsHovering());
     QVERIFY(Same(disabled.pixelColor(0, 0), face));
     QVERIFY(BoundingBox(disabled, IsStrongGreen).isNull());
-    const QColor light = colors.color(QPalette::Disabled, QPalette::Light);
+    const QColor light = CIconButton::EmbossHighlight(colors);
     QVERIFY(!BoundingBox(disabled.copy(textArea), [&light](const QColor& c) {
                return Same(c, light);
              }).isNull());
+  }
+
+  // A disabled button takes no notice of the mouse: no hover, no frame, no
+  // tip; disabled under the mouse it goes back to its idle look at once.
+  void aDisabledButtonIgnoresTheMouse() {
+    Fixture f(QStringLiteral("更新実行"));
+    CIconButton* b = f.button;
+    b->setEnabled(false);
+    const QImage untouched = Render(b);
+    Enter(b, f.Centre());
+    SendMouse(b, QEvent::MouseMove, f.Centre() + QPoint(1, 0), Qt::NoButton, Qt::NoButton);
+    QVERIFY(!b->IsHovering());
+    QCOMPARE(Render(b), untouched);
+    QHelpEvent help(QEvent::ToolTip, f.Centre(), b->mapToGlobal(f.Centre()));
+    QApplication::sendEvent(b, &help);
+    QTest::qWait(50);
+    QVERIFY(!QToolTip::isVisible());
+
+    // Hovered, with its tip showing, then disabled.
+    b->setEnabled(true);
+    Enter(b, f.Centre());
+    QVERIFY(b->IsHovering());
+    QHelpEvent tip(QEvent::ToolTip, f.Centre(), b->mapToGlobal(f.Centre()));
+    QApplication::sendEvent(b, &tip);
+    QTRY_VERIFY(QToolTip::isVisible());
+    b->setEnabled(false);
+    QVERIFY(!b->IsHovering());
+    QTRY_VERIFY(!QToolTip::isVisible());
+    QCOMPARE(Render(b), untouched);
+  }
+
+  // Disabled: the gray icon in the style's disabled rendering, the caption
+  // embossed (highlight one pixel right and down, the shadow on top).
+  void theDisabledLook() {
+    Fixture f(QStringLiteral("更新実行"));
+    CIconButton* b = f.button;
+    b->setEnabled(false);
+    const QImage shown = Render(b);
+    const QColor face = b->palette().color(QPalette::Active, QPalette::Button);
+
+    QRect caption = b->rect();
+    const QRect iconRect = b->LayoutIcon(b->rect(), QSize(32, 32), true, false, caption);
+    QImage expected(b->size(), QImage::Format_RGB32);
+    expected.fill(face);
+    {
+      QPainter painter(&expected);
+      QStyleOption option;
+      option.initFrom(b);
+      painter.drawPixmap(iconRect.topLeft(),
+                         b->style()->generatedIconPixmap(
+                             QIcon::Disabled, QPixmap::fromImage(b->IdleIcon()), &option));
+    }
+    QCOMPARE(shown.copy(iconRect), expected.copy(iconRect));
+
+    const QColor highlight = CIconButton::EmbossHighlight(b->palette());
+    const QColor shadow = CIconButton::EmbossShadow(b->palette());
+    QVERIFY(!Same(highlight, shadow));
+    const QImage text = shown.copy(caption);
+    const QRect lit = BoundingBox(text, [&](const QColor& c) { return Same(c, highlight); });
+    const QRect dark = BoundingBox(text, [&](const QColor& c) { return Same(c, shadow); });
+    QVERIFY(!lit.isNull() && !dark.isNull());
+    // The highlight shows below and right of the shadow (edges are smoothed,
+    // so a pixel either way).
+    QVERIFY(lit.top() > dark.top() && lit.left() > dark.left());
+    QVERIFY(qAbs(lit.right() - (dark.right() + 1)) <= 1);
+    QVERIFY(qAbs(lit.bottom() - (dark.bottom() + 1)) <= 1);
+    // Not the flat grey of disabled text.
+    const QColor grey = b->palette().color(QPalette::Disabled, QPalette::ButtonText);
+    if (!Same(grey, shadow) && !Same(grey, highlight))
+      QVERIFY(BoundingBox(text, [&](const QColor& c) { return Same(c, grey); }).isNull());
   }
 
   void focusedButtonHasNoFocusRectangle() {

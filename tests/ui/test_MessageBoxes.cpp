@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QTest>
@@ -78,6 +80,40 @@ class TestMessageBoxes : public QObject {
     QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(seen.format, Qt::PlainText);
     QCOMPARE(seen.parent, &owner);
+  }
+
+  // Short texts under long captions: the box is as wide as the caption needs.
+  void aBoxIsAtLeastAsWideAsItsCaption_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("success") << QStringLiteral("更新終了致しました")
+                             << QStringLiteral("2009/11/09更新");
+    QTest::newRow("already running")
+        << QStringLiteral("すでに起動されています") << QStringLiteral("MivotraPatch20091109");
+    QTest::newRow("refusal") << QStringLiteral("x") << QStringLiteral("ＤＢ更新");
+    QTest::newRow("long caption") << QStringLiteral("x")
+                                  << QStringLiteral(
+                                         "データベース更新前データの確認 MivotraPatch20091109");
+  }
+  void aBoxIsAtLeastAsWideAsItsCaption() {
+    QFETCH(QString, text);
+    QFETCH(QString, caption);
+    QWidget owner;
+    int width = 0;
+    mivotra::test::WhenModalOpens(
+        QString::fromLatin1(mivotra::kMessageBoxObjectName), [&width, caption](QWidget* modal) {
+          width = modal->width();
+          mivotra::test::SaveScreenshot(
+              modal, QStringLiteral("box_caption_") + QString::number(caption.size()));
+          qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+        });
+    mivotra::ShowMessageBox(&owner, text.toStdString(), caption.toStdString(), MessageIcon::None);
+    QVERIFY(width >= mivotra::CaptionWidth(caption));
+    // The title bar's font, bold, and its buttons are more than the text alone.
+    QVERIFY(mivotra::CaptionWidth(caption) >
+            QFontMetrics(QFontDatabase::systemFont(QFontDatabase::TitleFont))
+                    .horizontalAdvance(caption) +
+                60);
   }
 
   void applicationBoxCarriesTheProgramName() {

@@ -110,6 +110,69 @@ class TestUpdateErrorMsgDlg : public QObject {
     mivotra::test::SaveScreenshot(&window.dialog, QStringLiteral("update_error_window"));
   }
 
+  // 385 x 287 units are the original's 674 x 538 pixels at 96 dpi; the
+  // Japanese captions fit their buttons, and the buttons keep their places
+  // at the bottom right.
+  void hasTheOriginalsSizeAndItsCaptionsFit() {
+    Window window;
+    Open(window, kReport);
+    QCOMPARE(window.dialog.size(), QSize(674, 538));
+    QCOMPARE(window.edit->geometry(), QRect(7, 8, 660, 487));
+    QCOMPARE(window.close->geometry(), QRect(581, 503, 88, 31));
+    for (QPushButton* button : {window.close, window.copy}) {
+      QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+      QCOMPARE(button->height(), 31);
+      QCOMPARE(button->geometry().top(), 503);
+    }
+    QVERIFY(window.copy->geometry().right() < window.close->geometry().left());
+    QVERIFY(window.copy->geometry().left() > window.edit->geometry().left());
+  }
+
+  // Screens too small for the template, frame included (a 1.5 scale factor
+  // or 125 % text on 1024 x 768 and 1366 x 768 with a panel, and smaller):
+  // the window fits, its text box gives up the room, both buttons stay whole
+  // at the bottom right.
+  void shrinksItsTextBoxToFitTheScreen_data() {
+    QTest::addColumn<QRect>("area");
+    QTest::newRow("1366x768 with a panel") << QRect(0, 0, 1366, 736);
+    QTest::newRow("1024x768 at 1.5") << QRect(0, 0, 683, 512);
+    QTest::newRow("1366x768 with a panel at 1.5") << QRect(0, 0, 911, 491);
+    QTest::newRow("1366x768 with a panel at 125 %") << QRect(0, 0, 1093, 589);
+    QTest::newRow("a panel on the left") << QRect(48, 0, 640, 480);
+    QTest::newRow("tiny") << QRect(0, 0, 200, 120);
+  }
+  void shrinksItsTextBoxToFitTheScreen() {
+    QFETCH(QRect, area);
+    const QMargins frame(1, 24, 1, 4);
+    Window window;
+    window.edit = window.dialog.findChild<QPlainTextEdit*>(QStringLiteral("errorTextEdit"));
+    window.close = window.dialog.findChild<QPushButton*>(QStringLiteral("closeButton"));
+    window.copy = window.dialog.findChild<QPushButton*>(QStringLiteral("copyButton"));
+    const QRect close = window.close->geometry();
+    const QRect copy = window.copy->geometry();
+    window.dialog.FitInto(area, frame);
+    const QSize size = window.dialog.size();
+    const QSize template_ = window.dialog.TemplateSize();
+    const QSize minimum = window.dialog.MinimumClientSize();
+    QCOMPARE(size.width(), qBound(minimum.width(), area.width() - 2, template_.width()));
+    QCOMPARE(size.height(), qBound(minimum.height(), area.height() - 28, template_.height()));
+    const int dx = size.width() - template_.width();
+    const int dy = size.height() - template_.height();
+    QCOMPARE(window.close->geometry(), close.translated(dx, dy));
+    QCOMPARE(window.copy->geometry(), copy.translated(dx, dy));
+    for (QWidget* control :
+         {static_cast<QWidget*>(window.close), static_cast<QWidget*>(window.copy),
+          static_cast<QWidget*>(window.edit)}) {
+      QVERIFY2(QRect(QPoint(0, 0), size).contains(control->geometry()),
+               qPrintable(control->objectName()));
+    }
+    QVERIFY(window.edit->geometry().bottom() < window.close->geometry().top());
+    QVERIFY(window.edit->height() >= 3 * window.edit->fontMetrics().lineSpacing());
+    // What fits is shown as it is.
+    window.dialog.FitInto(QRect(0, 0, 1920, 1080), frame);
+    QCOMPARE(window.dialog.size(), template_);
+  }
+
   void copiesUneditedTextByteForByte_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("mixed CR LF and LF") << Utf8(kReport);

@@ -40,6 +40,22 @@ class TestVersionDlg : public QObject {
     mivotra::test::SaveScreenshot(&dialog, QStringLiteral("version_window"));
   }
 
+  // 235 x 55 units are 353 x 83 pixels at 96 dpi, as the original; each text
+  // shows whole in the stand-in font, clear of the OK button.
+  void hasTheOriginalsSizeAndItsTextsFit() {
+    CVersionDlg dialog;
+    dialog.show();
+    QCOMPARE(dialog.size(), QSize(353, 83));
+    const QRect ok = dialog.findChild<QPushButton*>(QStringLiteral("okButton"))->geometry();
+    for (const char* name : {"nameLabel", "dateLabel"}) {
+      auto* label = dialog.findChild<QLabel*>(QString::fromLatin1(name));
+      const QSize need = label->fontMetrics().size(0, label->text());
+      QVERIFY2(label->width() >= need.width() && label->height() >= need.height(), name);
+      QVERIFY2(!label->geometry().intersects(ok), name);
+      QVERIFY2(dialog.rect().contains(label->geometry()), name);
+    }
+  }
+
   void closesBy_data() {
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("result");
