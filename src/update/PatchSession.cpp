@@ -462,22 +462,7 @@ void PatchSession::RecordStatements() noexcept {
 void PatchSession::ReportRehearsal() noexcept {
   m_lastRun.end = RunRecord::End::WouldUpdate;
   RecordStatements();
-  try {
-    m_screen.ShowMessage(
-        texts::RehearsalFinished,
-        std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
-        MessageIcon::None);
-  } catch (...) {
-  }
-  try {
-    m_screen.CopyTextToClipboard(NumberedStatementList(m_db.ExecutedStatements()));
-  } catch (...) {
-  }
-  m_db.ClearExecutedStatements();
-  try {
-    m_screen.SetWaitCursor(false);
-  } catch (...) {
-  }
+  ReportFinished(texts::RehearsalFinished);
 }
 
 void PatchSession::ReportPatchSuccess() noexcept {
@@ -487,12 +472,16 @@ void PatchSession::ReportPatchSuccess() noexcept {
     m_lastRun.versionAfter = std::string(kPatchedVersion);
   } catch (...) {
   }
+  ReportFinished(texts::UpdateFinished);
+}
+
+void PatchSession::ReportFinished(std::string_view text) noexcept {
   // Each part on its own: out of memory for the list must not take the box,
   // and the box is tried again once rather than left out.
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
       m_screen.ShowMessage(
-          texts::UpdateFinished,
+          text,
           std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
           MessageIcon::None);
       break;

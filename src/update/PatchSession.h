@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/MainApplicationProbe.h"
@@ -103,6 +104,8 @@ class PatchSession {
   // in its place, and the failure says so.
   [[noreturn]] void PutBackTheBackup();
   void ReportPatchSuccess() noexcept;
+  // The closing box, the statement list to the clipboard, the cursor back.
+  void ReportFinished(std::string_view text) noexcept;
   void ReportPatchFailure(const ComError& error, const std::string& statement);
   void ReportPatchFailure();
 
