@@ -30,7 +30,7 @@ lintian --fail-on error,warning --display-info --pedantic "$main_deb" "$sample_d
 check "lintian finds no error and no warning" test $? -eq 0
 grep -v '^running with root privileges' "$WORK/lintian.out" | sed 's/^/  lintian: /'
 check "both packages have the same version" test "$(dpkg-deb -f "$sample_deb" Version)" = "$version"
-field_has() { dpkg-deb -f "$1" "$2" | grep -qF -- "$3"; }  # field_has DEB FIELD TEXT
+field_has() { dpkg-deb -f "$1" "$2" | grep -F -- "$3" >/dev/null; }  # field_has DEB FIELD TEXT
 check "the window's libraries were read from its binaries" field_has "$main_deb" Depends libqt6widgets6
 check "the engine's library was read from the binaries" field_has "$main_deb" Depends libsqlcipher0
 check "the sample maker's too" field_has "$sample_deb" Depends libsqlcipher0
@@ -85,15 +85,17 @@ check "the desktop entry's icon is the installed one" \
   test "$(sed -n 's/^Icon=//p' "$desktop")" = "$app_id"
 check "the desktop entry has keywords in both languages" \
   bash -c "grep -q '^Keywords=' '$desktop' && grep -q '^Keywords\[ja\]=' '$desktop'"
+png_size_is() { file "$1" | grep -F "PNG image data, $2 x $2," >/dev/null; }
 for size in 16 32 48 64 128 256; do
   check "the ${size} px icon is $size x $size" \
-    bash -c "file '$share/icons/hicolor/${size}x$size/apps/$app_id.png' | grep -q 'PNG image data, $size x $size,'"
+    png_size_is "$share/icons/hicolor/${size}x$size/apps/$app_id.png" "$size"
 done
 
 # page_has PAGE TEXT: the page's source has TEXT, its \- read as -.
-page_has() { zcat "$1" | sed 's/\\-/-/g' | grep -qF -- "$2"; }
+# grep reads to the end (no -q): an early exit would fail the pipe under pipefail.
+page_has() { zcat "$1" | sed 's/\\-/-/g' | grep -F -- "$2" >/dev/null; }
 # page_version_is PAGE VERSION: the .TH line's source field is "program VERSION".
-page_version_is() { zcat "$1" | grep -qE "^\.TH [^ ]+ 1 \"[^\"]*\" \"[^ \"]+ ${2//./\\.}\""; }
+page_version_is() { zcat "$1" | grep -E "^\.TH [^ ]+ 1 \"[^\"]*\" \"[^ \"]+ ${2//./\\.}\"" >/dev/null; }
 
 # Manual pages: rendered at 80 columns without a warning, each of the right
 # version, and every option the program's --help shows explained in it.
