@@ -12,7 +12,16 @@ packages=(
   fonts-noto-cjk
   # Qt's own dialogs and menus in the user's language (qtbase_ja and the rest).
   qt6-translations-l10n
+  # The PNG icons of every size are drawn from the SVGs at build time.
+  librsvg2-bin
 )
+# The Debian package and its checks: CPack's DEB generator (dpkg-shlibdeps
+# reads the binaries' needs, file tells it which files are binaries), lintian,
+# AppStream, the desktop entry and the manual pages.
+package_tools=(dpkg-dev file lintian appstream desktop-file-utils man-db groff-base)
+if [[ "${1:-}" == "--package" ]]; then
+  packages+=("${package_tools[@]}")
+fi
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(xvfb xauth xdotool xclip x11-utils imagemagick clang libclang-rt-14-dev clang-format)
   # The benchmarks' timing and arithmetic; fuser, the yardstick for the
@@ -23,6 +32,7 @@ if [[ "${1:-}" == "--test" ]]; then
   # A real window manager for the desktop test, and a Japanese locale to run
   # the program in.
   packages+=(openbox locales)
+  packages+=("${package_tools[@]}")
 fi
 
 # The Japanese locale the window tests run under; generated once.

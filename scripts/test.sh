@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds the program and runs the whole test suite. Installs what it needs.
-# A formatting check, then three stages, each in its own build folder:
+# A formatting check, then four stages, each in its own build folder:
 #   plain  the suite on the ordinary build (build/)
 #   asan   the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #          (build-asan/); any report, leaks included, fails the test that made it
 #   fuzz   the libFuzzer targets of tests/fuzz, each for a bounded time (build-fuzzers/)
-# MIVOTRA_TEST_STAGES picks stages for a quick local run (default "format plain asan fuzz");
+#   package the Debian packages (scripts/package.sh, build-deb/) checked by lintian,
+#          appstreamcli, desktop-file-validate and man, then unpacked into a
+#          scratch root and run from there (tests/e2e/test_package.sh)
+# MIVOTRA_TEST_STAGES picks stages for a quick local run (default "format plain asan fuzz package");
 # MIVOTRA_FUZZ_SECONDS sets the time per fuzz target (default 20). Arguments go
 # to ctest. Every chosen stage runs even when an earlier one failed, so one run
 # tells all; the exit status is non-zero when any failed.
@@ -13,7 +16,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bash "$root/scripts/ensure-deps.sh" --test || exit 1
 
-stages=${MIVOTRA_TEST_STAGES:-format plain asan fuzz}
+stages=${MIVOTRA_TEST_STAGES:-format plain asan fuzz package}
 jobs=$(nproc)
 failed=()
 timings=()
@@ -53,10 +56,21 @@ stage_asan() {
 
 stage_fuzz() { bash "$root/tests/fuzz/run.sh" "$root/build-fuzzers"; }
 
+# The build's output is kept in build-deb/package.log and shown only when it fails.
+stage_package() {
+  local log="$root/build-deb/package.log"
+  mkdir -p "$root/build-deb"
+  if ! MIVOTRA_JOBS=$jobs bash "$root/scripts/package.sh" >"$log" 2>&1; then
+    cat "$log"
+    return 1
+  fi
+  bash "$root/tests/e2e/test_package.sh" "$root/build-deb/packages"
+}
+
 ctest_args=("$@")
 for stage in $stages; do
   if ! declare -F "stage_$stage" >/dev/null; then
-    echo "unknown test stage '$stage' (known: format plain asan fuzz)" >&2
+    echo "unknown test stage '$stage' (known: format plain asan fuzz package)" >&2
     exit 2
   fi
 done
