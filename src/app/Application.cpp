@@ -19,7 +19,9 @@ int RunApplication(int argc, char** argv,
   InstallQtTranslations(app);
   QApplication::setApplicationName(QtText(texts::DisplayName));
   QApplication::setApplicationVersion(QtText(version::Text));
-  QGuiApplication::setDesktopFileName(QtText(texts::DisplayName));
+  // Desktops match the window to its entry by this name (Wayland) or by the
+  // entry's StartupWMClass (X11).
+  QGuiApplication::setDesktopFileName(QtText(version::AppId));
   QApplication::setWindowIcon(LoadIcon(kAppIconId));
 
   InstanceGuard guard(kInstanceGuardName);
