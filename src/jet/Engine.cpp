@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <optional>
+#include <span>
 #include <utility>
+#include <vector>
 
 #include "jet/ConnectionString.h"
 #include "jet/JetErrors.h"
@@ -83,60 +86,53 @@ class EngineConnection final : public Connection {
   RecordsetPtr Execute(std::string_view commandText, Variant* recordsAffected, long) override {
     RequireOpen();
     m_session->RequireLiveTransaction();
-    jet::Statement statement = jet::Translate(commandText);
-    sqlite3* db = m_session->db;
-    const FailureContext context = m_session->Context(statement.Kind(), statement.table);
-    StatementHandle prepared = Prepare(db, statement.sql, context);
-    if (const auto* select = statement.As<jet::SelectStatement>()) {
-      auto recordset =
-          std::make_shared<SqliteRecordset>(m_session, std::move(prepared), *select, context);
-      if (recordsAffected) *recordsAffected = Variant::I4(-1);
-      return RecordsetPtr(std::move(recordset));
-    }
-    jet::CheckSchemaChange(db, statement, context);
-    auto ranged = jet::RangedUpdate::Plan(db, statement, context);
-    // Statements that take more than one SQLite step are made whole by a savepoint.
-    const bool savepoint = !statement.followUps.empty() || ranged;
-    if (savepoint) Exec(db, "SAVEPOINT jet_statement", context);
-    std::int64_t changes = 0;
+    bool changes = true;
     try {
-      if (ranged) {
-        changes = ranged->Run();
-      } else {
-        RunToEnd(db, prepared.get(), context);
-        const StatementKind kind = statement.Kind();
-        const bool rowChanges = kind == StatementKind::Insert || kind == StatementKind::Update ||
-                                kind == StatementKind::Delete;
-        if (rowChanges) changes = sqlite3_changes(db);
+      jet::Statement statement = jet::Translate(commandText);
+      if (const auto* select = statement.As<jet::SelectStatement>()) {
+        changes = false;
+        const FailureContext context = m_session->Context(statement.Kind(), statement.table);
+        auto recordset = std::make_shared<SqliteRecordset>(
+            m_session, Prepare(m_session->db, statement.sql, context), *select, context);
+        if (recordsAffected) *recordsAffected = Variant::I4(-1);
+        return RecordsetPtr(std::move(recordset));
       }
-      prepared.reset();
-      ranged.reset();
-      for (const auto& sql : statement.followUps) Exec(db, sql, context);
-      // Outside a transaction this commits; if that fails the savepoint is undone below.
-      if (savepoint) Exec(db, "RELEASE jet_statement", context);
+      const std::int64_t changed = RunChange(statement);
+      if (recordsAffected) {
+        *recordsAffected =
+            Variant::I4(static_cast<std::int32_t>(std::min<std::int64_t>(changed, INT32_MAX)));
+      }
     } catch (...) {
-      prepared.reset();
-      ranged.reset();
-      if (m_session->inTransaction) {
-        // Only this statement is undone; the caller's transaction goes on.
-        if (savepoint) {
-          sqlite3_exec(db, "ROLLBACK TO jet_statement; RELEASE jet_statement", nullptr, nullptr,
-                       nullptr);
-        }
-      } else if (!sqlite3_get_autocommit(db)) {
-        // A commit that failed (another process still reading) leaves the
-        // transaction open; undoing all of it needs no lock and cannot fail
-        // for the same reason, so the connection never stays in a transaction
-        // nobody began.
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-      }
+      if (changes) UndoFailedChange();
       throw;
     }
-    if (recordsAffected) {
-      *recordsAffected =
-          Variant::I4(static_cast<std::int32_t>(std::min<std::int64_t>(changes, INT32_MAX)));
-    }
     return RecordsetPtr(std::make_shared<SqliteRecordset>());
+  }
+
+  std::vector<std::int64_t> ExecuteInOnePass(std::span<const std::string> commandTexts,
+                                             std::size_t* failing) override {
+    RequireOpen();
+    m_session->RequireLiveTransaction();
+    std::size_t index = 0;
+    try {
+      if (auto together = PlanOnePass(commandTexts))
+        return jet::RangedUpdate::RunTogether(*together, &index);
+      std::vector<std::int64_t> changes;
+      for (; index < commandTexts.size(); ++index) {
+        m_session->RequireLiveTransaction();
+        jet::Statement statement = jet::Translate(commandTexts[index]);
+        if (statement.As<jet::SelectStatement>()) {
+          ThrowConnection(ADO_E_FeatureNotAvailable,
+                          "Only statements that change the database run in one pass.");
+        }
+        changes.push_back(RunChange(statement));
+      }
+      return changes;
+    } catch (...) {
+      if (failing) *failing = index;
+      UndoFailedChange();
+      throw;
+    }
   }
 
   long State() const override { return m_session ? adStateOpen : adStateClosed; }
@@ -177,7 +173,8 @@ class EngineConnection final : public Connection {
     CloseDatabase();
   }
 
-  long BeginTrans() override {
+  using Connection::BeginTrans;
+  long BeginTrans(TransactionMode mode) override {
     RequireOpen();
     sqlite3* db = m_session->db;
     if (m_session->inTransaction && !sqlite3_get_autocommit(db)) {
@@ -206,6 +203,7 @@ class EngineConnection final : public Connection {
     // file between the begin and the commit.
     Exec(db, "BEGIN IMMEDIATE", context);
     m_session->inTransaction = true;
+    m_allOrNothing = mode == TransactionMode::AllOrNothing;
     // Another process may have turned the log on again in between.
     if (FirstText(db, "PRAGMA journal_mode", context) == "wal") {
       RollbackTrans();
@@ -288,6 +286,101 @@ class EngineConnection final : public Connection {
     }
   }
 
+  bool AllOrNothing() const { return m_session->inTransaction && m_allOrNothing; }
+
+  // Runs one translated statement that changes the database; returns the
+  // rows it changed. A failure is undone by the caller (UndoFailedChange).
+  std::int64_t RunChange(jet::Statement& statement) {
+    sqlite3* db = m_session->db;
+    const FailureContext context = m_session->Context(statement.Kind(), statement.table);
+    const bool wholeTransaction = AllOrNothing();
+    const auto* update = statement.As<jet::UpdateStatement>();
+    StatementHandle prepared =
+        Prepare(db,
+                update && wholeTransaction ? jet::UpdateSql(statement.table, *update, {true, {}})
+                                           : statement.sql,
+                context);
+    jet::CheckSchemaChange(db, statement, context);
+    auto ranged = jet::RangedUpdate::Plan(db, statement, wholeTransaction, context);
+    // Statements that take more than one SQLite step are made whole by a
+    // savepoint, unless a failure undoes the whole transaction anyway.
+    const bool savepoint = !wholeTransaction && (!statement.followUps.empty() || ranged);
+    if (savepoint) Exec(db, "SAVEPOINT jet_statement", context);
+    m_openSavepoint = savepoint;
+    std::int64_t changes = 0;
+    if (ranged) {
+      changes = ranged->Run();
+    } else {
+      RunToEnd(db, prepared.get(), context);
+      const StatementKind kind = statement.Kind();
+      const bool rowChanges = kind == StatementKind::Insert || kind == StatementKind::Update ||
+                              kind == StatementKind::Delete;
+      if (rowChanges) changes = sqlite3_changes(db);
+    }
+    prepared.reset();
+    ranged.reset();
+    for (const auto& sql : statement.followUps) Exec(db, sql, context);
+    // Outside a transaction this commits; if that fails the savepoint is undone.
+    if (savepoint) Exec(db, "RELEASE jet_statement", context);
+    m_openSavepoint = false;
+    return changes;
+  }
+
+  // UPDATEs of one table, all to be taken through it together, or nullopt
+  // when they run one after another: outside an all-or-nothing transaction
+  // (undoing one alone would need the others finished), or when one of them
+  // cannot run by ranges or fails before it starts (one after another, the
+  // failures come in the order the statements have).
+  std::optional<std::vector<jet::RangedUpdate>> PlanOnePass(
+      std::span<const std::string> commandTexts) {
+    if (!AllOrNothing() || commandTexts.size() < 2) return std::nullopt;
+    sqlite3* db = m_session->db;
+    std::vector<jet::RangedUpdate> updates;
+    std::string table;
+    try {
+      for (const auto& text : commandTexts) {
+        jet::Statement statement = jet::Translate(text);
+        if (!statement.As<jet::UpdateStatement>()) return std::nullopt;
+        if (updates.empty()) table = statement.table;
+        if (!jet::EqualsNoCase(statement.table, table)) return std::nullopt;
+        const FailureContext context = m_session->Context(statement.Kind(), statement.table);
+        jet::CheckSchemaChange(db, statement, context);
+        auto ranged = jet::RangedUpdate::Plan(db, statement, true, context);
+        if (!ranged) return std::nullopt;
+        updates.push_back(std::move(*ranged));
+      }
+    } catch (const ComError&) {
+      // A failure that ended the transaction (out of memory) is the pass's own.
+      if (sqlite3_get_autocommit(db)) throw;
+      return std::nullopt;
+    }
+    return updates;
+  }
+
+  // After a failed change: in an all-or-nothing transaction all of it goes
+  // (SQLite may have rolled it back already); in another transaction only
+  // the statement's own savepoint; outside one, a commit that failed.
+  void UndoFailedChange() noexcept {
+    sqlite3* db = m_session->db;
+    const bool savepoint = m_openSavepoint;
+    m_openSavepoint = false;
+    if (m_session->inTransaction) {
+      if (m_allOrNothing) {
+        if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      } else if (savepoint) {
+        // Only this statement is undone; the caller's transaction goes on.
+        sqlite3_exec(db, "ROLLBACK TO jet_statement; RELEASE jet_statement", nullptr, nullptr,
+                     nullptr);
+      }
+    } else if (!sqlite3_get_autocommit(db)) {
+      // A commit that failed (another process still reading) leaves the
+      // transaction open; undoing all of it needs no lock and cannot fail
+      // for the same reason, so the connection never stays in a transaction
+      // nobody began.
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  }
+
   std::string InUseDescription() const {
     return "The database '" + m_session->file +
            "' is in use by another process, which keeps it in write-ahead log mode; close the "
@@ -316,6 +409,7 @@ class EngineConnection final : public Connection {
   // the database holds, so it is not reported.
   void EndTransaction() noexcept {
     m_session->inTransaction = false;
+    m_allOrNothing = false;
     if (!m_restoreLog) return;
     m_restoreLog = false;
     sqlite3_exec(m_session->db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
@@ -333,7 +427,9 @@ class EngineConnection final : public Connection {
   }
 
   std::shared_ptr<Session> m_session;
-  bool m_restoreLog = false;  // the database was in WAL mode before the transaction
+  bool m_restoreLog = false;     // the database was in WAL mode before the transaction
+  bool m_allOrNothing = false;   // the open transaction's mode is AllOrNothing
+  bool m_openSavepoint = false;  // a statement's own savepoint is open
   std::chrono::milliseconds m_busyTimeout{jet::kBusyTimeoutMilliseconds};
 };
 

@@ -4,7 +4,10 @@
 // the HRESULT that ADO or the Jet provider gives for the same fault.
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +44,16 @@ class Ref {
   std::shared_ptr<T> m_object;
 };
 
+// What a failing Execute undoes inside a transaction.
+enum class TransactionMode {
+  // Only its own statement; the transaction goes on (ADO's behaviour).
+  UndoEachStatement,
+  // All of the transaction: the failure rolls it back, and every later call
+  // refuses until the caller ends it. SQLite then keeps no statement journal,
+  // which for an UPDATE of a large table is a copy of every page it changes.
+  AllOrNothing,
+};
+
 class Recordset;
 class Connection;
 using RecordsetPtr = Ref<Recordset>;
@@ -74,6 +87,15 @@ class Connection {
   // recordset, any other a closed one. recordsAffected may be null.
   virtual RecordsetPtr Execute(std::string_view commandText, Variant* recordsAffected,
                                long options = adOptionUnspecified) = 0;
+  // Runs statements that change the database with the results of one Execute
+  // after another, and returns the rows each changed. In an all-or-nothing
+  // transaction, UPDATEs of one table whose every row changes on its own are
+  // taken through the table together, a range of rows at a time, so it is
+  // read once. On failure `failing` (may be null) holds the index of the
+  // statement that failed; when two of such UPDATEs would both fail, the one
+  // that meets its failing row first is named.
+  virtual std::vector<std::int64_t> ExecuteInOnePass(std::span<const std::string> commandTexts,
+                                                     std::size_t* failing) = 0;
   virtual long State() const = 0;
   // adSchemaTables: a row per table and view, columns TABLE_NAME and TABLE_TYPE.
   virtual RecordsetPtr OpenSchema(SchemaEnum schema) = 0;
@@ -82,7 +104,8 @@ class Connection {
   // write lock is taken at once. A database in WAL mode has its log written
   // into the file and uses a rollback journal until the transaction ends;
   // when another process has it open that is refused.
-  virtual long BeginTrans() = 0;
+  virtual long BeginTrans(TransactionMode mode) = 0;
+  long BeginTrans() { return BeginTrans(TransactionMode::UndoEachStatement); }
   // A failure leaves the transaction open when nothing was committed (the
   // caller rolls back); after a failure of SQLite's last step the commit may
   // have been made all the same, which only reading the database tells.

@@ -59,6 +59,7 @@ RangedUpdate::RangedUpdate(sqlite3* db, FailureContext context, StatementHandle 
       m_update(std::move(update)) {}
 
 std::optional<RangedUpdate> RangedUpdate::Plan(sqlite3* db, const Statement& statement,
+                                               bool rollbackOnConflict,
                                                const FailureContext& context) {
   const auto* update = statement.As<UpdateStatement>();
   if (!update || !update->rowLocal) return std::nullopt;
@@ -101,28 +102,43 @@ std::optional<RangedUpdate> RangedUpdate::Plan(sqlite3* db, const Statement& sta
     return std::nullopt;
   }
 
-  std::string sql = "UPDATE " + table + " NOT INDEXED SET " + update->assignments + " WHERE " +
-                    *rowid + " BETWEEN ?1 AND ?2";
-  if (!update->condition.empty()) sql += " AND (" + update->condition + ")";
+  const std::string sql = UpdateSql(statement.table, *update, {rollbackOnConflict, *rowid});
   return RangedUpdate(db, context, std::move(firstRow), Prepare(db, sql, context));
 }
 
 std::int64_t RangedUpdate::Run() {
-  std::int64_t changes = 0;
-  auto low = FirstRowAtOrAbove(kFirstRowid);
+  return RunTogether({this, 1}, nullptr).front();
+}
+
+std::vector<std::int64_t> RangedUpdate::RunTogether(std::span<RangedUpdate> updates,
+                                                    std::size_t* failing) {
+  std::vector<std::int64_t> changes(updates.size(), 0);
+  if (updates.empty()) return changes;
+  // The first one's query finds the ranges; every update is of the same table.
+  RangedUpdate& ranges = updates.front();
+  if (failing) *failing = 0;
+  auto low = ranges.FirstRowAtOrAbove(kFirstRowid);
   while (low) {
     const std::int64_t high =
         *low > kLastRowid - (kRangeRows - 1) ? kLastRowid : *low + (kRangeRows - 1);
-    sqlite3_stmt* update = m_update.get();
-    sqlite3_bind_int64(update, 1, *low);
-    sqlite3_bind_int64(update, 2, high);
-    RunToEnd(m_db, update, m_context);
-    sqlite3_reset(update);
-    changes += sqlite3_changes(m_db);
+    for (std::size_t i = 0; i < updates.size(); ++i) {
+      if (failing) *failing = i;
+      changes[i] += updates[i].ApplyRange(*low, high);
+    }
     if (high == kLastRowid) break;
-    low = FirstRowAtOrAbove(high + 1);
+    if (failing) *failing = 0;
+    low = ranges.FirstRowAtOrAbove(high + 1);
   }
   return changes;
+}
+
+std::int64_t RangedUpdate::ApplyRange(std::int64_t low, std::int64_t high) {
+  sqlite3_stmt* update = m_update.get();
+  sqlite3_bind_int64(update, 1, low);
+  sqlite3_bind_int64(update, 2, high);
+  RunToEnd(m_db, update, m_context);
+  sqlite3_reset(update);
+  return sqlite3_changes(m_db);
 }
 
 std::optional<std::int64_t> RangedUpdate::FirstRowAtOrAbove(std::int64_t low) {

@@ -6,11 +6,14 @@
 // second changes them, reading each page again long after the cache dropped
 // it. Over tens of millions of rows that is hundreds of MB of memory and twice
 // the reading. A range at a time, the memory stays fixed and the second pass
-// finds the range's pages still cached. The caller holds a savepoint over all
-// ranges, so the statement stays all or nothing.
+// finds the range's pages still cached. The caller makes the statement all or
+// nothing: a savepoint over all ranges, or a transaction that a failure ends.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "jet/JetErrors.h"
 #include "jet/Session.h"
@@ -30,18 +33,29 @@ class RangedUpdate {
   // expression reads only its own row, no key column is assigned, no other
   // row depends on an assigned column (relationships, triggers). Otherwise
   // nullopt, and the statement runs whole.
+  // rollbackOnConflict: see UpdateForm.
   static std::optional<RangedUpdate> Plan(sqlite3* db, const Statement& statement,
-                                          const FailureContext& context);
+                                          bool rollbackOnConflict, const FailureContext& context);
 
   // Applies every range in rowid order, the order SQLite's second pass takes;
   // returns the rows changed.
   std::int64_t Run();
+
+  // Updates of one table in one pass: each range goes through every update,
+  // in their order, before the next range is read. As each row's change
+  // depends on that row alone, every row ends as if the updates had run one
+  // after another, and the table is read once. `failing` names the update
+  // that was running when one throws. Returns the rows each changed.
+  static std::vector<std::int64_t> RunTogether(std::span<RangedUpdate> updates,
+                                               std::size_t* failing);
 
  private:
   RangedUpdate(sqlite3* db, FailureContext context, StatementHandle firstRow,
                StatementHandle update);
   // The smallest rowid at or above `low`.
   std::optional<std::int64_t> FirstRowAtOrAbove(std::int64_t low);
+  // The rows changed among those with rowids from low to high.
+  std::int64_t ApplyRange(std::int64_t low, std::int64_t high);
 
   sqlite3* m_db;
   FailureContext m_context;

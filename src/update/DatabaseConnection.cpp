@@ -1,5 +1,7 @@
 #include "update/DatabaseConnection.h"
 
+#include <algorithm>
+
 #include "jet/ConnectionString.h"
 #include "report/ErrorReport.h"
 #include "res/Texts.h"
@@ -63,6 +65,21 @@ void DatabaseConnection::ExecuteStatement(std::int32_t number, const std::string
   RecordsetPtr result = m_pConnection->Execute(statement, &recordsAffected, adOptionUnspecified);
   result.Release();
   recordsAffected.Clear();
+}
+
+void DatabaseConnection::ExecuteStatements(std::int32_t firstNumber,
+                                           std::span<const std::string> statements) {
+  if (statements.size() == 1) return ExecuteStatement(firstNumber, statements.front());
+  const std::size_t recorded = m_executedStatements.size();
+  for (std::size_t i = 0; i < statements.size(); ++i)
+    m_executedStatements.push_back({firstNumber + static_cast<std::int32_t>(i), statements[i]});
+  std::size_t failing = 0;
+  try {
+    m_pConnection->ExecuteInOnePass(statements, &failing);
+  } catch (...) {
+    m_executedStatements.resize(recorded + std::min(failing + 1, statements.size()));
+    throw;
+  }
 }
 
 void DatabaseConnection::Disconnect() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ class DatabaseConnection {
   void Connect(const std::string& PathName, const std::string& FileName);
   // Records the statement, then executes it; engine failures leave as ComError.
   void ExecuteStatement(std::int32_t number, const std::string& statement);
+  // Records the statements, numbered from firstNumber, then executes them in
+  // one pass (Connection::ExecuteInOnePass). After a failure the record ends
+  // with the statement that failed, as if each had run alone.
+  void ExecuteStatements(std::int32_t firstNumber, std::span<const std::string> statements);
   // Closes an open connection, reporting a failure of the close in a message box.
   void Disconnect();
   // 1 restores the Close item and whichever button fits the connection; any other value greys all

@@ -60,7 +60,7 @@ std::vector<PatchGroup> PatchGroups(const std::vector<std::string>& updateItems)
                     {std::string(kCreateSofuSyukin), std::string(kSofuSyukinCodeIndex),
                      std::string(kSofuSyukinSofuIdIndex)},
                     true});
-  groups.push_back({{}, {std::string(kKumiRateType), std::string(kKumiUpperRateType)}, true});
+  groups.push_back({{}, {std::string(kKumiRateType), std::string(kKumiUpperRateType)}, true, true});
   groups.push_back({{}, {std::string(kVersionRow)}});
   groups.push_back({"t_db_ver_comment", {std::string(kCreateVersionComment)}});
   PatchGroup comments;
@@ -73,14 +73,18 @@ std::vector<PatchGroup> PatchGroups(const std::vector<std::string>& updateItems)
 void ForEachPatchStatement(
     const std::vector<std::string>& updateItems,
     const std::function<bool(const std::string& table)>& tableExists,
-    const std::function<void(int step, const std::string& statement)>& execute,
+    const std::function<void(int firstStep, std::span<const std::string> statements)>& execute,
     const std::function<void()>& advance) {
   int step = 1;
   for (const auto& group : PatchGroups(updateItems)) {
     const bool skip =
         !group.existenceTable.empty() && tableExists(std::string(group.existenceTable));
-    if (!skip) {
-      for (const auto& statement : group.statements) execute(step++, statement);
+    if (skip) {
+    } else if (group.onePass) {
+      execute(step, group.statements);
+      step += static_cast<int>(group.statements.size());
+    } else {
+      for (const auto& statement : group.statements) execute(step++, {&statement, 1});
     }
     if (group.advanceProgressAfter) advance();
   }

@@ -224,7 +224,7 @@ PatchSession::Backup PatchSession::LockAndBackUp(Mode mode) {
   // The write lock is taken before the copy and kept until the patch ends, so
   // no other process can change the database between the backup and the update.
   try {
-    m_db.Engine().BeginTrans();
+    m_db.Engine().BeginTrans(TransactionMode::AllOrNothing);
     m_transactionOpen = true;
   } catch (const ComError& error) {
     // Someone opened the database after the first look.
@@ -415,14 +415,20 @@ int PatchSession::RunPatch(Mode mode) {
     // All statements form one transaction, so a failure leaves the database
     // exactly as it was instead of half-upgraded.
     if (!m_transactionOpen && m_db.HasEngine() && m_db.Engine().State() == adStateOpen) {
-      m_db.Engine().BeginTrans();
+      m_db.Engine().BeginTrans(TransactionMode::AllOrNothing);
       m_transactionOpen = true;
     }
     ForEachPatchStatement(
         m_updateItems, [this](const std::string& table) { return TableExists(table) == 1; },
-        [this, &current](int step, const std::string& statement) {
-          current = statement;
-          m_db.ExecuteStatement(step, statement);
+        [this, &current](int firstStep, std::span<const std::string> statements) {
+          current = statements.front();
+          try {
+            m_db.ExecuteStatements(firstStep, statements);
+          } catch (...) {
+            if (!m_db.ExecutedStatements().empty())
+              current = m_db.ExecutedStatements().back().statement;
+            throw;
+          }
         },
         [this] { m_screen.AdvanceProgress(); });
     if (mode == Mode::Rehearsal) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "DatabaseHelpers.h"
 #include "EngineTesting.h"
@@ -230,6 +231,101 @@ TEST_F(RangedUpdates, NeedNoMoreMemoryForMoreRows) {
   EXPECT_GT(whole, 6'000'000)
       << "the whole statement no longer collects its rows; this test needs a new yardstick";
   EXPECT_LT(ranged, 2'000'000) << "whole: " << whole;
+}
+
+// UPDATEs of one table handed over together: in an all-or-nothing
+// transaction the engine takes them through the table in one pass.
+class OnePass : public RangedUpdates {
+ protected:
+  void SetUp() override {
+    RangedUpdates::SetUp();
+    RawDatabase raw(file);
+    raw.Exec(Fill("t", 5 * kRange + 17));
+    raw.Exec(Fill("t", 40, 1'000'000'000, 3 * kRange + 1));
+    // Twelve characters already: one more breaks the text limit, in the last range.
+    raw.Exec("UPDATE t SET name = 'twelve chars' WHERE id = " + std::to_string(lateRow));
+  }
+
+  const long long lateRow = 5 * kRange;
+  const std::string breaksLateRow =
+      "UPDATE t SET name = name & 'x' WHERE id >= " + std::to_string(lateRow) +
+      " AND id < 1000000000";
+};
+
+TEST_F(OnePass, LeavesEveryRowAsOneStatementAfterAnotherWould) {
+  // Each reads what the one before it wrote.
+  const std::vector<std::string> statements = {
+      "UPDATE t SET rate = rate + 1 WHERE kodan = 2",
+      "UPDATE t SET upper = rate * 10 + lower WHERE rate > 1",
+      "UPDATE t SET kodan = 3, lower = upper WHERE upper > 20"};
+  const fs::path copy = dir / "copy.mdb";
+  fs::copy_file(file, copy);
+  std::vector<std::int64_t> expected;
+  {
+    RawDatabase raw(copy);
+    for (const auto& statement : statements) expected.push_back(raw.Exec(statement));
+  }
+  ASSERT_GT(expected[2], kRange) << "the statements must reach many ranges";
+
+  db->BeginTrans(TransactionMode::AllOrNothing);
+  std::size_t failing = 99;
+  EXPECT_EQ(db->ExecuteInOnePass(statements, &failing), expected);
+  db->CommitTrans();
+  EXPECT_EQ(DatabaseFingerprint(file), DatabaseFingerprint(copy));
+}
+
+TEST_F(OnePass, AFailureNamesItsStatementAndUndoesTheWholeTransaction) {
+  const std::string before = DatabaseFingerprint(file);
+  struct Case {
+    std::vector<std::string> statements;
+    std::size_t failing;
+  };
+  for (const Case& c : {Case{{"UPDATE t SET rate = rate + 1", breaksLateRow}, 1},
+                        Case{{breaksLateRow, "UPDATE t SET rate = rate + 1"}, 0}}) {
+    SCOPED_TRACE(c.statements[c.failing]);
+    db->BeginTrans(TransactionMode::AllOrNothing);
+    Exec(*db, "UPDATE t SET lower = 0 WHERE id = 1");
+    std::size_t failing = 99;
+    const ComError error = ErrorOf([&] { db->ExecuteInOnePass(c.statements, &failing); });
+    EXPECT_TRUE(Contains(error.Description(), "name")) << error.Description();
+    EXPECT_EQ(failing, c.failing);
+    // Nothing more runs in it, and ending it is all that is left.
+    EXPECT_TRUE(Contains(ErrorOf([&] { Exec(*db, "UPDATE t SET rate = 7"); }).Description(),
+                         "rolled back"));
+    db->RollbackTrans();
+    EXPECT_EQ(DatabaseFingerprint(file), before);
+  }
+
+  // One Execute fails the same way.
+  db->BeginTrans(TransactionMode::AllOrNothing);
+  Exec(*db, "UPDATE t SET lower = 0 WHERE id = 1");
+  EXPECT_NE(ErrorOf([&] { Exec(*db, breaksLateRow); }).Error(), S_Ok);
+  EXPECT_NE(ErrorOf([&] { Exec(*db, "UPDATE t SET rate = 7"); }).Error(), S_Ok);
+  db->RollbackTrans();
+  EXPECT_EQ(DatabaseFingerprint(file), before);
+}
+
+TEST_F(OnePass, UndoingOneStatementAloneRunsThemOneAfterAnother) {
+  db->BeginTrans();
+  std::size_t failing = 99;
+  EXPECT_NE(ErrorOf([&] {
+              db->ExecuteInOnePass({{"UPDATE t SET rate = 5", breaksLateRow}}, &failing);
+            }).Error(),
+            S_Ok);
+  EXPECT_EQ(failing, 1u);
+  // The first was finished, and only the second undone; the transaction goes on.
+  Exec(*db, "UPDATE t SET lower = 0 WHERE id = 1");
+  db->CommitTrans();
+  EXPECT_EQ(Scalar(*db, "SELECT count(*) FROM t WHERE rate = 5").lVal, 5 * kRange + 17 + 40);
+  EXPECT_EQ(Scalar(*db, "SELECT count(*) FROM t WHERE name LIKE '*x'").lVal, 0);
+  EXPECT_EQ(Scalar(*db, "SELECT lower FROM t WHERE id = 1").lVal, 0);
+
+  // A row-returning statement has no place among them.
+  EXPECT_NE(ErrorOf([&] {
+              db->ExecuteInOnePass({{"UPDATE t SET rate = 6", "SELECT * FROM t"}}, &failing);
+            }).Error(),
+            S_Ok);
+  EXPECT_EQ(failing, 1u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "jet/sql/JetSql.h"
 #include "jet/sql/SqlText.h"
 #include "jet/sql/Translator.h"
 
@@ -53,8 +54,7 @@ void Translator::Update(Statement& statement) {
   } while (AcceptSymbol(","));
   if (AcceptWord("WHERE")) update.condition = Condition();
   update.rowLocal = m_rowLocal;
-  statement.sql = "UPDATE " + QuoteName(statement.table) + " SET " + update.assignments;
-  if (!update.condition.empty()) statement.sql += " WHERE " + update.condition;
+  statement.sql = UpdateSql(statement.table, update);
 }
 
 void Translator::Delete(Statement& statement) {
@@ -78,3 +78,22 @@ void Translator::Delete(Statement& statement) {
 }
 
 }  // namespace mivotra::jet::sql
+
+namespace mivotra::jet {
+
+std::string UpdateSql(std::string_view table, const UpdateStatement& update,
+                      const UpdateForm& form) {
+  std::string sql = form.rollbackOnConflict ? "UPDATE OR ROLLBACK " : "UPDATE ";
+  sql += QuoteName(table);
+  if (!form.rowidRange.empty()) sql += " NOT INDEXED";
+  sql += " SET " + update.assignments;
+  if (!form.rowidRange.empty()) {
+    sql += " WHERE " + form.rowidRange + " BETWEEN ?1 AND ?2";
+    if (!update.condition.empty()) sql += " AND (" + update.condition + ")";
+  } else if (!update.condition.empty()) {
+    sql += " WHERE " + update.condition;
+  }
+  return sql;
+}
+
+}  // namespace mivotra::jet

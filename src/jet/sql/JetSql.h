@@ -20,6 +20,21 @@ namespace mivotra::jet {
 // DB_E_Syntax naming what is wrong and where, for anything it does not accept.
 Statement Translate(std::string_view jetSql);
 
+// How the engine may run a translated UPDATE besides as it stands.
+struct UpdateForm {
+  // OR ROLLBACK: a broken constraint ends the whole transaction, so SQLite
+  // keeps no statement journal (a copy of every page the statement changes)
+  // for undoing the statement alone.
+  bool rollbackOnConflict = false;
+  // Not empty: only rows whose rowid, under this name, lies between ?1 and
+  // ?2, found by the rowid alone (NOT INDEXED).
+  std::string rowidRange;
+};
+
+// The UPDATE's SQLite text; with the default form it is the statement's own.
+std::string UpdateSql(std::string_view table, const UpdateStatement& update,
+                      const UpdateForm& form = {});
+
 // The triggers that keep Null out of the given columns for an index created
 // WITH PRIMARY or WITH DISALLOW NULL (SQLite cannot add NOT NULL to a column).
 std::vector<std::string> RequiredTriggers(std::string_view index, std::string_view table,
