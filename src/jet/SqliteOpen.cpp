@@ -161,11 +161,12 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   // statement journal spills to disk; its pages are encrypted like the
   // database's own.
   Exec(raw, "PRAGMA temp_store = FILE", context);
-  // Inside a long transaction most of the cache holds changed pages waiting
-  // to be written, and only the rest can keep pages just read; 8 MiB leaves
-  // room for the pages of a whole range of a ranged UPDATE, which it reads
-  // twice.
-  Exec(raw, "PRAGMA cache_size = -8192", context);
+  // Inside a long transaction the cache fills with changed pages, and each
+  // time it is full SQLite writes some to the file, after syncing the
+  // journal twice. 24 MiB makes that a third as often as 8 MiB did (a
+  // quarter less time for the update of a large table) and keeps the
+  // program well under 50 MiB.
+  Exec(raw, "PRAGMA cache_size = -24576", context);
   if (sqlite3_create_function_v2(raw, "jet_concat", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                  JetConcat, nullptr, nullptr, nullptr) != SQLITE_OK) {
     ThrowEngine(E_OutOfMemory, "Not enough memory to open the database.");
