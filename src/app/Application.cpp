@@ -30,7 +30,7 @@ int RunApplication(int argc, char** argv,
     return 0;
   }
   CPatchDlg dialog;
-  dialog.OnInitDialog();
+  dialog.OnInitDialog(CPatchDlg::Opening::AfterFirstPaint);
   const std::unique_ptr<QObject> watcher = watch ? watch(dialog) : nullptr;
   dialog.exec();
   return 0;

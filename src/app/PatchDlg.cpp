@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFrame>
 #include <QKeyEvent>
@@ -13,6 +14,7 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QShortcut>
+#include <QTimer>
 #include <QUrl>
 
 #include "res/Texts.h"
@@ -168,7 +170,7 @@ void CPatchDlg::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-bool CPatchDlg::OnInitDialog() {
+bool CPatchDlg::OnInitDialog(Opening opening) {
   if (!texts::AboutMenuItem.empty()) {
     m_windowMenu->addSeparator();
     QAction* about = m_windowMenu->addAction(QtText(texts::AboutMenuItem), this,
@@ -181,9 +183,24 @@ bool CPatchDlg::OnInitDialog() {
   for (const auto& line : LogHeaderLines(m_session.UpdateItems()))
     AppendLogLine(QString::fromStdString(line));
   m_runButton->Configure(kRunIconId, CIconButton::MAKE_GRAY_ICON, std::string(texts::RunButtonTip));
-  m_session.LocateDatabase();
+  if (opening == Opening::AtOnce) {
+    m_session.LocateDatabase();
+  } else {
+    m_session.ReadSettings();
+    m_openAfterPaint = true;
+  }
   if (!m_busyPopup.IsCreated()) m_busyPopup.Create(this);
   return true;
+}
+
+bool CPatchDlg::event(QEvent* event) {
+  const bool handled = QDialog::event(event);
+  if (event->type() == QEvent::Paint && m_openAfterPaint) {
+    m_openAfterPaint = false;
+    // Queued, so it runs once this paint has reached the window system.
+    QTimer::singleShot(0, this, [this] { m_session.OpenLocatedDatabase(); });
+  }
+  return handled;
 }
 
 void CPatchDlg::AppendLogLine(const QString& line) {

@@ -38,8 +38,16 @@ class CPatchDlg final : public QDialog, public Screen {
   CPatchDlg& operator=(const CPatchDlg&) = delete;
   ~CPatchDlg() override;
 
+  // When the located database is opened.
+  enum class Opening {
+    AtOnce,
+    // Once the window has been painted: opening an encrypted database derives
+    // its key (tens of milliseconds), and the window need not wait for that.
+    // Until then the buttons stay greyed, as before any database is known.
+    AfterFirstPaint,
+  };
   // Window set-up in its fixed order; ends with the database located.
-  bool OnInitDialog();
+  bool OnInitDialog(Opening opening = Opening::AtOnce);
   void SetControlsEnabled(int enable) { m_session.Database().SetControlsEnabled(enable); }
   void OnSysCommand(int command);
 
@@ -80,6 +88,7 @@ class CPatchDlg final : public QDialog, public Screen {
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void BuildFromTemplate();
@@ -101,6 +110,7 @@ class CPatchDlg final : public QDialog, public Screen {
   QProgressDialog* m_copyProgress = nullptr;
   bool m_closeEnabled = true;
   bool m_waitCursor = false;
+  bool m_openAfterPaint = false;  // the located database waits for the first paint
   // The template's rectangles in pixels.
   QSize m_templateSize;
   QRect m_runRect, m_progressRect, m_logRect, m_lineRect, m_searchRect;

@@ -68,6 +68,35 @@ class TestPatchDlg : public QObject {
     QVERIFY(dlg.IsCloseEnabled());
   }
 
+  // The window opens the database only after its first paint, and nothing
+  // can be started before that.
+  void theWindowOpensTheDatabaseOnceItIsPainted() {
+    MakeSampleDatabase(database);
+    Registered("data1");
+    CPatchDlg dlg(nullptr, &probe);
+    dlg.OnInitDialog(CPatchDlg::Opening::AfterFirstPaint);
+    QCOMPARE(dlg.windowTitle(), QString());
+    QVERIFY(!RunButton(dlg)->isEnabled());
+    QVERIFY(!SearchButton(dlg)->isEnabled());
+    QVERIFY(!dlg.Session().Database().IsConnected());
+    dlg.show();
+    QTRY_COMPARE(dlg.windowTitle(), kConnected);
+    QVERIFY(RunButton(dlg)->isEnabled());
+    QVERIFY(dlg.Session().Database().IsConnected());
+    // Later paints open nothing again.
+    dlg.Session().Database().Disconnect();
+    dlg.repaint();
+    QCoreApplication::processEvents();
+    QVERIFY(!dlg.Session().Database().IsConnected());
+
+    std::filesystem::remove(database);
+    CPatchDlg missing(nullptr, &probe);
+    missing.OnInitDialog(CPatchDlg::Opening::AfterFirstPaint);
+    missing.show();
+    QTRY_COMPARE(missing.windowTitle(), QStringLiteral("データベースが選択されてません"));
+    QVERIFY(SearchButton(missing)->isEnabled());
+  }
+
   void aMissingDatabaseOffersSearch() {
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
