@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -100,15 +101,15 @@ long Count(const fs::path& file, const std::string& where) {
   return count;
 }
 
+// As the update runs them: one all-or-nothing transaction, both in one pass.
 double Ours(const fs::path& file, long& changed) {
   const auto start = Clock::now();
   ConnectionPtr db = OpenFile(file);
+  db->BeginTrans(TransactionMode::AllOrNothing);
   changed = 0;
-  for (const auto& statement : kStatements) {
-    Variant affected = Variant::I4(0);
-    db->Execute(statement, &affected, adOptionUnspecified);
-    changed += affected.lVal;
-  }
+  for (const std::int64_t rows : db->ExecuteInOnePass(kStatements, nullptr))
+    changed += static_cast<long>(rows);
+  db->CommitTrans();
   db->Close();
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
@@ -196,9 +197,10 @@ int main(int argc, char** argv) {
         static_cast<double>(fs::file_size(sample)) / 1e6, Count(sample, "KodanID = 2"), wrong,
         uneven);
 
-    std::ofstream(script) << "PRAGMA key = " << QuoteSql(kKey) << ";\n"
+    // One transaction, as a careful administrator would run them.
+    std::ofstream(script) << "PRAGMA key = " << QuoteSql(kKey) << ";\nBEGIN IMMEDIATE;\n"
                           << kStatements[0] << "\n"
-                          << kStatements[1] << "\n";
+                          << kStatements[1] << "\nCOMMIT;\n";
     std::vector<double> ourTimes, theirTimes;
     for (int run = 0; run < runs; ++run) {
       fs::copy_file(sample, ours, fs::copy_options::overwrite_existing);
@@ -230,10 +232,13 @@ int main(int argc, char** argv) {
     const double ourMedian = Median(ourTimes);
     const double theirMedian = Median(theirTimes);
     const double ratio = ourMedian / theirMedian;
-    std::printf("ours (Mivotra Jet engine: Open with key + both UPDATEs + Close): median %.1f ms\n",
-                ourMedian);
     std::printf(
-        "baseline (sqlcipher shell 3.15.2 / SQLCipher 3.4.1, same SQL and key): median %.1f ms\n",
+        "ours (Mivotra Jet engine: Open with key + one transaction of both UPDATEs + Close): "
+        "median %.1f ms\n",
+        ourMedian);
+    std::printf(
+        "baseline (sqlcipher shell 3.15.2 / SQLCipher 3.4.1, same SQL, key and transaction): "
+        "median %.1f ms\n",
         theirMedian);
     std::printf("ratio ours/theirs: %.3f (target <= 1.10) %s\n", ratio,
                 ratio <= 1.10 ? "OK" : "OVER TARGET");
