@@ -5,8 +5,8 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
-#include <cstdint>
-#include <cstdio>
+
+#include "report/ErrorReport.h"
 
 namespace mivotra {
 namespace {
@@ -35,11 +35,8 @@ const char* IconName(MessageIcon icon) {
 
 QJsonValue ErrorObject(const std::optional<ComError>& error) {
   if (!error) return QJsonValue(QJsonValue::Null);
-  char code[16];
-  std::snprintf(code, sizeof code, "0x%08lx",
-                static_cast<unsigned long>(static_cast<std::uint32_t>(error->Error())));
   QJsonObject object;
-  object["code"] = QString::fromLatin1(code);
+  object["code"] = QString::fromStdString(ErrorCodeText(error->Error()));
   object["message"] = Text(error->ErrorMessage());
   object["source"] = error->Info() ? Text(error->Source()) : QJsonValue(QJsonValue::Null);
   object["description"] = error->Info() ? Text(error->Description()) : QJsonValue(QJsonValue::Null);

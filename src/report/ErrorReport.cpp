@@ -30,12 +30,16 @@ std::string InfoText(const std::string& text) {
 
 }  // namespace
 
+std::string ErrorCodeText(HRESULT code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lx",
+                static_cast<unsigned long>(static_cast<std::uint32_t>(code)));
+  return text;
+}
+
 std::string FormatComError(const ComError& error) {
-  char code[32];
-  std::snprintf(code, sizeof code, "0x%08lx",
-                static_cast<unsigned long>(static_cast<std::uint32_t>(error.Error())));
   std::string report = Line("Message : ", utf8::Repair(error.ErrorMessage()));
-  report += Line("Code : ", code);
+  report += Line("Code : ", ErrorCodeText(error.Error()));
   report += Line("Source : ", InfoText(error.Source()));
   report += Line("Description : ", InfoText(error.Description()));
   return report;

@@ -11,4 +11,7 @@ namespace mivotra {
 // each line is cut to 1,023 UTF-8 bytes without splitting a character.
 std::string FormatComError(const ComError& error);
 
+// The code as the report writes it: "0x" and eight lower-case hex digits.
+std::string ErrorCodeText(HRESULT code);
+
 }  // namespace mivotra
