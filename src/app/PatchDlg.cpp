@@ -193,12 +193,24 @@ bool CPatchDlg::OnInitDialog(Opening opening) {
   return true;
 }
 
+void CPatchDlg::OpenAfterFirstPaint() {
+  m_session.OpenLocatedDatabase();
+  // When the window was activated the buttons were still greyed, and the
+  // focus went to the first control that could take it. It runs right after
+  // the first paint, before the user can have moved the focus, so it goes
+  // where it would have gone with the database open.
+  if (QWidget* focus = focusWidget()) {
+    focus->clearFocus();
+    focusNextPrevChild(true);
+  }
+}
+
 bool CPatchDlg::event(QEvent* event) {
   const bool handled = QDialog::event(event);
   if (event->type() == QEvent::Paint && m_openAfterPaint) {
     m_openAfterPaint = false;
     // Queued, so it runs once this paint has reached the window system.
-    QTimer::singleShot(0, this, [this] { m_session.OpenLocatedDatabase(); });
+    QTimer::singleShot(0, this, [this] { OpenAfterFirstPaint(); });
   }
   return handled;
 }

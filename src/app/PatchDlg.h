@@ -92,6 +92,8 @@ class CPatchDlg final : public QDialog, public Screen {
 
  private:
   void BuildFromTemplate();
+  // The deferred half of OnInitDialog(Opening::AfterFirstPaint).
+  void OpenAfterFirstPaint();
   void AppendLogLine(const QString& line);
   void Layout(QSize client);
   void PopupWindowMenu();

@@ -83,6 +83,13 @@ class TestPatchDlg : public QObject {
     QTRY_COMPARE(dlg.windowTitle(), kConnected);
     QVERIFY(RunButton(dlg)->isEnabled());
     QVERIFY(dlg.Session().Database().IsConnected());
+    // The focus is where it is when the window opens with the database open.
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    QTRY_VERIFY(RunButton(dlg)->hasFocus());
+    // The busy popup is there, and stays hidden.
+    const auto popups = dlg.findChildren<CDBMsgDlg*>();
+    QCOMPARE(popups.size(), qsizetype(1));
+    QVERIFY(!popups[0]->isVisible());
     // Later paints open nothing again.
     dlg.Session().Database().Disconnect();
     dlg.repaint();
