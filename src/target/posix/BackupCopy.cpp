@@ -328,17 +328,22 @@ bool CopyJob::CopyData(int from, int to, std::uint64_t size) {
   return true;
 }
 
-// Starts writing the chunk just copied and waits for the one before it, so
-// the final fsync has little left to do, dirty memory stays at about two
-// chunks, and the progress shown is close to what is on disk. Only a hint:
+// Starts writing the chunk just copied and waits for what lies a few chunks
+// behind it, so the final fsync has little left to do, dirty memory stays
+// bounded, and the progress shown is close to what is on disk. Waiting for
+// the chunk just before kept a single chunk in flight, and the disk wrote at
+// well under half the speed it reaches with several queued. Only a hint:
 // errors surface at fsync.
 void CopyJob::WriteBehind(int to, off_t chunkStart, off_t chunkEnd) {
+  constexpr off_t kChunksInFlight = 8;
   sync_file_range(to, chunkStart, chunkEnd - chunkStart, SYNC_FILE_RANGE_WRITE);
-  if (chunkStart > m_writtenBack)
+  const off_t waitUpTo = chunkStart - (kChunksInFlight - 1) * (chunkEnd - chunkStart);
+  if (waitUpTo > m_writtenBack) {
     sync_file_range(
-        to, m_writtenBack, chunkStart - m_writtenBack,
+        to, m_writtenBack, waitUpTo - m_writtenBack,
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-  m_writtenBack = chunkStart;
+    m_writtenBack = waitUpTo;
+  }
 }
 
 bool CopyJob::KernelCopy(int from, int to, std::uint64_t count, bool& declined,
