@@ -410,7 +410,6 @@ int PatchSession::RunPatchScript() {
 
 int PatchSession::RunPatch(Mode mode) {
   m_screen.SetWaitCursor(true);
-  std::string current;
   try {
     // All statements form one transaction, so a failure leaves the database
     // exactly as it was instead of half-upgraded.
@@ -420,15 +419,8 @@ int PatchSession::RunPatch(Mode mode) {
     }
     ForEachPatchStatement(
         m_updateItems, [this](const std::string& table) { return TableExists(table) == 1; },
-        [this, &current](int firstStep, std::span<const std::string> statements) {
-          current = statements.front();
-          try {
-            m_db.ExecuteStatements(firstStep, statements);
-          } catch (...) {
-            if (!m_db.ExecutedStatements().empty())
-              current = m_db.ExecutedStatements().back().statement;
-            throw;
-          }
+        [this](int firstStep, std::span<const std::string> statements) {
+          m_db.ExecuteStatements(firstStep, statements);
         },
         [this] { m_screen.AdvanceProgress(); });
     if (mode == Mode::Rehearsal) {
@@ -441,7 +433,7 @@ int PatchSession::RunPatch(Mode mode) {
     }
   } catch (const ComError& error) {
     RollbackPatch();
-    ReportPatchFailure(error, current);
+    ReportPatchFailure(error);
     return 0;
   } catch (...) {
     RollbackPatch();
@@ -505,7 +497,11 @@ void PatchSession::ReportFinished(std::string_view text) noexcept {
   }
 }
 
-void PatchSession::ReportPatchFailure(const ComError& error, const std::string& statement) {
+void PatchSession::ReportPatchFailure(const ComError& error) {
+  // The record ends with the statement that failed (or the last one run,
+  // when the commit failed); none when the transaction could not begin.
+  const auto& executed = m_db.ExecutedStatements();
+  const std::string statement = executed.empty() ? std::string() : executed.back().statement;
   m_lastRun.end = RunRecord::End::Failed;
   m_lastRun.error = error;
   RecordStatements();

@@ -106,7 +106,7 @@ class PatchSession {
   void ReportPatchSuccess() noexcept;
   // The closing box, the statement list to the clipboard, the cursor back.
   void ReportFinished(std::string_view text) noexcept;
-  void ReportPatchFailure(const ComError& error, const std::string& statement);
+  void ReportPatchFailure(const ComError& error);
   void ReportPatchFailure();
 
   Screen& m_screen;
