@@ -115,7 +115,7 @@ void Prepare(const std::string& source) {
 
 // Checks the copy's size and removes it so the next turn starts alike.
 bool CheckAndRemove(const std::string& copy, std::uint64_t size) {
-  struct stat info {};
+  struct stat info = {};
   const bool ok =
       stat(copy.c_str(), &info) == 0 && static_cast<std::uint64_t>(info.st_size) == size;
   unlink(copy.c_str());
@@ -166,9 +166,9 @@ int main(int argc, char** argv) {
   const std::uint64_t size = sizeMiB << 20;
   const double mib = static_cast<double>(sizeMiB);
 
-  struct utsname system {};
+  struct utsname system = {};
   uname(&system);
-  struct statfs fsInfo {};
+  struct statfs fsInfo = {};
   statfs(folder.c_str(), &fsInfo);
   std::printf("backup copy benchmark: %llu MiB, %d rounds, folder %s\n",
               static_cast<unsigned long long>(sizeMiB), runs, folder.c_str());

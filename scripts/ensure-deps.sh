@@ -2,11 +2,12 @@
 # Installs the Debian packages the build, the tests and the demo need, only
 # when one of them is missing, so a warm machine stays quiet and fast.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/debian-archive.sh"
 
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-  libsqlcipher-dev sqlcipher
+  libsqlcipher-dev libsqlcipher1 sqlcipher
   libgtest-dev libgmock-dev
   libxcb1-dev
   fonts-noto-cjk
@@ -23,7 +24,11 @@ if [[ "${1:-}" == "--package" ]]; then
   packages+=("${package_tools[@]}")
 fi
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(xvfb xauth xdotool xclip x11-utils imagemagick clang libclang-rt-14-dev clang-format)
+  # libclang-rt-dev follows the default clang of the release (the fuzzers'
+  # and LeakSanitizer's runtime).
+  packages+=(xvfb xauth xdotool xclip x11-utils imagemagick clang libclang-rt-dev clang-format)
+  # A minimal Debian 13 root for the debian13 stage.
+  packages+=(debootstrap)
   # The benchmarks' timing and arithmetic; fuser, the yardstick for the
   # scan for other users of the database.
   packages+=(time bc psmisc)
@@ -48,7 +53,54 @@ ensure_japanese_locale() {
   "${sudo[@]}" locale-gen >/dev/null
 }
 
+# SQLCipher 4.6: Debian 13 has it in its main archive; on Debian 12 it comes
+# from the backports suite of the Debian archive that apt already uses (its
+# address is read from the machine's own sources, never written here), and
+# only the SQLCipher packages are taken from there.
+sqlcipher_packages=(libsqlcipher-dev libsqlcipher1 sqlcipher)
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+backports_list=/etc/apt/sources.list.d/mivotra-backports.sources
+backports_pin=/etc/apt/preferences.d/mivotra-sqlcipher-backports
+
+ensure_sqlcipher_backports() {
+  [[ $codename == bookworm ]] || return 0
+  [[ -f $backports_list && -f $backports_pin ]] && return 0
+  local uri
+  uri=$(debian_archive_uri "$codename" | head -n1)
+  if [[ -z $uri ]]; then
+    echo "ensure-deps: no Debian archive for $codename found in apt's sources; cannot enable $codename-backports for SQLCipher 4.6" >&2
+    exit 1
+  fi
+  echo "Enabling $codename-backports from $uri for SQLCipher 4.6" >&2
+  "${sudo_cmd[@]}" tee "$backports_list" >/dev/null <<SOURCES
+Types: deb
+URIs: $uri
+Suites: $codename-backports
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  # Backports stay at priority 100 (never chosen by themselves) but for the
+  # SQLCipher packages.
+  "${sudo_cmd[@]}" tee "$backports_pin" >/dev/null <<PIN
+Package: ${sqlcipher_packages[*]}
+Pin: release n=$codename-backports
+Pin-Priority: 990
+PIN
+}
+
+# The installed SQLCipher must be 4.5 or newer (Debian 12's own 3.4.1 is not).
+sqlcipher_is_current() {
+  local v
+  v=$(dpkg-query -W -f='${Version}' libsqlcipher-dev 2>/dev/null) || return 1
+  dpkg --compare-versions "$v" ge 4.5
+}
+
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+ensure_sqlcipher_backports
+
 missing=()
+sqlcipher_is_current || missing+=("${sqlcipher_packages[@]}")
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
@@ -59,8 +111,6 @@ if [[ ${#missing[@]} -eq 0 ]]; then
   exit 0
 fi
 
-sudo_cmd=()
-if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
 echo "Installing: ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq

@@ -1,7 +1,7 @@
 #include "jet/Catalog.h"
 
 #include <fcntl.h>
-#include <sqlite3.h>
+#include <sqlcipher/sqlite3.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,7 +20,8 @@ namespace {
 
 }  // namespace
 
-void CreateDatabase(const std::string& file, const std::string& password) {
+void CreateDatabase(const std::string& file, const std::string& password,
+                    jet::CipherFormat format) {
   // O_EXCL makes "never overwrite" atomic: a file that appears meanwhile is refused too.
   const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
@@ -34,11 +35,13 @@ void CreateDatabase(const std::string& file, const std::string& password) {
   const jet::SqlitePath name(file);
   if (name.Name().empty()) {
     failure = "Cannot create database '" + file + "': " + std::strerror(name.Error()) + ".";
-  } else if (sqlite3_open_v2(name.Name().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+  } else if (sqlite3_open_v2(name.Name().c_str(), &db, SQLITE_OPEN_READWRITE, name.Vfs()) !=
              SQLITE_OK) {
     failure = "Cannot create database '" + file + "'.";
   } else if (!password.empty() &&
-             sqlite3_key(db, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
+             jet::KeyDatabase(db, password,
+                              format == jet::CipherFormat::Plain ? jet::CipherFormat::SqlCipher4
+                                                                 : format) != SQLITE_OK) {
     failure = "Cannot encrypt database '" + file + "'.";
   } else if (sqlite3_exec(db, "PRAGMA user_version = 0; CREATE TABLE x(a); DROP TABLE x;", nullptr,
                           nullptr, nullptr) != SQLITE_OK) {

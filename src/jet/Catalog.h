@@ -4,10 +4,14 @@
 
 #include <string>
 
+#include "jet/CipherFormat.h"
+
 namespace mivotra {
 
-// Creates `file`, encrypted with `password` (empty: a plain file). Refuses a
-// file that exists; leaves nothing behind on failure. Throws ComError.
-void CreateDatabase(const std::string& file, const std::string& password);
+// Creates `file`, encrypted with `password` in `format` (empty password: a
+// plain file). Refuses a file that exists; leaves nothing behind on failure.
+// Throws ComError.
+void CreateDatabase(const std::string& file, const std::string& password,
+                    jet::CipherFormat format = jet::CipherFormat::SqlCipher4);
 
 }  // namespace mivotra

@@ -183,6 +183,12 @@ class EngineConnection final : public Connection {
           "Only one transaction can be active on this connection; transactions do not nest.");
     }
     const FailureContext context = m_session->Context(StatementKind::Update);
+    // SQLite opens a file it may not write (immutable, a read-only mount)
+    // read-only and lets the transaction begin; the first write would fail
+    // only after the caller has acted on the begin (made a backup, say).
+    if (sqlite3_db_readonly(db, "main") == 1)
+      throw jet::MapSqliteError(db, SQLITE_READONLY, "attempt to write a readonly database",
+                                context);
     // In WAL mode committed changes may still sit in the log, where a copy of
     // the file misses them, and the write lock does not cover the file. For
     // the transaction the database goes back to a rollback journal, which
@@ -239,23 +245,12 @@ class EngineConnection final : public Connection {
   void CheckEncryptedPages() override {
     RequireOpen();
     if (!m_session->encrypted) return;
-    sqlite3* db = m_session->db;
-    const FailureContext context = m_session->Context(StatementKind::Select);
-    // Attached without a key, the file takes the main database's; its pager
-    // reads from the disk, not from the main one's cache.
-    StatementHandle attach = Prepare(db, "ATTACH DATABASE ?1 AS jet_check", context);
-    // The name SQLite has for the file, which a long path needs.
-    sqlite3_bind_text(attach.get(), 1, sqlite3_db_filename(db, "main"), -1, SQLITE_TRANSIENT);
-    RunToEnd(db, attach.get(), context);
-    std::string verdict;
-    try {
-      verdict = FirstText(db, "PRAGMA jet_check.quick_check(1)", context);
-    } catch (...) {
-      sqlite3_exec(db, "DETACH DATABASE jet_check", nullptr, nullptr, nullptr);
-      throw;
-    }
-    sqlite3_exec(db, "DETACH DATABASE jet_check", nullptr, nullptr, nullptr);
-    if (verdict != "ok") {
+    // SQLCipher reads every page of the file from the disk, in the format
+    // this connection found, and checks its HMAC; only a failing page
+    // gives a row.
+    const std::string verdict = FirstText(m_session->db, "PRAGMA main.cipher_integrity_check",
+                                          m_session->Context(StatementKind::Select));
+    if (!verdict.empty()) {
       jet::ThrowEngine(E_Fail, "The database '" + m_session->file +
                                    "' is damaged and cannot be read (" + verdict + ").");
     }

@@ -115,12 +115,10 @@ class Connection {
   // failure (out of memory, I/O error, full disk); every later Execute,
   // OpenSchema and MoveNext then fails until it is committed or rolled back.
 
-  // After a commit of an encrypted database: reads every page back from the
-  // disk through a pager of its own, decrypted and checked, as the next
-  // program to open the file will. SQLCipher only notes a page it could not
-  // encrypt (out of memory) and lets the commit succeed with that page
-  // unreadable. Throws the damaged-database error when a page does not read;
-  // a plain file needs no such check (SQLite reports every failed write).
+  // After a commit of an encrypted database, on a connection opened for it:
+  // reads every page of the file from the disk and checks its HMAC, as the
+  // next program to open the file will. Throws the damaged-database error
+  // when a page does not check; a plain file needs no such check.
   virtual void CheckEncryptedPages() = 0;
 
   // How long a statement waits for another process's lock before it fails

@@ -300,7 +300,7 @@ std::string TemporaryFolder() {
   }
   for (const char* folder : {"/var/tmp", "/usr/tmp", "/tmp", "."}) candidates.emplace_back(folder);
   for (const auto& folder : candidates) {
-    struct stat info {};
+    struct stat info = {};
     if (stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
         access(folder.c_str(), W_OK | X_OK) == 0) {
       return folder;
@@ -319,10 +319,10 @@ std::string FolderOf(const std::string& file) {
 // holding SQLite's work files, which may be another (a small /tmp).
 ComError FullDisk(const std::string& file) {
   const std::string temporary = TemporaryFolder();
-  struct stat database {};
-  struct stat work {};
-  struct statvfs databaseSpace {};
-  struct statvfs workSpace {};
+  struct stat database = {};
+  struct stat work = {};
+  struct statvfs databaseSpace = {};
+  struct statvfs workSpace = {};
   const bool apart = stat(FolderOf(file).c_str(), &database) == 0 &&
                      stat(temporary.c_str(), &work) == 0 && database.st_dev != work.st_dev &&
                      statvfs(FolderOf(file).c_str(), &databaseSpace) == 0 &&

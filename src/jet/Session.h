@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jet/CipherFormat.h"
 #include "jet/JetErrors.h"
 
 struct sqlite3;
@@ -29,6 +30,8 @@ struct Session {
   // connection closes it after the database.
   int folderDescriptor = -1;
   bool encrypted = false;
+  // The format found at the open; any other connection to the file uses it.
+  CipherFormat format = CipherFormat::Plain;
   // Between BeginTrans and its commit or rollback.
   bool inTransaction = false;
   std::chrono::milliseconds busyTimeout{kBusyTimeoutMilliseconds};

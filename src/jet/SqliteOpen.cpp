@@ -9,21 +9,20 @@
 #include <cstring>
 #include <filesystem>
 #include <utility>
+#include <vector>
 
+#include "jet/CipherFormat.h"
 #include "jet/SqlitePath.h"
 
 namespace mivotra::jet {
 namespace {
-
-// SQLCipher writes pages of this size; an encrypted file is a whole number of them.
-constexpr std::uintmax_t kPageSize = 1024;
 
 // SQLite's unix file object begins with its methods, its VFS and its inode
 // record, then the descriptor. SQLite offers no call for the descriptor, and
 // a copy that must see exactly the file SQLite works on (and that must not
 // open and close another descriptor of it, which would drop the process's
 // locks) needs it. The layout is checked against what it must find: the
-// default VFS, and a descriptor of the very file whose header was read.
+// unix VFS, and a descriptor of the very file whose header was read.
 int SqliteDescriptor(sqlite3* db, const struct stat& opened) {
   sqlite3_file* file = nullptr;
   if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
@@ -37,8 +36,8 @@ int SqliteDescriptor(sqlite3* db, const struct stat& opened) {
     int descriptor;
   } head{};
   std::memcpy(&head, file, sizeof head);
-  if (head.vfs != sqlite3_vfs_find(nullptr) || head.descriptor < 0) return -1;
-  struct stat info {};
+  if (head.vfs != sqlite3_vfs_find("unix") || head.descriptor < 0) return -1;
+  struct stat info = {};
   if (fstat(head.descriptor, &info) != 0 || info.st_dev != opened.st_dev ||
       info.st_ino != opened.st_ino) {
     return -1;
@@ -84,7 +83,7 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   char header[16] = {};
   std::size_t headerBytes = 0;
   // The file whose header is read is the file SQLite must open (checked below).
-  struct stat sniffed {};
+  struct stat sniffed = {};
   if (std::FILE* stream = std::fopen(file.c_str(), "rb")) {
     headerBytes = std::fread(header, 1, sizeof header, stream);
     const bool known = fstat(fileno(stream), &sniffed) == 0;
@@ -105,51 +104,59 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   if (accessFile) ThrowEngine(E_Fail, UnrecognizedFormat(file));
   // Without a plain header the file is encrypted or no database at all;
   // SQLCipher cannot tell which, its page structure can.
-  const bool wholePages = size % kPageSize == 0;
+  const std::vector<CipherFormat> formats =
+      plain ? std::vector<CipherFormat>{CipherFormat::Plain} : PossibleCipherFormats(size);
   auto refusal = [&]() {
-    return wholePages
+    return !formats.empty()
                ? ComError(DB_SEC_E_AuthFailed,
                           ErrorInfo{std::string(kEngineSource), std::string(kNotValidPassword)})
                : ComError(E_Fail, ErrorInfo{std::string(kEngineSource), UnrecognizedFormat(file)});
   };
-  if (!plain && password.empty()) throw refusal();
+  if (formats.empty() || (!plain && password.empty())) throw refusal();
 
-  sqlite3* raw = nullptr;
   const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
   SqlitePath sqliteName(file);
   if (sqliteName.Name().empty()) {
     ThrowEngine(E_Fail, "Cannot open the folder of the file '" + file +
                             "': " + std::strerror(sqliteName.Error()) + ".");
   }
-  const int opened = sqlite3_open_v2(sqliteName.Name().c_str(), &raw, flags, nullptr);
-  std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close_v2);
   FailureContext context{StatementKind::Select, {}, file};
   context.busyTimeout = busyTimeout;
-  if (opened != SQLITE_OK) {
-    throw MapSqliteError(raw, opened, raw ? sqlite3_errmsg(raw) : "out of memory", context);
-  }
-  sqlite3_extended_result_codes(raw, 1);
-  sqlite3_busy_timeout(raw, static_cast<int>(busyTimeout.count()));
-  // Jet ignores a password given for an unprotected database.
-  if (!plain && sqlite3_key(raw, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
-    ThrowEngine(E_Fail, "Cannot set the database password for '" + file + "'.");
-  }
-  // A wrong key shows only on the first read of a page: read one now.
-  {
+  // Each format is tried on a connection of its own: a key that failed
+  // leaves SQLCipher's state for the file behind. A wrong password is told
+  // only after every format refused it.
+  std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(nullptr, sqlite3_close_v2);
+  CipherFormat format = formats.front();
+  for (std::size_t i = 0; i < formats.size(); ++i) {
+    format = formats[i];
+    sqlite3* raw = nullptr;
+    const int opened = sqlite3_open_v2(sqliteName.Name().c_str(), &raw, flags, sqliteName.Vfs());
+    db.reset(raw);
+    if (opened != SQLITE_OK) {
+      throw MapSqliteError(raw, opened, raw ? sqlite3_errmsg(raw) : "out of memory", context);
+    }
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, static_cast<int>(busyTimeout.count()));
+    // Jet ignores a password given for an unprotected database.
+    if (KeyDatabase(raw, password, format) != SQLITE_OK) {
+      ThrowEngine(E_Fail, "Cannot set the database password for '" + file + "'.");
+    }
+    // A wrong key shows only on the first read of a page: read one now.
     sqlite3_stmt* check = nullptr;
     int rc = sqlite3_prepare_v2(raw, "SELECT count(*) FROM sqlite_master", -1, &check, nullptr);
     StatementHandle handle(check);
     if (rc == SQLITE_OK) rc = sqlite3_step(check);
-    if (rc != SQLITE_ROW) {
-      const int primary = rc & 0xFF;
-      if (primary == SQLITE_NOTADB) {
-        if (plain) ThrowEngine(E_Fail, UnrecognizedFormat(file));
-        throw refusal();
-      }
-      if (primary == SQLITE_CORRUPT) ThrowEngine(E_Fail, UnrecognizedFormat(file));
-      throw MapSqliteError(raw, rc, sqlite3_errmsg(raw), context);
+    if (rc == SQLITE_ROW) break;
+    const int primary = rc & 0xFF;
+    if (primary == SQLITE_NOTADB) {
+      if (plain) ThrowEngine(E_Fail, UnrecognizedFormat(file));
+      if (i + 1 < formats.size()) continue;
+      throw refusal();
     }
+    if (primary == SQLITE_CORRUPT) ThrowEngine(E_Fail, UnrecognizedFormat(file));
+    throw MapSqliteError(raw, rc, sqlite3_errmsg(raw), context);
   }
+  sqlite3* raw = db.get();
   Exec(raw, "PRAGMA foreign_keys = ON", context);
   // A commit counts only once it survives a power cut: EXTRA also writes
   // the folder to disk after the journal is deleted, without which the
@@ -174,6 +181,7 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   auto session = std::make_shared<Session>();
   session->fileDescriptor = SqliteDescriptor(raw, sniffed);
   session->encrypted = !plain;
+  session->format = format;
   session->db = db.release();
   session->file = file;
   session->folderDescriptor = sqliteName.ReleaseFolder();

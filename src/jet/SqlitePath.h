@@ -2,6 +2,8 @@
 // SQLite takes file names of at most 512 bytes, and it adds "-journal" to
 // the database's name. A longer path is reached through a descriptor of its
 // folder, "/proc/self/fd/N/<name>", which the system resolves like the path.
+// SQLite itself would resolve that link back into the long path, so such a
+// name is opened through a file system of SQLite's that takes it as it is.
 
 #include <string>
 
@@ -19,6 +21,8 @@ class SqlitePath {
   // be opened, Error() then holding errno.
   const std::string& Name() const { return m_name; }
   int Error() const { return m_error; }
+  // The SQLite file system to open Name() with: null for SQLite's default.
+  const char* Vfs() const;
   // The folder's descriptor, from now on the caller's to close once SQLite
   // is done with the file; -1 when none is used.
   int ReleaseFolder();

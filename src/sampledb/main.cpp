@@ -25,6 +25,9 @@ constexpr const char* kUsage =
     "  --with-comment-table   the version comment table exists already\n"
     "  --kumi-rows N          rows of t_kumi_rate (default 24)\n"
     "  --password-env NAME    encrypt with the password held by environment variable NAME\n"
+    "  --cipher-compatibility 3|4\n"
+    "                         the SQLCipher format of an encrypted FILE: 4 (the default) as a\n"
+    "                         current main application writes, 3 as older ones wrote\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the program's version and exit\n"
     "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
@@ -35,6 +38,7 @@ struct Options {
   bool withCommentTable = false;
   long long kumiRows = 24;
   std::string password;
+  jet::CipherFormat format = jet::CipherFormat::SqlCipher4;
   std::string file;
 };
 
@@ -50,11 +54,14 @@ Options ParseArguments(int argc, char** argv) {
   const QCommandLineOption commentTable("with-comment-table");
   const QCommandLineOption kumiRows("kumi-rows", {}, "N");
   const QCommandLineOption passwordEnv("password-env", {}, "NAME");
-  parser.addOptions({help, version, schemaVersion, commentTable, kumiRows, passwordEnv});
+  const QCommandLineOption cipherCompatibility("cipher-compatibility", {}, "N");
+  parser.addOptions(
+      {help, version, schemaVersion, commentTable, kumiRows, passwordEnv, cipherCompatibility});
   parser.addPositionalArgument("FILE", {});
   if (const auto error =
           cmdline::Parse(parser, cmdline::Arguments(argc, argv),
-                         {&schemaVersion, &kumiRows, &passwordEnv}, {&schemaVersion, &passwordEnv}))
+                         {&schemaVersion, &kumiRows, &passwordEnv, &cipherCompatibility},
+                         {&schemaVersion, &passwordEnv, &cipherCompatibility}))
     throw UsageError{*error};
   if (parser.isSet(help)) {
     std::cout << kUsage;
@@ -80,6 +87,14 @@ Options ParseArguments(int argc, char** argv) {
     const char* password = std::getenv(name.c_str());
     if (!password) throw UsageError{"environment variable " + name + " is not set"};
     options.password = password;
+  }
+  if (parser.isSet(cipherCompatibility)) {
+    const std::string text = cmdline::Value(parser, cipherCompatibility);
+    if (text == "3") {
+      options.format = jet::CipherFormat::SqlCipher3;
+    } else if (text != "4") {
+      throw UsageError{"--cipher-compatibility takes 3 or 4"};
+    }
   }
   const QStringList files = parser.positionalArguments();
   if (files.isEmpty()) throw UsageError{"FILE is missing"};
@@ -178,7 +193,7 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path path(options.file);
   try {
-    CreateDatabase(options.file, options.password);
+    CreateDatabase(options.file, options.password, options.format);
     try {
       ConnectionPtr db;
       if (CreateConnection(db) != S_Ok) throw ComError(E_OutOfMemory);

@@ -308,7 +308,7 @@ std::string ValueText(std::string_view raw) {
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
-  struct stat info {};
+  struct stat info = {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
     return std::nullopt;

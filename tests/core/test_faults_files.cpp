@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sqlcipher/sqlite3.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -393,7 +394,7 @@ TEST_F(FileFaults, AFullDiskFailsTheCopyOrThePatchAndLosesNothing) {
           return true;
         },
         [&](PatchSession&) {
-          struct statvfs disk {};
+          struct statvfs disk = {};
           statvfs(small.c_str(), &disk);
           std::string notes =
               DatabaseFingerprint(database) == DatabaseFingerprint(dir / "sample.mdb")
@@ -476,6 +477,9 @@ class FullTemporaryFolder : public FileFaults {
       return false;
     setenv("SQLITE_TMPDIR", temporary.c_str(), 1);
     setenv("TMPDIR", temporary.c_str(), 1);
+    // SQLite reads these once, when it starts; this child of the test
+    // process has none of its connections open, so SQLite starts again.
+    sqlite3_shutdown();
     return true;
   }
   const fs::path temporary = dir / "tmp";

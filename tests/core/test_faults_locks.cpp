@@ -356,7 +356,7 @@ TEST_F(OtherProcess,
 bool OthersSeeALock(const fs::path& file) {
   const ChildRun run = RunInChild([&](int) {
     const int fd = open(file.c_str(), O_RDWR);
-    struct flock probe {};
+    struct flock probe = {};
     probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
     probe.l_len = 1;
@@ -373,7 +373,7 @@ TEST(CopyFromAHeldDescriptor, LeavesTheCallersDescriptorAndTheProcesssLocksInPla
   // A record lock taken through one descriptor, as the engine takes its own.
   const int locked = open((dir / "data.mdb").c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(locked, 0);
-  struct flock lock {};
+  struct flock lock = {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
   lock.l_len = 1;

@@ -165,7 +165,7 @@ TEST_F(Neighbours, ABackupFolderBesideAFolderOthersCanWriteIsPrivate) {
   const fs::path own = Fresh("own");
   EXPECT_TRUE(session->OnRunUpdate()) << session->LastFailureReason();
   umask(oldMask);
-  struct stat info {};
+  struct stat info = {};
   ASSERT_EQ(stat((shared / BackupFolderName()).c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   ASSERT_EQ(stat((own / BackupFolderName()).c_str(), &info), 0);

@@ -80,7 +80,7 @@ std::function<bool()> Opens(const std::string& path) {
 std::function<bool()> Locks(const std::string& path, short type, int command, off_t start) {
   return [=] {
     const int fd = open(path.c_str(), O_RDWR);
-    struct flock lock {};
+    struct flock lock = {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = start;
@@ -276,7 +276,7 @@ bool OthersSeeOurLock(const std::string& file) {
   const pid_t self = getpid();
   const ChildRun run = RunInChild([&](int) {
     const int fd = open(file.c_str(), O_RDONLY);
-    struct flock query {};
+    struct flock query = {};
     query.l_type = F_WRLCK;
     query.l_whence = SEEK_SET;
     query.l_start = kSqlitePendingByte;
@@ -296,7 +296,7 @@ TEST_F(DatabaseUsers, TheCallersOwnFilesAndLocksNeverCountAndItsLocksAreKept) {
   ASSERT_GE(locked, 0);
   ASSERT_GE(again, 0);
   ASSERT_GE(journal, 0);
-  struct flock lock {};
+  struct flock lock = {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
   lock.l_start = kSqlitePendingByte;
@@ -357,7 +357,7 @@ TEST_F(DatabaseUsers, ProcessesComingAndGoingDuringTheScanDoNoHarm) {
 
 TEST_F(DatabaseUsers, TheLastOfThousandsOfDescriptorsIsSeen) {
   // As many as the hard limit allows (raised where the system lets us).
-  struct rlimit limit {};
+  struct rlimit limit = {};
   getrlimit(RLIMIT_NOFILE, &limit);
   const struct rlimit wanted = {70000, 70000};
   if (setrlimit(RLIMIT_NOFILE, &wanted) == 0) limit = wanted;

@@ -82,7 +82,7 @@ TEST_P(BackupCopy, KeepsContentPermissionsAndModificationTime) {
   EXPECT_EQ(reason, "");
 
   EXPECT_TRUE(ReadFile(backup) == content);
-  struct stat copy {};
+  struct stat copy = {};
   ASSERT_EQ(stat(backup.c_str(), &copy), 0);
   EXPECT_EQ(copy.st_mode & 07777, 0640u);
   EXPECT_EQ(copy.st_mtim.tv_sec, times[1].tv_sec);
@@ -232,7 +232,7 @@ TEST_P(BackupCopy, AChangeThatKeepsSizeAndTimesIsFoundByTheComparison) {
   const fs::path source = dir / "data.mdb";
   const std::string content = test::RandomBytes(3 * MiB);
   WriteFile(source, content);
-  struct stat before {};
+  struct stat before = {};
   ASSERT_EQ(stat(source.c_str(), &before), 0);
   ProgressScreen screen;
   screen.onProgress = [&](std::uint64_t copied) {

@@ -94,7 +94,7 @@ TEST_P(BackupCopyFaults, FileSizeLimitFailsCleanly) {
       return Report("the copy succeeded");
     if (reason.find("File too large") == std::string::npos) return Report(reason.c_str());
     // The signal is ignored only while the copy runs.
-    struct sigaction now {};
+    struct sigaction now = {};
     sigaction(SIGXFSZ, nullptr, &now);
     if (now.sa_handler != SIG_DFL) return Report("SIGXFSZ left ignored");
     return 0;
@@ -111,7 +111,7 @@ TEST_P(BackupCopyFaults, FullDiskFailsAndGivesTheSpaceBack) {
   fs::create_directory(dir / "small");
   const ChildResult result = RunInChild([&] {
     if (!MountPrivateTmpfs(dir / "small", "size=4m")) return SkipCode;
-    struct statvfs before {};
+    struct statvfs before = {};
     statvfs((dir / "small").c_str(), &before);
     RecordingScreen screen;
     std::string reason;
@@ -120,7 +120,7 @@ TEST_P(BackupCopyFaults, FullDiskFailsAndGivesTheSpaceBack) {
       return Report("the copy succeeded");
     if (reason.find("No space left") == std::string::npos) return Report(reason.c_str());
     if (!fs::is_empty(dir / "small")) return Report("something was left in the folder");
-    struct statvfs after {};
+    struct statvfs after = {};
     statvfs((dir / "small").c_str(), &after);
     if (after.f_bfree != before.f_bfree) return Report("space was not given back");
     // The same copy fits once there is room.
@@ -202,7 +202,7 @@ TEST_P(BackupCopyFaults, WorksForAnOrdinaryUser) {
   if (result.exited && result.code == SkipCode) GTEST_SKIP() << "cannot become another user";
   EXPECT_TRUE(result.exited && result.code == 0);
   EXPECT_TRUE(ReadFile(dir / "user/copy.mdb") == content);
-  struct stat info {};
+  struct stat info = {};
   ASSERT_EQ(stat((dir / "user/copy.mdb").c_str(), &info), 0);
   EXPECT_EQ(info.st_uid, nobody);
   EXPECT_EQ(Listing(dir / "user"), std::set<std::string>{"copy.mdb"});

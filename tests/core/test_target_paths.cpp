@@ -141,7 +141,7 @@ TEST(CreateFolder, CreatesOnceAndReportsOnlyItsOwnResult) {
   const mode_t oldMask = umask(027);
   EXPECT_TRUE(CreateFolder((dir / "masked").string()));
   umask(oldMask);
-  struct stat info {};
+  struct stat info = {};
   ASSERT_EQ(stat((dir / "masked").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0750u);
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "DatabaseHelpers.h"
+#include "RawDatabase.h"
 #include "SessionFixture.h"
 #include "res/Texts.h"
 
@@ -217,6 +218,27 @@ TEST_F(UpdateRun, AnEncryptedDatabaseIsBackedUpAndUpdatedWithItsPassword) {
   EXPECT_EQ(QueryText(*backup, std::string(texts::VersionQuery)), "1.06");
   auto db = OpenDatabase(database, "p'a;s\"s 秘密");
   EXPECT_EQ(QueryText(*db, std::string(texts::VersionQuery)), "1.07");
+}
+
+// A file that SQLCipher 3.4.1 wrote (made by the sample maker of that time):
+// the update reads it in its own format and leaves it in that format, so the
+// main application that made it reads it as before.
+TEST_F(UpdateRun, AFileWrittenBySqlcipher3IsUpdatedInItsOwnFormat) {
+  const std::string password = "s3'暗号";
+  const std::filesystem::path kept =
+      std::filesystem::path(MIVOTRA_SOURCE_DIR) / "tests/golden/sqlcipher3-106.mdb";
+  std::filesystem::copy_file(kept, database);
+  WriteSettings(dir / "config", "data1", Folder(), password);
+  NewSession().LocateDatabase();
+  ASSERT_TRUE(session->Database().IsConnected()) << screen.caption;
+  EXPECT_TRUE(session->OnRunUpdate()) << screen.Messages().back().text;
+  EXPECT_EQ(ReadFile(BackupFile()), ReadFile(kept));
+  EXPECT_EQ(std::filesystem::file_size(database) % 1024, 0u);
+  RawDatabase raw(database, password);
+  raw.Rows("PRAGMA cipher_compatibility = 3");
+  EXPECT_EQ(raw.Text("SELECT DBVerCode FROM t_db_ver WHERE DBVerID = 7"), "1.07");
+  EXPECT_EQ(raw.Text("PRAGMA cipher_page_size"), "1024");
+  EXPECT_EQ(raw.Text("PRAGMA cipher_integrity_check"), "");
 }
 
 TEST_F(UpdateRun, AfterAFailedPatchTheNextPressFindsTheFirstBackup) {

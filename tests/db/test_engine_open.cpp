@@ -13,6 +13,7 @@
 #include <string>
 
 #include "EngineTesting.h"
+#include "jet/Catalog.h"
 #include "jet/JetErrors.h"
 
 namespace mivotra::test {
@@ -214,7 +215,8 @@ TEST_F(EngineOpen, APasswordForAnUnprotectedDatabaseIsIgnored) {
   EXPECT_EQ(Header(file), std::string("SQLite format 3\0", 16)) << "the file must stay unencrypted";
 }
 
-// The sqlcipher shell, fed `script` on its standard input; its output.
+// The sqlcipher shell, fed `script` on its standard input; its output, less
+// the "ok" that SQLCipher 4 answers a key with.
 std::string Shell(const fs::path& file, const std::string& script) {
   const fs::path input = file.parent_path() / "script.sql";
   WriteFile(input, script);
@@ -222,24 +224,47 @@ std::string Shell(const fs::path& file, const std::string& script) {
   std::string output;
   if (FILE* pipe = popen(command.c_str(), "r")) {
     char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe)) {
+      if (std::string(buffer) != "ok\n") output += buffer;
+    }
     pclose(pipe);
   }
   return output;
 }
 
-TEST_F(EngineOpen, TheSqlcipherShellReadsWhatTheEngineWrote) {
-  const fs::path file = MakeDatabase("shared.mdb", "s3cret");
-  EXPECT_EQ(Shell(file, "PRAGMA key = 's3cret';\nSELECT DBVerCode, DBPatchDate FROM t_db_ver;\n"),
-            "1.06|2009-06-01 00:00:00\n");
-  EXPECT_TRUE(Contains(Shell(file, "SELECT count(*) FROM sqlite_master;\n"), "not a database"));
+// Both SQLCipher formats the main application may have written: the engine
+// reads each, refuses a wrong password in each, and writes each back in its
+// own format, as the shell with that format's settings reads it.
+TEST_F(EngineOpen, EachCipherFormatOpensAndStaysItsOwn) {
+  const struct {
+    jet::CipherFormat format;
+    std::string pragma;
+    std::size_t pageSize;
+  } formats[] = {{jet::CipherFormat::SqlCipher4, "PRAGMA cipher_compatibility = 4;\n", 4096},
+                 {jet::CipherFormat::SqlCipher3, "PRAGMA cipher_compatibility = 3;\n", 1024}};
+  for (const auto& [format, pragma, pageSize] : formats) {
+    SCOPED_TRACE(pageSize);
+    const fs::path file = dir / ("shared" + std::to_string(pageSize) + ".mdb");
+    CreateDatabase(file.string(), "s3'cret", format);
+    {
+      ConnectionPtr db = Open(file, "s3'cret");
+      Exec(*db, "CREATE TABLE t_db_ver (DBVerID INTEGER PRIMARY KEY, DBVerCode VARCHAR(10))");
+      Exec(*db, "INSERT INTO t_db_ver VALUES (6, '1.06')");
+      db->Close();
+    }
+    EXPECT_EQ(fs::file_size(file) % pageSize, 0u);
+    EXPECT_EQ(OpenError(file, "s3'creT").Error(), DB_SEC_E_AuthFailed);
+    const std::string key = "PRAGMA key = 's3''cret';\n";
+    EXPECT_EQ(Shell(file, key + pragma + "SELECT DBVerCode FROM t_db_ver;\n"), "1.06\n");
+    EXPECT_TRUE(Contains(Shell(file, "SELECT count(*) FROM sqlite_master;\n"), "not a database"));
 
-  // And the other way round: a file the shell encrypted opens with the same password.
-  const fs::path other = dir / "fromshell.mdb";
-  EXPECT_EQ(
-      Shell(other, "PRAGMA key = 'k2';\nCREATE TABLE t (a INTEGER);\nINSERT INTO t VALUES (42);\n"),
-      "");
-  EXPECT_EQ(Scalar(*Open(other, "k2"), "SELECT a FROM t").lVal, 42);
+    // And the other way round: what the shell wrote in that format opens.
+    const fs::path other = dir / ("fromshell" + std::to_string(pageSize) + ".mdb");
+    EXPECT_EQ(Shell(other, "PRAGMA key = 'k2';\n" + pragma +
+                               "CREATE TABLE t (a INTEGER);\nINSERT INTO t VALUES (42);\n"),
+              "");
+    EXPECT_EQ(Scalar(*Open(other, "k2"), "SELECT a FROM t").lVal, 42);
+  }
 }
 
 TEST_F(EngineOpen, ReadOnlyModeRefusesChanges) {

@@ -212,7 +212,7 @@ std::string JournalModeOf(const fs::path& file) {
 
 // The rows a plain copy of the file's bytes holds (no log beside it).
 long long RowsInACopyOfTheFile(int descriptor, const fs::path& copy) {
-  struct stat info {};
+  struct stat info = {};
   fstat(descriptor, &info);
   std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
   EXPECT_EQ(pread(descriptor, bytes.data(), bytes.size(), 0), info.st_size);
@@ -305,8 +305,8 @@ TEST(DatabaseFileDescriptor, IsTheVeryFileTheEngineOpenedEvenThroughALinkLaterRe
   ASSERT_GE(descriptor, 0);
   fs::remove(dir / "link.mdb");
   fs::create_symlink(other, dir / "link.mdb");
-  struct stat held {};
-  struct stat opened {};
+  struct stat held = {};
+  struct stat opened = {};
   ASSERT_EQ(fstat(descriptor, &held), 0);
   ASSERT_EQ(stat(real.c_str(), &opened), 0);
   EXPECT_EQ(held.st_ino, opened.st_ino);

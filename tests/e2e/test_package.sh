@@ -32,8 +32,8 @@ grep -v '^running with root privileges' "$WORK/lintian.out" | sed 's/^/  lintian
 check "both packages have the same version" test "$(dpkg-deb -f "$sample_deb" Version)" = "$version"
 field_has() { dpkg-deb -f "$1" "$2" | grep -F -- "$3" >/dev/null; }  # field_has DEB FIELD TEXT
 check "the window's libraries were read from its binaries" field_has "$main_deb" Depends libqt6widgets6
-check "the engine's library was read from the binaries" field_has "$main_deb" Depends libsqlcipher0
-check "the sample maker's too" field_has "$sample_deb" Depends libsqlcipher0
+check "the engine's library was read from the binaries" field_has "$main_deb" Depends libsqlcipher1
+check "the sample maker's too" field_has "$sample_deb" Depends libsqlcipher1
 check "the window's platform plugin is a dependency" field_has "$main_deb" Depends qt6-qpa-plugins
 check "the description is in English" field_has "$main_deb" Description "one transaction"
 check "and in Japanese" field_has "$main_deb" Description "ミボトラ計算ソフト"

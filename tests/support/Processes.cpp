@@ -89,7 +89,7 @@ bool PollUntil(pid_t pid, const std::function<bool()>& condition, std::chrono::m
 }
 
 long long SizeOf(const fs::path& file) {
-  struct stat info {};
+  struct stat info = {};
   return stat(file.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 

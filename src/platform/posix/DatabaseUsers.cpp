@@ -82,7 +82,7 @@ FileId IdOf(const struct stat& info) {
 // every process that has /dev/null open a user of the database.
 std::vector<WatchedFile> WatchedFiles(const std::string& databaseFile, int databaseDescriptor) {
   std::vector<WatchedFile> watched;
-  struct stat info {};
+  struct stat info = {};
   if (fstat(databaseDescriptor, &info) == 0 || stat(databaseFile.c_str(), &info) == 0)
     watched.push_back({IdOf(info), databaseFile});
   for (const char* suffix : {"-journal", "-wal", "-shm"}) {
@@ -97,7 +97,7 @@ std::vector<WatchedFile> WatchedFiles(const std::string& databaseFile, int datab
 // network and FUSE file systems from being asked, so a neighbour's hung mount
 // cannot hang the scan.
 std::optional<FileId> OpenFileId(int fdFolder, const char* name) {
-  struct statx info {};
+  struct statx info = {};
   if (statx(fdFolder, name, AT_STATX_DONT_SYNC, STATX_INO, &info) != 0) return std::nullopt;
   return FileId{makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino};
 }
@@ -125,7 +125,7 @@ std::string ProcessName(long pid, const std::string& command) {
 // process id (so does a holder in another pid namespace).
 std::optional<DatabaseUser> LockHolder(const std::string& databaseFile, int databaseDescriptor,
                                        int procFolder) {
-  struct flock query {};
+  struct flock query = {};
   query.l_type = F_WRLCK;
   query.l_whence = SEEK_SET;
   query.l_start = 0;

@@ -29,7 +29,7 @@ std::string WithoutTrailingSlashes(std::string path) {
 bool IsPrivateFolder(const std::string& path, bool created = false) {
   const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
-  struct stat info {};
+  struct stat info = {};
   bool usable = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid();
   if (usable && created) usable = fchmod(fd, S_IRWXU) == 0 && fstat(fd, &info) == 0;
   close(fd);
@@ -84,8 +84,8 @@ bool InstanceGuard::TakeLock() {
     }
     // A copy that was just ending may have removed the name after we opened
     // it: a lock on a file without the name guards nothing.
-    struct stat locked {};
-    struct stat named {};
+    struct stat locked = {};
+    struct stat named = {};
     if (fstat(fd, &locked) == 0 && lstat(m_path.c_str(), &named) == 0 &&
         locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
       // For a person looking: which process holds it.

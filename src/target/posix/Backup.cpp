@@ -62,7 +62,7 @@ bool CheckFolderContents(int folder, const std::string& name, std::string* reaso
 }  // namespace
 
 bool CheckBackup(const BackupJob& job, std::string* reason) {
-  struct stat held {};
+  struct stat held = {};
   if (!CheckDatabaseFile(job, &held, reason)) return false;
   const std::string folderPath = BackupFolderOf(job);
   // Where the backup's file system is looked at: the folder, or the one it
@@ -81,7 +81,7 @@ bool CheckBackup(const BackupJob& job, std::string* reason) {
     }
   }
   const auto needed = static_cast<std::uint64_t>(held.st_size);
-  struct statvfs space {};
+  struct statvfs space = {};
   if (statvfs(where.c_str(), &space) != 0) {
     return Refuse(reason,
                   "cannot look at the file system of " + where + ": " + std::strerror(errno));
@@ -94,7 +94,7 @@ bool CheckBackup(const BackupJob& job, std::string* reason) {
                               std::to_string(needed) + " bytes are needed, " +
                               std::to_string(room) + " are free");
   }
-  struct rlimit limit {};
+  struct rlimit limit = {};
   if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
       limit.rlim_cur < needed) {
     return Refuse(reason, "the file size limit of this session (ulimit -f) is below the " +
@@ -105,7 +105,7 @@ bool CheckBackup(const BackupJob& job, std::string* reason) {
 
 bool MakeBackup(const BackupJob& job, CopyProgress& progress, std::string* reason) {
   const std::string& source = job.databaseFile;
-  struct stat held {};
+  struct stat held = {};
   if (!CheckDatabaseFile(job, &held, reason)) {
     progress.EndCopyProgress();
     return false;
@@ -134,8 +134,8 @@ bool MakeBackup(const BackupJob& job, CopyProgress& progress, std::string* reaso
 }
 
 bool StillNamedBy(int descriptor, const std::string& path) {
-  struct stat held {};
-  struct stat named {};
+  struct stat held = {};
+  struct stat named = {};
   return fstat(descriptor, &held) == 0 && stat(path.c_str(), &named) == 0 &&
          held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }

@@ -60,8 +60,8 @@ void RemoveStaleTemporaries(int folder) {
   closedir(entries);
   for (const auto& name : names) {
     UniqueFd file(openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat opened {};
-    struct stat named {};
+    struct stat opened = {};
+    struct stat named = {};
     if (!file.valid() || fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
         opened.st_uid != geteuid() || flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
       continue;
@@ -209,7 +209,7 @@ bool CopyJob::Run() {
     if (!ownSource.valid()) return FailErrno("cannot open " + m_source, errno);
     source = ownSource.get();
   }
-  struct stat before {};
+  struct stat before = {};
   if (fstat(source, &before) != 0) return FailErrno("cannot look at " + m_source, errno);
   if (!S_ISREG(before.st_mode)) return Fail(m_source + " is not a regular file");
 
@@ -224,7 +224,7 @@ bool CopyJob::Run() {
 
   // Checked again by the link at the end; this only spares a long copy that
   // could never be placed.
-  struct stat existing {};
+  struct stat existing = {};
   if (fstatat(folder, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
     return FailErrno(m_destination, EEXIST);
 
@@ -241,7 +241,7 @@ bool CopyJob::Run() {
   if (!CopyData(source, pending.fd(), static_cast<std::uint64_t>(before.st_size))) return false;
 
   // A backup taken while the file changed or was replaced is no backup.
-  struct stat after {};
+  struct stat after = {};
   if (fstat(source, &after) != 0) return FailErrno("cannot look at " + m_source, errno);
   if (after.st_size != before.st_size || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
       after.st_mtim.tv_nsec != before.st_mtim.tv_nsec || after.st_nlink == 0 ||
@@ -263,8 +263,8 @@ bool CopyJob::Run() {
   // back rather than report a backup that may not survive a crash.
   if (fsync(folder) != 0) {
     const int error = errno;
-    struct stat placed {};
-    struct stat written {};
+    struct stat placed = {};
+    struct stat written = {};
     if (fstatat(folder, name.c_str(), &placed, AT_SYMLINK_NOFOLLOW) == 0 &&
         fstat(pending.fd(), &written) == 0 && placed.st_ino == written.st_ino &&
         placed.st_dev == written.st_dev)

@@ -31,7 +31,7 @@ UniqueFd OpenBackupFolder(const std::string& path, std::string* reason) {
   while (name.size() > 1 && name.back() == '/') name.pop_back();
   if (name.empty() || name.find('\0') != std::string::npos)
     return Refuse(reason, "no usable backup folder name");
-  struct stat entry {};
+  struct stat entry = {};
   if (lstat(name.c_str(), &entry) != 0)
     return Refuse(reason, "cannot look at the backup folder " + path + ": " + std::strerror(errno));
   const bool link = S_ISLNK(entry.st_mode);
@@ -45,7 +45,7 @@ UniqueFd OpenBackupFolder(const std::string& path, std::string* reason) {
   UniqueFd folder(open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW)));
   if (!folder.valid())
     return Refuse(reason, "cannot open the backup folder " + path + ": " + std::strerror(errno));
-  struct stat opened {};
+  struct stat opened = {};
   if (fstat(folder.get(), &opened) != 0)
     return Refuse(reason, "cannot look at the backup folder " + path + ": " + std::strerror(errno));
   if (!link && (opened.st_dev != entry.st_dev || opened.st_ino != entry.st_ino))
@@ -64,7 +64,7 @@ UniqueFd OpenBackupFolder(const std::string& path, std::string* reason) {
 std::optional<std::string> FindJournalBeside(int folder, const std::string& name) {
   for (const char* suffix : {"-journal", "-wal", "-shm"}) {
     const std::string beside = name + suffix;
-    struct stat info {};
+    struct stat info = {};
     if (fstatat(folder, beside.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return beside;
   }
   return std::nullopt;

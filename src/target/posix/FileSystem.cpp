@@ -42,7 +42,7 @@ bool PathExists(const std::string& path) {
   // look at the name itself; the root stays "/".
   std::string name = path;
   while (name.size() > 1 && name.back() == '/') name.pop_back();
-  struct stat info {};
+  struct stat info = {};
   return lstat(name.c_str(), &info) == 0;
 }
 
@@ -50,7 +50,7 @@ bool CreateFolder(const std::string& path, std::string* reason) {
   if (!IsUsablePath(path)) return Refuse(reason, path, EINVAL);
   const std::string name = WithoutFinalSlashes(path);
   // Where other users can write, they must not read the backup either.
-  struct stat info {};
+  struct stat info = {};
   const bool shared =
       stat(ParentOf(name).c_str(), &info) == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
   if (mkdir(name.c_str(), shared ? 0700 : 0755) == 0) return true;
@@ -60,11 +60,11 @@ bool CreateFolder(const std::string& path, std::string* reason) {
 bool CouldCreateFolder(const std::string& path, std::string* reason) {
   if (!IsUsablePath(path)) return Refuse(reason, path, EINVAL);
   const std::string name = WithoutFinalSlashes(path);
-  struct stat entry {};
+  struct stat entry = {};
   if (lstat(name.c_str(), &entry) == 0) return Refuse(reason, path, EEXIST);
   if (errno != ENOENT) return Refuse(reason, path, errno);
   const std::string parent = ParentOf(name);
-  struct stat info {};
+  struct stat info = {};
   if (stat(parent.c_str(), &info) != 0) return Refuse(reason, path, errno);
   if (!S_ISDIR(info.st_mode)) return Refuse(reason, path, ENOTDIR);
   // access() asks the kernel the question mkdir would: permission bits, a
@@ -81,7 +81,7 @@ std::string FolderOf(const std::string& path) {
 
 std::optional<std::uint64_t> FileSize(const std::string& path) {
   if (!IsUsablePath(path)) return std::nullopt;
-  struct stat info {};
+  struct stat info = {};
   if (stat(path.c_str(), &info) != 0) return std::nullopt;
   return static_cast<std::uint64_t>(info.st_size);
 }

@@ -47,7 +47,7 @@ class UniqueFd {
 class IgnoreFileSizeSignal {
  public:
   IgnoreFileSizeSignal() {
-    struct sigaction ignore {};
+    struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     m_restore = sigaction(SIGXFSZ, &ignore, &m_previous) == 0;
@@ -59,7 +59,7 @@ class IgnoreFileSizeSignal {
   IgnoreFileSizeSignal& operator=(const IgnoreFileSizeSignal&) = delete;
 
  private:
-  struct sigaction m_previous {};
+  struct sigaction m_previous = {};
   bool m_restore = false;
 };
 
