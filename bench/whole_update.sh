@@ -67,7 +67,7 @@ check_updated() {
   version=$({
     [[ -n $key_sql ]] && echo "$key_sql"
     echo "SELECT DBVerCode FROM t_db_ver WHERE DBVerID = 7;"
-  } | sqlcipher "$1")
+  } | sqlcipher "$1" | grep -v '^ok$')
   [[ $version == 1.07 ]] || { echo "$2 left no version 1.07 in $1" >&2 && exit 2; }
 }
 

@@ -137,14 +137,19 @@ ComError ForeignKeyError(sqlite3* db, const FailureContext& context) {
 
 ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
                          const FailureContext& context) {
+  // Which rule failed comes from the extended code; only the names it
+  // failed on are read from SQLite's message, which has no other source.
   constexpr std::string_view kUnique = "UNIQUE constraint failed: ";
   constexpr std::string_view kNotNull = "NOT NULL constraint failed: ";
   constexpr std::string_view kCheck = "CHECK constraint failed: ";
+  auto after = [message](std::string_view prefix) {
+    return StartsWith(message, prefix) ? message.substr(prefix.size()) : message;
+  };
   std::string table = context.table;
   std::vector<std::string> columns;
   if (resultCode == SQLITE_CONSTRAINT_FOREIGNKEY) return ForeignKeyError(db, context);
-  if (StartsWith(message, kUnique)) {
-    SplitColumns(message.substr(kUnique.size()), table, columns);
+  if (resultCode == SQLITE_CONSTRAINT_UNIQUE || resultCode == SQLITE_CONSTRAINT_PRIMARYKEY) {
+    SplitColumns(after(kUnique), table, columns);
     return Error(
         E_Fail,
         "The changes you requested to the table '" + table +
@@ -154,15 +159,15 @@ ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
             "). Change the data in the field or fields that contain duplicate data, remove the "
             "index, or redefine the index to permit duplicate entries and try again.");
   }
-  if (StartsWith(message, kNotNull)) {
-    SplitColumns(message.substr(kNotNull.size()), table, columns);
+  if (resultCode == SQLITE_CONSTRAINT_NOTNULL) {
+    SplitColumns(after(kNotNull), table, columns);
     const std::string field = table + "." + (columns.empty() ? std::string() : columns.front());
     return Error(E_Fail, "The field '" + field +
                              "' cannot contain a Null value because the Required property for this "
                              "field is set to True. Enter a value in this field.");
   }
-  if (StartsWith(message, kCheck)) {
-    const std::string_view name = message.substr(kCheck.size());
+  if (resultCode == SQLITE_CONSTRAINT_CHECK) {
+    const std::string_view name = after(kCheck);
     if (StartsWith(name, kMaxLengthCheck)) {
       const std::string column(name.substr(kMaxLengthCheck.size()));
       const auto length = DeclaredLength(db, table, column);

@@ -163,11 +163,13 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   // journal can come back and undo the commit.
   Exec(raw, "PRAGMA synchronous = EXTRA", context);
   // SQLCipher keeps temporary data in memory by default, so an UPDATE of many
-  // rows inside a transaction would hold the original of every changed page
-  // in memory (hundreds of MB for a large database). In files instead, the
-  // statement journal spills to disk; its pages are encrypted like the
-  // database's own.
-  Exec(raw, "PRAGMA temp_store = FILE", context);
+  // rows undone on its own would hold the original of every changed page in
+  // memory (hundreds of MB for a large database). For a plain database the
+  // work files go to disk instead. SQLCipher encrypts only the journals: its
+  // sorts and temporary tables would reach the disk as plaintext, so an
+  // encrypted database keeps them in memory (the update's all-or-nothing
+  // transaction has no statement journal, and its UPDATEs run by ranges).
+  Exec(raw, plain ? "PRAGMA temp_store = FILE" : "PRAGMA temp_store = MEMORY", context);
   // Inside a long transaction the cache fills with changed pages, and each
   // time it is full SQLite writes some to the file, after syncing the
   // journal twice. 24 MiB makes that a third as often as 8 MiB did (a

@@ -250,6 +250,13 @@ TEST_F(EngineOpen, EachCipherFormatOpensAndStaysItsOwn) {
       ConnectionPtr db = Open(file, "s3'cret");
       Exec(*db, "CREATE TABLE t_db_ver (DBVerID INTEGER PRIMARY KEY, DBVerCode VARCHAR(10))");
       Exec(*db, "INSERT INTO t_db_ver VALUES (6, '1.06')");
+      // Grown to a size that 4,096 divides, so that SQLCipher 4's settings
+      // are tried first, and for a SQLCipher 3 file refused.
+      Exec(*db, "CREATE TABLE t_pad (id INTEGER PRIMARY KEY, pad VARCHAR(255))");
+      for (int id = 1; fs::file_size(file) % 4096 != 0; ++id) {
+        Exec(*db, "INSERT INTO t_pad VALUES (" + std::to_string(id) + ", '" +
+                      std::string(250, 'x') + "')");
+      }
       db->Close();
     }
     EXPECT_EQ(fs::file_size(file) % pageSize, 0u);
