@@ -140,6 +140,25 @@ run rightpw --database "$WORK/secret.mdb" --password-env DB_PW
 check "with its password it updates (0)" test $status -eq 0
 check "the password is never printed" bash -c "! grep -qF \"it's;#secret\" '$WORK/rightpw.err' '$WORK/wrongpw.err'"
 
+# Either SQLCipher format: a wrong password is refused in the program's own
+# words only (SQLCipher's log stays off), the right one updates the file in
+# its own format.
+export BAD_PW="not it"
+for format in 3 4; do
+  SAMPLE_PW="it's;#secret" "$SAMPLE" --cipher-compatibility $format --password-env SAMPLE_PW "$WORK/v$format.mdb"
+  run "badpw$format" --database "$WORK/v$format.mdb" --password-env BAD_PW
+  check "format $format: a wrong password does not open it (3)" test $status -eq 3
+  check "format $format: the reason is the program's" has "badpw$format.err" "reason: Not a valid password."
+  check "format $format: SQLCipher's own log is not shown" bash -c "! grep -qiE 'hmac|sqlcipher_|ERROR CORE' '$WORK/badpw$format.err'"
+  run "v$format" --database "$WORK/v$format.mdb" --password-env DB_PW
+  check "format $format: it updates (0)" test $status -eq 0
+  check "format $format: it keeps its format" test "$(sql "$WORK/v$format.mdb" "it's;#secret" "PRAGMA cipher_compatibility = $format;
+SELECT DBVerCode FROM t_db_ver WHERE DBVerID = 7;")" = 1.07
+done
+"$SAMPLE" --cipher-compatibility 2 --password-env DB_PW "$WORK/v2.mdb" 2>"$WORK/v2.err"
+check "the sample maker takes format 3 or 4 only (2)" test $? -eq 2
+check "and writes nothing then" test ! -e "$WORK/v2.mdb"
+
 # A file-size limit stops the backup: the copy fails and nothing is left behind.
 mkdir "$WORK/full"
 "$SAMPLE" --kumi-rows 40000 "$WORK/full/big.mdb"
