@@ -225,7 +225,6 @@ class EngineConnection final : public Connection {
       EndTransaction();
       jet::ThrowEngine(E_Fail, std::string(jet::kTransactionLost));
     }
-    CheckTransactionView();
     // A failure leaves the transaction open when SQLite kept it (another
     // process still reading), and the caller rolls back. SQLite may also
     // report a failure of its last step after the journal is gone, when the
@@ -240,20 +239,6 @@ class EngineConnection final : public Connection {
       Exec(m_session->db, "ROLLBACK", m_session->Context(StatementKind::Update));
     }
     EndTransaction();
-  }
-
-  void CheckEncryptedPages() override {
-    RequireOpen();
-    if (!m_session->encrypted) return;
-    // SQLCipher reads every page of the file from the disk, in the format
-    // this connection found, and checks its HMAC; only a failing page
-    // gives a row.
-    const std::string verdict = FirstText(m_session->db, "PRAGMA main.cipher_integrity_check",
-                                          m_session->Context(StatementKind::Select));
-    if (!verdict.empty()) {
-      jet::ThrowEngine(E_Fail, "The database '" + m_session->file +
-                                   "' is damaged and cannot be read (" + verdict + ").");
-    }
   }
 
   void SetBusyTimeout(std::chrono::milliseconds timeout) override {
@@ -380,23 +365,6 @@ class EngineConnection final : public Connection {
     return "The database '" + m_session->file +
            "' is in use by another process, which keeps it in write-ahead log mode; close the "
            "other program and try again.";
-  }
-
-  // SQLCipher decrypts each page as it is read; when that fails (its HMAC
-  // needs memory) it only notes the error and hands SQLite a blank page, which
-  // SQLite keeps in its cache and reads on: statements after it see rows
-  // missing, without any failure, and would commit results made from them.
-  // Before the commit the transaction's own view of the file is checked, so a
-  // page that did not read aborts the commit instead; the caller rolls back.
-  void CheckTransactionView() {
-    if (!m_session->encrypted) return;
-    const std::string verdict = FirstText(m_session->db, "PRAGMA main.quick_check(1)",
-                                          m_session->Context(StatementKind::Select));
-    if (verdict != "ok") {
-      jet::ThrowEngine(E_Fail, "A page of the database '" + m_session->file +
-                                   "' could not be read during the transaction (" + verdict +
-                                   "); nothing was committed.");
-    }
   }
 
   // Once the transaction is over, the log goes back on where it was found:

@@ -115,12 +115,6 @@ class Connection {
   // failure (out of memory, I/O error, full disk); every later Execute,
   // OpenSchema and MoveNext then fails until it is committed or rolled back.
 
-  // After a commit of an encrypted database, on a connection opened for it:
-  // reads every page of the file from the disk and checks its HMAC, as the
-  // next program to open the file will. Throws the damaged-database error
-  // when a page does not check; a plain file needs no such check.
-  virtual void CheckEncryptedPages() = 0;
-
   // How long a statement waits for another process's lock before it fails
   // (5 seconds unless set); for this connection, open or not.
   virtual void SetBusyTimeout(std::chrono::milliseconds timeout) = 0;

@@ -76,10 +76,4 @@ bool CopyToNewFile(int source, const std::string& sourceName, const std::string&
 bool CopyToNewFile(int source, const std::string& sourceName, const CopyDestination& destination,
                    CopyProgress& progress, const CopyOptions& options, std::string* reason);
 
-// Puts the backup `backup` back in the place of `file`: copied beside it
-// under a hidden name, checked, then renamed over it, so that whatever
-// happens the name holds either the file as it was or the backup's bytes.
-bool RestoreFromBackup(const std::string& backup, const std::string& file, CopyProgress& progress,
-                       std::string* reason);
-
 }  // namespace mivotra

@@ -2,8 +2,6 @@
 
 #include <optional>
 
-#include "jet/ConnectionString.h"
-#include "platform/ChildProcess.h"
 #include "platform/DatabaseUsers.h"
 #include "report/ErrorReport.h"
 #include "report/ValueText.h"
@@ -17,13 +15,6 @@
 #include "update/PatchScript.h"
 
 namespace mivotra {
-namespace {
-
-// Reading a whole encrypted database back may take a while; a child that
-// hangs is ended after this.
-constexpr std::chrono::minutes kReadBackLimit{30};
-
-}  // namespace
 
 PatchSession::PatchSession(Screen& screen, MainApplicationProbe& probe)
     : m_screen(screen),
@@ -264,37 +255,31 @@ bool PatchSession::CopyDatabase() {
 }
 
 void PatchSession::CommitPatch() {
+  // Taken before the commit: after it, a failure to allocate would be told
+  // over a database that holds the update (sweep/oom).
+  const std::string database = m_db.Engine().DataSource();
   m_transactionOpen = false;
-  std::optional<ComError> failure;
   try {
     m_db.Engine().CommitTrans();
-  } catch (const ComError& error) {
-    failure = error;
+  } catch (const ComError&) {
     try {
       m_db.Engine().RollbackTrans();
     } catch (...) {
     }
+    // SQLite may report a failure of the commit's last step (the folder's
+    // sync after the journal is deleted) when the commit was in fact made;
+    // the database, read again from the disk, tells which (sweep/eio).
+    if (!CommitWasMade()) throw;
   }
-  // What SQLite says of a commit is not the last word. It may report a
-  // failure of the commit's last step after the journal is gone, when the
-  // commit was in fact made; and SQLCipher only notes a page it could not
-  // encrypt (out of memory) and lets the commit succeed with that page
-  // unreadable. The database, read back, tells which.
-  switch (ReadBack()) {
-    case ReadState::Patched:
-      break;
-    case ReadState::Unpatched:
-      if (failure) throw *failure;
-      [[fallthrough]];
-    case ReadState::Unreadable:
-      // Once more if the putting back itself ran out of memory.
-      try {
-        PutBackTheBackup();
-      } catch (const ComError&) {
-        throw;
-      } catch (...) {
-        PutBackTheBackup();
-      }
+  // Another file given the database's name while the update was written:
+  // the update went into the file the engine has open, which no name leads
+  // to any more, and the file at the name is someone else's.
+  if (!StillNamedBy(m_db.Engine().DatabaseFileDescriptor(), database)) {
+    m_databaseFolder.Close();
+    throw ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
+                                     "The file at the database's name was moved or replaced while "
+                                     "the update was written, and is left as it is. The backup " +
+                                         BackupFile() + " holds the database as it was before."});
   }
   // SQLite writes the folder to disk after deleting the journal, but skips
   // that when it cannot open the folder (no descriptor left).
@@ -305,65 +290,15 @@ void PatchSession::CommitPatch() {
   m_databaseFolder.Close();
 }
 
-PatchSession::ReadState PatchSession::ReadBack() noexcept {
-  // In a child, through a connection of its own: it reads the file from the
-  // disk, not this connection's cache, and SQLCipher, which does not check
-  // every allocation it makes, may crash there without taking the report
-  // with it. Twice: one failure for want of memory is no damaged file.
+bool PatchSession::CommitWasMade() noexcept {
+  // Twice: one failure for want of memory is no answer.
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
-      const std::string connectionString =
-          BuildConnectionString(m_db.Target().PathName, m_db.Target().FileName,
-                                m_db.Target().Password, m_db.Target().Extension);
-      const auto answer = AnswerFromChild(
-          [&connectionString]() -> char {
-            ConnectionPtr fresh;
-            if (CreateConnection(fresh) != S_Ok) return 'X';
-            fresh->Open(connectionString);
-            fresh->CheckEncryptedPages();
-            return ReadVersion(*fresh) == kPatchedVersion ? 'P' : 'U';
-          },
-          kReadBackLimit);
-      if (answer == 'P') return ReadState::Patched;
-      if (answer == 'U') return ReadState::Unpatched;
+      return ReadVersion(m_db.Engine()) == kPatchedVersion;
     } catch (...) {
     }
   }
-  return ReadState::Unreadable;
-}
-
-void PatchSession::PutBackTheBackup() {
-  const std::string database = m_db.Engine().DataSource();
-  m_databaseFolder.Close();
-  // Only the file the patch went into is replaced; one put at its name in
-  // the meantime is someone else's.
-  if (!StillNamedBy(m_db.Engine().DatabaseFileDescriptor(), database)) {
-    throw ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
-                                     "The file at the database's name was moved or replaced while "
-                                     "the update was written, and is left as it is. The backup " +
-                                         BackupFile() + " holds the database as it was before."});
-  }
-  // The connection's view of the file is wrong; the file is replaced whole.
-  try {
-    m_db.Engine().Close();
-  } catch (...) {
-  }
-  std::string reason;
-  const bool restored = RestoreFromBackup(BackupFile(), database, m_screen, &reason);
-  m_db.Connect(m_db.Target().PathName, m_db.Target().FileName);
-  if (restored) {
-    throw ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
-                                     "The database could not be read back after the update was "
-                                     "written, so its backup was put back in its place: it is as "
-                                     "it was before the update."});
-  }
-  m_lastReason = reason;
-  throw ComError(E_Fail,
-                 ErrorInfo{std::string(texts::DisplayName),
-                           "The database could not be read back after the update was written, "
-                           "and its backup could not be put back (" +
-                               reason + "). Copy the backup " + BackupFile() + " over " + database +
-                               " before the database is used."});
+  return false;
 }
 
 void PatchSession::RollbackPatch() noexcept {

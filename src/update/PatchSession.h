@@ -95,14 +95,10 @@ class PatchSession {
   Backup LockAndBackUp(Mode mode);
   bool CopyDatabase();
   bool CheckCopy();
-  enum class ReadState { Patched, Unpatched, Unreadable };
-
   void CommitPatch();
+  // Whether the database holds the update, after a commit that failed.
+  bool CommitWasMade() noexcept;
   void RollbackPatch() noexcept;
-  ReadState ReadBack() noexcept;
-  // After a commit that left the database unreadable: the backup goes back
-  // in its place, and the failure says so.
-  [[noreturn]] void PutBackTheBackup();
   void ReportPatchSuccess() noexcept;
   // The closing box, the statement list to the clipboard, the cursor back.
   void ReportFinished(std::string_view text) noexcept;

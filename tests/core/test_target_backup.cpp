@@ -327,30 +327,6 @@ TEST_P(BackupCopy, UnusablePathsFailAndCreateNothing) {
   EXPECT_EQ(ReadFile(dir / "plain"), "a file, not a folder");
 }
 
-TEST(RestoreFromBackup, PutsTheBackupsBytesUnderTheNameAndLeavesNothingElse) {
-  TempDir dir;
-  const fs::path file = dir / "data.mdb";
-  const fs::path backup = dir / "backup.mdb";
-  WriteFile(file, "damaged");
-  const std::string bytes = test::RandomBytes(3 * MiB + 17);
-  WriteFile(backup, bytes);
-  // A leftover of an earlier attempt under the tool's own name.
-  WriteFile(dir / ".mivotra-restore-data.mdb", "half");
-  RecordingScreen screen;
-  std::string reason;
-  ASSERT_TRUE(RestoreFromBackup(backup.string(), file.string(), screen, &reason)) << reason;
-  EXPECT_EQ(ReadFile(file), bytes);
-  EXPECT_EQ(ReadFile(backup), bytes);
-  EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"data.mdb", "backup.mdb"}));
-
-  // Without a backup nothing changes.
-  WriteFile(file, "as it was");
-  EXPECT_FALSE(RestoreFromBackup((dir / "missing.mdb").string(), file.string(), screen, &reason));
-  EXPECT_NE(reason.find("No such file or directory"), std::string::npos) << reason;
-  EXPECT_EQ(ReadFile(file), "as it was");
-  EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"data.mdb", "backup.mdb"}));
-}
-
 TEST(ShellCopyFile, EmptyPathsCopyNothingAndShowNothing) {
   TempDir dir;
   WriteFile(dir / "data.mdb", "data");

@@ -460,37 +460,6 @@ bool CopyToNewFile(int source, const std::string& sourceName, const CopyDestinat
   return CopyJob(source, sourceName, destination, progress, options, reason).Run();
 }
 
-bool RestoreFromBackup(const std::string& backup, const std::string& file, CopyProgress& progress,
-                       std::string* reason) {
-  const std::string folderPath = FolderOf(file);
-  const std::string name = file.substr(file.rfind('/') + 1);
-  const std::string hidden = ".mivotra-restore-" + name;
-  UniqueFd folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder.valid()) {
-    if (reason) *reason = "cannot open the folder " + folderPath + ": " + std::strerror(errno);
-    return false;
-  }
-  // A leftover of an earlier attempt; the name is the tool's own.
-  unlinkat(folder.get(), hidden.c_str(), 0);
-  UniqueFd source(open(backup.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!source.valid()) {
-    if (reason) *reason = "cannot open " + backup + ": " + std::strerror(errno);
-    return false;
-  }
-  if (!CopyToNewFile(source.get(), backup, CopyDestination{folder.get(), folderPath, hidden},
-                     progress, CopyOptions{}, reason)) {
-    return false;
-  }
-  if (renameat(folder.get(), hidden.c_str(), folder.get(), name.c_str()) != 0 ||
-      fsync(folder.get()) != 0) {
-    if (reason)
-      *reason = "cannot put the backup in the place of " + file + ": " + std::strerror(errno);
-    unlinkat(folder.get(), hidden.c_str(), 0);
-    return false;
-  }
-  return true;
-}
-
 int ShellCopyFile(const std::string& source, const std::string& destination,
                   const std::string& title, CopyProgress& progress, std::string* reason) {
   (void)title;
