@@ -220,7 +220,7 @@ class TestIconButton : public QObject {
     QFETCH(QString, how);
     Fixture f;
     CIconButton* b = f.button;
-    QApplication::setActiveWindow(&f.window);
+    f.window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f.window));
     // Only the focus case gives the button the focus, so that each way is seen on its own.
     auto* focusHolder = new QLineEdit(&f.window);
@@ -245,7 +245,7 @@ class TestIconButton : public QObject {
       b->setEnabled(false);
     } else if (how == "deactivate") {
       other.show();
-      QApplication::setActiveWindow(&other);
+      other.activateWindow();
       otherEdit->setFocus();
       QTRY_VERIFY(!f.window.isActiveWindow());
     } else {
@@ -432,7 +432,7 @@ class TestIconButton : public QObject {
 
   void focusedButtonHasNoFocusRectangle() {
     Fixture f(QStringLiteral("更新実行"));
-    QApplication::setActiveWindow(&f.window);
+    f.window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f.window));
     const QImage unfocused = Render(f.button);
     f.button->setFocus();
@@ -492,7 +492,7 @@ class TestIconButton : public QObject {
     text->setGeometry(0, 30, 100, 60);
     QSignalSpy clicks(button, &QAbstractButton::clicked);
     dialog.show();
-    QApplication::setActiveWindow(&dialog);
+    dialog.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
 
     button->setFocus();

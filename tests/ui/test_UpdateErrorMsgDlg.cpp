@@ -66,7 +66,7 @@ class TestUpdateErrorMsgDlg : public QObject {
   static void Open(Window& window, const std::string& text) {
     window.dialog.m_strErrorText = text;
     window.dialog.show();
-    QApplication::setActiveWindow(&window.dialog);
+    window.dialog.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window.dialog));
     window.edit = window.dialog.findChild<QPlainTextEdit*>(QStringLiteral("errorTextEdit"));
     window.close = window.dialog.findChild<QPushButton*>(QStringLiteral("closeButton"));

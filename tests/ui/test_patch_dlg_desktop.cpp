@@ -49,7 +49,7 @@ class TestPatchDlgDesktop : public QObject {
   }
   static void ShowActive(CPatchDlg& dlg) {
     dlg.show();
-    QApplication::setActiveWindow(&dlg);
+    dlg.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
   }
   static QListWidget* Log(CPatchDlg& dlg) { return dlg.findChild<QListWidget*>("logList"); }
