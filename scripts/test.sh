@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the program and runs the whole test suite. Installs what it needs.
-# A formatting check, then four stages, each in its own build folder:
+# A formatting check, then five stages, each in its own build folder:
 #   plain  the suite on the ordinary build (build/)
 #   asan   the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #          (build-asan/); any report, leaks included, fails the test that made it
@@ -8,7 +8,12 @@
 #   package the Debian packages (scripts/package.sh, build-deb/) checked by lintian,
 #          appstreamcli, desktop-file-validate and man, then unpacked into a
 #          scratch root and run from there (tests/e2e/test_package.sh)
-# MIVOTRA_TEST_STAGES picks stages for a quick local run (default "format plain asan fuzz package");
+#   debian13 plain and package again on Debian 13, in a minimal root that
+#          debootstrap makes from the machine's own Debian archive
+#          (scripts/debian13.sh, build-debian13/; kept between runs, made
+#          afresh with CI=true)
+# MIVOTRA_TEST_STAGES picks stages for a quick local run (default
+# "format plain asan fuzz package debian13");
 # MIVOTRA_FUZZ_SECONDS sets the time per fuzz target (default 20). Arguments go
 # to ctest. Every chosen stage runs even when an earlier one failed, so one run
 # tells all; the exit status is non-zero when any failed.
@@ -16,7 +21,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bash "$root/scripts/ensure-deps.sh" --test || exit 1
 
-stages=${MIVOTRA_TEST_STAGES:-format plain asan fuzz package}
+stages=${MIVOTRA_TEST_STAGES:-format plain asan fuzz package debian13}
 jobs=$(nproc)
 failed=()
 timings=()
@@ -67,10 +72,12 @@ stage_package() {
   bash "$root/tests/e2e/test_package.sh" "$root/build-deb/packages"
 }
 
+stage_debian13() { bash "$root/scripts/debian13.sh" "${ctest_args[@]}"; }
+
 ctest_args=("$@")
 for stage in $stages; do
   if ! declare -F "stage_$stage" >/dev/null; then
-    echo "unknown test stage '$stage' (known: format plain asan fuzz package)" >&2
+    echo "unknown test stage '$stage' (known: format plain asan fuzz package debian13)" >&2
     exit 2
   fi
 done

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that need the machine's own Debian archive.
 
 # debian_archive_uri CODENAME: the URI of every apt source of this machine
