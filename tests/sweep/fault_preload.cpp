@@ -10,6 +10,10 @@
 //                         what was done (rewritten at the fault and at exit)
 //   MIVOTRA_FAULT_OUT     powercut: folder that receives one tree per variant
 //   MIVOTRA_FAULT_SEEDS   powercut: random variants besides "drop" and "keep"
+//   MIVOTRA_FAULT_CALLER  oom: count and fail only the contexts that OpenSSL
+//                         function makes (see the hooks), not every allocation
+//   MIVOTRA_FAULT_CANARY  a text no write into the tree may carry; the report
+//                         counts those that did and names the first
 //
 // Allocations count only once the process has opened a file in the tree, so
 // that N is not dominated by start-up. A power cut ends the process with
@@ -58,6 +62,24 @@ bool Modelling() {
   return g_mode == Mode::Powercut && g_model && !t_inside;
 }
 
+// A write into the tree that carries the canary: plain text on the disk.
+void CheckCanary(const char* path, off_t offset, const void* data, std::size_t size) {
+  if (g_canaryLength == 0 || size < g_canaryLength) return;
+  const void* found = memmem(data, size, g_canary, g_canaryLength);
+  if (!found) return;
+  if (g_counters->canaryWrites++ == 0) {
+    Text where;
+    where.Add(path);
+    where.Add(" at offset ");
+    where.Add(static_cast<long>(offset) +
+              static_cast<long>(static_cast<const char*>(found) - static_cast<const char*>(data)));
+    const std::size_t length = std::min(where.size(), sizeof g_counters->canaryWhere - 1);
+    std::memcpy(g_counters->canaryWhere, where.c_str(), length);
+    g_counters->canaryWhere[length] = '\0';
+  }
+  WriteReport("plaintext written");
+}
+
 // The data of a write, for the model: kept only where a power cut may need it.
 void AfterWrite(int fd, const char* path, off_t offset, const void* data, ssize_t written) {
   if (written <= 0) return;
@@ -73,7 +95,7 @@ void AfterWrite(int fd, const char* path, off_t offset, const void* data, ssize_
 off_t WriteOffset(int fd) {
   const int flags = fcntl(fd, F_GETFL);
   if (flags >= 0 && (flags & O_APPEND)) {
-    struct stat info {};
+    struct stat info = {};
     return fstat(fd, &info) == 0 ? info.st_size : 0;
   }
   return lseek(fd, 0, SEEK_CUR);
@@ -88,9 +110,10 @@ ssize_t CountedWrite(int fd, const void* data, off_t offset, bool positioned, Ca
     return -1;
   }
   if (t_inside || path[0] == '\0') return call();
-  const off_t at = positioned ? offset : (Modelling() ? WriteOffset(fd) : 0);
+  const off_t at = positioned ? offset : (Modelling() || g_canaryLength ? WriteOffset(fd) : 0);
   const ssize_t written = call();
   const int saved = errno;
+  if (written > 0) CheckCanary(path, at, data, static_cast<std::size_t>(written));
   AfterWrite(fd, path, at, data, written);
   errno = saved;
   return written;
@@ -113,10 +136,18 @@ ssize_t CountedVectorWrite(int fd, const struct iovec* vector, int count, off_t 
     return -1;
   }
   if (t_inside || path[0] == '\0') return call();
-  const off_t at = positioned ? offset : (Modelling() ? WriteOffset(fd) : 0);
+  const off_t at = positioned ? offset : (Modelling() || g_canaryLength ? WriteOffset(fd) : 0);
   const ssize_t written = call();
   const int saved = errno;
   if (written > 0) {
+    // Each buffer on its own: SQLite never splits a page over two.
+    std::size_t done = 0;
+    for (int i = 0; i < count && done < static_cast<std::size_t>(written); ++i) {
+      const std::size_t part =
+          std::min(vector[i].iov_len, static_cast<std::size_t>(written) - done);
+      CheckCanary(path, at + static_cast<off_t>(done), vector[i].iov_base, part);
+      done += part;
+    }
     std::string data;
     if (Modelling()) {
       Inside inside;
@@ -183,7 +214,7 @@ void AfterOpen(int fd, int flags, bool existed) {
   Inside inside;
   {
     ModelLock lock;
-    struct stat info {};
+    struct stat info = {};
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
       const bool anonymous = (flags & O_TMPFILE) == O_TMPFILE;
       if (anonymous || ((flags & O_CREAT) && !existed)) {
@@ -203,7 +234,7 @@ void AfterOpen(int fd, int flags, bool existed) {
 
 bool ExistsBefore(int dirfd, const char* path, int flags) {
   if (!Modelling() || !(flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) return true;
-  struct stat info {};
+  struct stat info = {};
   const int saved = errno;
   const bool exists = fstatat(dirfd, path, &info, 0) == 0;
   errno = saved;
@@ -232,8 +263,8 @@ bool FailAllocation() {
 }
 
 // One allocation of an OpenSSL context SQLCipher makes for every page it
-// encrypts or decrypts (HMAC_CTX_new, EVP_CIPHER_CTX_new), when only those of
-// that name are swept.
+// encrypts or decrypts (EVP_MAC_CTX_new, EVP_CIPHER_CTX_new), when only those
+// of that name are swept.
 bool FailPageContext(const char* name) {
   if (t_inside || g_caller[0] == '\0' || std::strcmp(g_caller, name) != 0 ||
       (g_mode != Mode::Oom && g_mode != Mode::Count) ||
@@ -274,6 +305,10 @@ __attribute__((constructor)) void Start() {
     std::strncpy(g_reportPath, report, sizeof g_reportPath - 1);
   if (const char* caller = getenv("MIVOTRA_FAULT_CALLER"))
     std::strncpy(g_caller, caller, sizeof g_caller - 1);
+  if (const char* canary = getenv("MIVOTRA_FAULT_CANARY")) {
+    std::strncpy(g_canary, canary, sizeof g_canary - 1);
+    g_canaryLength = std::strlen(g_canary);
+  }
   if (const char* out = getenv("MIVOTRA_FAULT_OUT"))
     std::strncpy(g_outPath, out, sizeof g_outPath - 1);
   if (!realpath(tree, g_tree)) return;
@@ -321,12 +356,17 @@ using namespace mivotra::sweep::preload;
 extern "C" {
 
 // OpenSSL's, found past this library; declared here so that no OpenSSL
-// header is needed.
-struct hmac_ctx_st;
-hmac_ctx_st* HMAC_CTX_new(void) {
-  if (FailPageContext("HMAC_CTX_new")) return nullptr;
-  static const auto real = Next<hmac_ctx_st* (*)()>("HMAC_CTX_new");
-  return real ? real() : nullptr;
+// header is needed. SQLCipher makes one of each for every page it encrypts
+// or decrypts: the HMAC's context and the cipher's. The HMAC's method fetch,
+// init and final allocate too, but a failure of any of them ends in the same
+// error path of SQLCipher's as that of the context, so failing the context
+// alone reaches every page's HMAC.
+struct evp_mac_st;
+struct evp_mac_ctx_st;
+evp_mac_ctx_st* EVP_MAC_CTX_new(evp_mac_st* mac) {
+  if (FailPageContext("EVP_MAC_CTX_new")) return nullptr;
+  static const auto real = Next<evp_mac_ctx_st* (*)(evp_mac_st*)>("EVP_MAC_CTX_new");
+  return real ? real(mac) : nullptr;
 }
 
 struct evp_cipher_ctx_st;
@@ -506,7 +546,8 @@ ssize_t pwritev64(int fd, const struct iovec* vector, int count, off64_t offset)
 }
 
 // A kernel copy is a write to its destination; the model takes the data
-// from the source through the program's own descriptor.
+// from the source through the program's own descriptor. The canary is not
+// looked for in it: the source is the database, searched after the run.
 ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size,
                         unsigned int flags) {
   REAL(copy_file_range);

@@ -15,6 +15,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -50,12 +51,18 @@ extern char g_tree[PATH_MAX];
 extern std::size_t g_treeLength;
 extern char g_reportPath[PATH_MAX];
 extern char g_outPath[PATH_MAX];
-// "HMAC_CTX_new" or "EVP_CIPHER_CTX_new": count and fail only the
+// "EVP_MAC_CTX_new" or "EVP_CIPHER_CTX_new": count and fail only the
 // allocations of that OpenSSL context (SQLCipher makes one of each for every
-// page it encrypts or decrypts) instead of all of them; checking every allocation's caller would be
-// far too slow for the million allocations of a key derivation.
+// page it encrypts or decrypts) instead of all of them; checking every
+// allocation's caller would be far too slow for the million allocations of a
+// key derivation.
 extern char g_caller[128];
 extern int g_seeds;
+// A text that must never reach a file of the tree as it is: every write into
+// the tree is searched for it as it goes to the disk, so that files deleted
+// at once (SQLite's temporary files) or overwritten later count too.
+extern char g_canary[64];
+extern std::size_t g_canaryLength;
 extern bool g_ready;
 
 // The counts, shared with forked children (the program checks its work in
@@ -70,6 +77,8 @@ struct Counters {
   std::atomic<long> truncates{0};
   long injected = 0;  // the number of the operation that was failed, 0: none yet
   char injectedWhat[PATH_MAX + 64];
+  std::atomic<long> canaryWrites{0};  // writes that carried the canary
+  char canaryWhere[PATH_MAX + 64];    // the first of them: file and offset
 };
 extern Counters g_ownCounters;
 extern Counters* g_counters;

@@ -32,7 +32,7 @@ bool ReadThrough(int fd, std::string& content) {
   REAL(pread64);
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || (flags & O_ACCMODE) == O_WRONLY) return false;
-  struct stat info {};
+  struct stat info = {};
   if (fstat(fd, &info) != 0) return false;
   content.assign(static_cast<std::size_t>(info.st_size), '\0');
   std::size_t done = 0;
@@ -73,7 +73,7 @@ std::map<std::string, int> ListFolder(int folderFd, const std::string& where) {
   }
   while (const dirent* entry = readdir(dir)) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    struct stat info {};
+    struct stat info = {};
     if (fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) continue;
     int id = Find(info);
@@ -92,7 +92,7 @@ std::map<std::string, int> ListFolder(int folderFd, const std::string& where) {
 // The tree as it is before the program opens anything: all of it durable.
 // Opening and closing files here is safe; no lock exists yet.
 int Snapshot(const std::string& path) {
-  struct stat info {};
+  struct stat info = {};
   if (lstat(path.c_str(), &info) != 0) return -1;
   if (S_ISDIR(info.st_mode)) {
     const int id = NewObject(info, true, path);
@@ -119,7 +119,7 @@ int Snapshot(const std::string& path) {
 
 // The object a descriptor of a regular file or folder in the tree stands for.
 int ObjectOf(int fd, const char* path) {
-  struct stat info {};
+  struct stat info = {};
   if (fstat(fd, &info) != 0) return -1;
   int id = Find(info);
   if (id < 0) {

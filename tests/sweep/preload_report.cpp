@@ -13,6 +13,8 @@ char g_reportPath[PATH_MAX];
 char g_outPath[PATH_MAX];
 char g_caller[128];
 int g_seeds = 0;
+char g_canary[64];
+std::size_t g_canaryLength = 0;
 bool g_ready = false;
 Counters g_ownCounters;
 Counters* g_counters = &g_ownCounters;
@@ -76,6 +78,10 @@ void WriteReport(const char* state) {
   text.Line("truncates", g_counters->truncates.load());
   text.Line("injected", g_counters->injected);
   if (g_counters->injected) text.Line("injected_what", g_counters->injectedWhat);
+  if (g_canaryLength) {
+    text.Line("canary_writes", g_counters->canaryWrites.load());
+    if (g_counters->canaryWrites.load()) text.Line("canary_where", g_counters->canaryWhere);
+  }
   if (g_mode == Mode::Powercut) {
     text.Line("cut", g_cut ? g_cutWhat : "none");
     text.Line("untracked", g_untracked);

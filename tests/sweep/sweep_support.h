@@ -4,6 +4,8 @@
 // that judge every run. Violations are collected, never thrown, so that one
 // sweep reports all of them.
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,8 +18,10 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -91,6 +95,7 @@ struct Sample {
   std::string name;  // "plain" or "encrypted"
   fs::path original;
   std::string password;
+  std::string canary;        // planted in its rows (encrypted samples): see PlantCanary
   std::string before;        // Picture of the 1.06 original
   std::string beforeMasked;  // the same with the patch's times masked
   std::string after;         // Picture of its normal update, patch times masked
@@ -109,7 +114,81 @@ inline Finished NormalRun(const fs::path& home, const fs::path& database, const 
   return RunPatch(home, arguments, name, environment);
 }
 
-// A sample of `kumiRows` rate rows in `folder`, with its reference update.
+// ---- no plain text on the disk ----
+
+// What an encrypted sample carries in its rows; no file of a run may hold it.
+// Ten characters fit DBVerCode, and '#' sorts before every version code, so
+// MAX(DBVerCode) is still the version.
+constexpr std::string_view kCanary = "#CANARY7f3";
+
+struct CanaryHit {
+  fs::path file;
+  std::uintmax_t offset = 0;
+};
+
+// Every place in the files under `root` (a file, or a folder walked whole)
+// whose bytes hold `canary`. A file that cannot be read throws: it could hide one.
+inline std::vector<CanaryHit> FindCanary(const fs::path& root, std::string_view canary) {
+  std::vector<CanaryHit> hits;
+  auto search = [&](const fs::path& file) {
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("cannot read " + file.string());
+    struct stat info = {};
+    const std::size_t size = fstat(fd, &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
+    void* mapped =
+        size >= canary.size() ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : nullptr;
+    close(fd);
+    if (mapped == MAP_FAILED) throw std::runtime_error("cannot map " + file.string());
+    if (!mapped) return;
+    const char* begin = static_cast<const char*>(mapped);
+    const char* end = begin + size;
+    for (const char* at = begin;
+         (at = static_cast<const char*>(
+              memmem(at, static_cast<std::size_t>(end - at), canary.data(), canary.size())));
+         ++at)
+      hits.push_back({file, static_cast<std::uintmax_t>(at - begin)});
+    munmap(mapped, size);
+  };
+  if (fs::is_regular_file(fs::symlink_status(root))) {
+    search(root);
+  } else if (fs::is_directory(fs::symlink_status(root))) {
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+      if (entry.is_regular_file() && !entry.is_symlink()) search(entry.path());
+  }
+  return hits;
+}
+
+// Puts the canary into rows of the table the patch rewrites a page of
+// (t_db_ver takes the new version's row) and of one it never touches
+// (t_sofu), then makes sure the search finds it where it is plain text and
+// not in the encrypted file: else its silence would prove nothing.
+inline void PlantCanary(const fs::path& database, const std::string& password) {
+  const std::string canary(kCanary);
+  const fs::path plain = database.string() + ".plaintext";
+  {
+    RawDatabase db(database, password);
+    auto run = [&db](const std::string& sql) { db.Each(sql, [](sqlite3_stmt*) {}); };
+    run("UPDATE t_db_ver SET DBVerCode = '" + canary + "' WHERE DBVerID = 1");
+    run("UPDATE t_sofu SET SofuKana = '" + canary + "'");
+    const long rows =
+        std::stol(db.Text("SELECT (SELECT COUNT(*) FROM t_db_ver WHERE DBVerCode = '" + canary +
+                          "') + (SELECT COUNT(*) FROM t_sofu WHERE SofuKana = '" + canary + "')"));
+    WriteFile(plain, "");  // the connection may not create files
+    run("ATTACH DATABASE '" + plain.string() + "' AS plaintext KEY ''");
+    run("SELECT sqlcipher_export('plaintext')");
+    run("DETACH DATABASE plaintext");
+    const auto inPlain = FindCanary(plain, canary);
+    fs::remove(plain);
+    if (rows < 2 || static_cast<long>(inPlain.size()) < rows)
+      throw std::runtime_error("the canary is in " + std::to_string(rows) + " rows but " +
+                               std::to_string(inPlain.size()) + " places of a plain copy");
+  }
+  if (!FindCanary(database, canary).empty())
+    throw std::runtime_error("the encrypted sample holds the canary in plain text");
+}
+
+// A sample of `kumiRows` rate rows in `folder`, with its reference update;
+// an encrypted one carries the canary.
 inline Sample MakeSample(const fs::path& folder, const std::string& name, long kumiRows,
                          const std::string& password) {
   Sample sample;
@@ -117,6 +196,10 @@ inline Sample MakeSample(const fs::path& folder, const std::string& name, long k
   sample.password = password;
   sample.original = folder / (name + "-original.mdb");
   MakeSampleDatabase(sample.original, {.kumiRows = kumiRows, .password = password});
+  if (!password.empty()) {
+    PlantCanary(sample.original, password);
+    sample.canary = kCanary;
+  }
   sample.before = Picture(sample.original, password);
   sample.beforeMasked = Picture(sample.original, password, true);
   const fs::path reference = folder / (name + "-reference");
@@ -158,13 +241,17 @@ inline DatabaseState Look(const fs::path& database, const Sample& sample) {
   state.exists = fs::exists(database);
   if (!state.exists) return state;
   try {
+    // Each connection to an encrypted sample derives its key (a good part of
+    // a second): the same bytes as the original spare the second picture,
+    // and the version is read only where the description needs it.
     const std::string masked = Picture(database, sample.password, true);
     state.is107 = masked == sample.after;
     state.is106 =
-        masked == sample.beforeMasked && Picture(database, sample.password) == sample.before;
+        masked == sample.beforeMasked && (SameBytes(database, sample.original) ||
+                                          Picture(database, sample.password) == sample.before);
     state.readable = true;
     try {
-      state.version = VersionOf(database, sample.password);
+      if (!state.is106 && !state.is107) state.version = VersionOf(database, sample.password);
     } catch (const std::exception& error) {
       state.version = std::string("? ") + error.what();
     }
@@ -244,6 +331,7 @@ inline FaultRun RunUnderFaults(const fs::path& work, const Sample& sample, const
       "TMPDIR=" + (run.tree / "tmp").string(),
       "SQLITE_TMPDIR=" + (run.tree / "tmp").string(),
       "MIVOTRA_FAULT_CALLER=" + caller,
+      "MIVOTRA_FAULT_CANARY=" + sample.canary,
   };
   if (!sample.password.empty()) {
     arguments.insert(arguments.end(), {"--password-env", kPasswordVariable});
@@ -367,6 +455,45 @@ class Findings {
   std::vector<Found> m_found;
 };
 
+// Where one point's runs put the canary on the disk: the writes the fault
+// library caught carrying it, and the files under each folder searched, each
+// place once. Nothing for a sample without a canary.
+class Plaintext {
+ public:
+  Plaintext(const Sample& sample, const FaultRun& run)
+      : m_canary(sample.canary), m_base(run.folder) {
+    if (m_canary.empty()) return;
+    const long written = Number(run.report, "canary_writes");
+    if (written < 0)
+      throw std::runtime_error("the fault library did not say whether a write carried the canary");
+    if (written > 0)
+      m_places.push_back("written " + std::to_string(written) + " time(s) by the run, first to " +
+                         Value(run.report, "canary_where"));
+  }
+  void Search(const fs::path& root, const std::string& when) {
+    if (m_canary.empty()) return;
+    for (const auto& hit : FindCanary(root, m_canary)) {
+      const std::string place =
+          fs::relative(hit.file, m_base).string() + " at offset " + std::to_string(hit.offset);
+      if (m_seen.insert(place).second) m_places.push_back("in " + place + " " + when);
+    }
+  }
+  bool Found() const { return !m_places.empty(); }
+  void AddTo(Findings& findings, long point, const std::string& heading) const {
+    if (m_places.empty()) return;
+    std::string text = heading;
+    for (const auto& place : m_places)
+      text += "\n    - plaintext on disk: the canary '" + m_canary + "' " + place;
+    findings.Add(point, "plaintext on disk", text);
+  }
+
+ private:
+  std::string m_canary;
+  fs::path m_base;
+  std::set<std::string> m_seen;
+  std::vector<std::string> m_places;
+};
+
 // MIVOTRA_SWEEP_POINTS=a,b,c runs only those points: to look again at one.
 inline std::vector<long> ChosenPoints(std::vector<long> planned) {
   const char* chosen = std::getenv("MIVOTRA_SWEEP_POINTS");
@@ -448,7 +575,8 @@ inline void CheckFollowUp(const fs::path& database, const fs::path& home, const 
     return;
   }
   const fs::path backup = BackupOf(database);
-  if (!fs::is_regular_file(backup) || Picture(backup, sample.password) != sample.before)
+  if (!fs::is_regular_file(backup) ||
+      (!SameBytes(backup, sample.original) && Picture(backup, sample.password) != sample.before))
     verdict.Fail("the next normal run updated but its backup is not the 1.06 database");
 }
 

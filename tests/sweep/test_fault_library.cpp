@@ -24,7 +24,8 @@ struct ProbeRun {
   fs::path cut;
 };
 
-ProbeRun RunProbe(const fs::path& folder, const std::string& mode, long n, int seeds = 0) {
+ProbeRun RunProbe(const fs::path& folder, const std::string& mode, long n, int seeds = 0,
+                  const std::string& canary = {}) {
   const fs::path tree = folder / "tree";
   fs::create_directories(tree);
   WriteFile(tree / "old", "OLD-CONTENT");
@@ -37,6 +38,7 @@ ProbeRun RunProbe(const fs::path& folder, const std::string& mode, long n, int s
       "MIVOTRA_FAULT_REPORT=" + (folder / "report").string(),
       "MIVOTRA_FAULT_OUT=" + (folder / "cut").string(),
       "MIVOTRA_FAULT_SEEDS=" + std::to_string(seeds),
+      "MIVOTRA_FAULT_CANARY=" + canary,
   };
   const std::string outside = (folder / "outside").string();
   const ChildRun child = RunInChild([&](int report) {
@@ -126,6 +128,31 @@ TEST(FaultLibrary, FailsExactlyTheNthAllocationAfterTheFirstOpenInTheTree) {
     for (const auto& line : run.lines)
       if (line.rfind("malloc", 0) == 0) got.push_back(line);
     EXPECT_EQ(got, expected);
+  }
+}
+
+// The canary is caught as it is written into the tree, into a file without a
+// name too, at the offset it lands at; a write outside the tree is not its.
+TEST(FaultLibrary, CatchesTheCanaryInTheWritesIntoTheTreeOnly) {
+  const struct {
+    std::string canary;
+    long writes;
+    std::string where;  // the end of the first place
+  } rows[] = {
+      {"BB", 1, "/tree/a at offset 2"},
+      {"mp!", 1, " (deleted) at offset 1"},  // the O_TMPFILE file, before it gets its name
+      {"x", 0, ""},                          // written only outside the tree
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.canary);
+    TempDir dir;
+    const ProbeRun run = RunProbe(dir.path(), "count", 0, 0, row.canary);
+    ASSERT_TRUE(run.outcome.Succeeded());
+    EXPECT_EQ(Number(run.report, "canary_writes"), row.writes);
+    const std::string where = Value(run.report, "canary_where");
+    EXPECT_TRUE(where.size() >= row.where.size() &&
+                where.compare(where.size() - row.where.size(), row.where.size(), row.where) == 0)
+        << where;
   }
 }
 

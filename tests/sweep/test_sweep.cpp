@@ -48,6 +48,10 @@ struct Counts {
   long syncs = 0;
   long truncates = 0;
   long journalOpened = -1;  // the allocation count when the patch made its journal
+  // The counts at the writes of a page to the database or its journal: with
+  // a context swept, the context that encrypted that page (the journal's
+  // header, written as it opens, is no page).
+  std::set<long> pageWrites;
 };
 
 // A normal run under the library in count mode; it must change nothing in
@@ -64,12 +68,19 @@ Counts CountNormalRun(const fs::path& work, const Sample& sample, const std::str
   counts.syncs = Number(run.report, "syncs");
   counts.truncates = Number(run.report, "truncates");
   std::istringstream trace(ReadFile(run.folder.string() + "/report.trace"));
-  const std::string journal = " open " + run.database.string() + "-journal";
+  const std::string journal = run.database.string() + "-journal";
+  std::set<long> written;
   for (std::string line; std::getline(trace, line);) {
     const auto space = line.find(' ');
-    if (counts.journalOpened < 0 && line.compare(space, std::string::npos, journal) == 0)
-      counts.journalOpened = std::atol(line.c_str());
+    const long count = std::atol(line.c_str());
+    if (counts.journalOpened < 0 && line.compare(space, std::string::npos, " open " + journal) == 0)
+      counts.journalOpened = count;
+    if (line.compare(space, std::string::npos, " write " + journal) == 0 ||
+        line.compare(space, std::string::npos, " write " + run.database.string()) == 0)
+      written.insert(count);
   }
+  for (long count : written)
+    if (count != counts.journalOpened) counts.pageWrites.insert(count);
   if (counts.io <= 0 || counts.syncs <= 0 || counts.allocations <= 0)
     throw std::runtime_error("the fault library counted nothing: " +
                              ReadFile(run.folder / "report"));
@@ -110,7 +121,10 @@ struct FailureSweep {
 // True when the run updated (and so needs no follow-up run).
 bool JudgeFailedOperation(const FaultRun& run, const Sample& sample, const std::string& mode,
                           long n, Findings& findings) {
-  Verdict verdict(Heading(mode, n, sample, run));
+  const std::string heading = Heading(mode, n, sample, run);
+  Verdict verdict(heading);
+  Plaintext plaintext(sample, run);
+  plaintext.Search(run.tree, "after the run");
   const std::string& err = run.finished.err;
   const bool box = err.find(SuccessBox()) != std::string::npos;
   const bool failure = ShowsFailure(err);
@@ -139,18 +153,22 @@ bool JudgeFailedOperation(const FaultRun& run, const Sample& sample, const std::
       verdict.Fail("integrity_check: " + state.integrity);
     }
     CheckFollowUp(run.database, run.home, sample, verdict);
+    plaintext.Search(run.tree, "after the next normal run");
   }
+  plaintext.AddTo(findings, n, heading);
+  if (verdict.Failed() || plaintext.Found())
+    KeepForInspection(run.folder, sample.name + "-" + mode + "-" + PointName(n));
   if (verdict.Failed()) {
     AddRunContext(verdict, run);
-    KeepForInspection(run.folder, sample.name + "-" + mode + "-" + PointName(n));
     findings.Add(n, Kind(verdict.First()), verdict.Text(), verdict.Brief());
   }
   return updated;
 }
 
 // Which points a sweep runs: all of them, or for a run with too many
-// allocations (the encrypted sample's key derivation makes a million) an even
-// spread over the whole run plus a denser one over the patch and the commit.
+// allocations (each key derivation of the encrypted sample makes a million)
+// an even spread over the whole run plus a denser one over the patch and the
+// commit.
 struct Plan {
   std::vector<long> points;
   std::string description;
@@ -222,14 +240,16 @@ void SweepFailures(const std::string& mode, const Sample& sample,
 
   const auto violations = findings.All();
   std::printf(
-      "[sweep %s, %s sample] normal run: %ld allocations after the database opens, %ld I/O "
+      "[sweep %s, %s sample] normal run: %ld %s after the database opens, %ld I/O "
       "operations in the tree (%ld writes, %ld syncs, %ld truncates); one run: %.3f s\n"
       "[sweep %s, %s sample] %zu points run (%s); fault injected in %ld; updated anyway in "
       "%zu (%s); a follow-up run after each of the other %zu; %zu violations; %.1f s\n",
-      mode.c_str(), sample.name.c_str(), counts.allocations, counts.io, counts.writes, counts.syncs,
-      counts.truncates, sample.patchSeconds, mode.c_str(), sample.name.c_str(), plan.points.size(),
-      plan.description.c_str(), landed.load(), updated.size(), Listed(updated).c_str(),
-      plan.points.size() - updated.size(), violations.size(), Seconds(Clock::now() - start));
+      mode.c_str(), sample.name.c_str(), counts.allocations,
+      caller.empty() ? "allocations" : (caller + " contexts").c_str(), counts.io, counts.writes,
+      counts.syncs, counts.truncates, sample.patchSeconds, mode.c_str(), sample.name.c_str(),
+      plan.points.size(), plan.description.c_str(), landed.load(), updated.size(),
+      Listed(updated).c_str(), plan.points.size() - updated.size(), violations.size(),
+      Seconds(Clock::now() - start));
   if (!violations.empty()) std::printf("violations by kind:\n%s", findings.Summary().c_str());
   std::fflush(stdout);
   EXPECT_EQ(landed.load(), static_cast<long>(plan.points.size()))
@@ -253,27 +273,42 @@ TEST(FaultSweep, OutOfMemoryEncryptedAtASpreadOfAllocations) {
                 [](const Counts& counts) { return SpreadPoints(counts, 100, 200); });
 }
 
-// SQLCipher only notes a page it could not encrypt for want of memory and
-// lets the commit succeed with that page unreadable: every allocation of its
-// page encryption is failed in turn, and a damaged commit must end with the
-// backup put back and the failure told.
+// SQLCipher fails a page whose HMAC it cannot compute for want of memory and
+// puts the pager into its error state. Every HMAC context it makes is failed
+// in turn; one that encrypts a page about to be written (to the journal or
+// the database) must end the update with the failure told and the database
+// at 1.06. The read-back after the commit reads once more when it fails.
 TEST(FaultSweep, OutOfMemoryInTheEncryptionOfEachPage) {
-  std::atomic<int> putBack{0};
+  std::set<long> pageWrites;
+  std::atomic<long> ranAtWrites{0};
+  std::atomic<long> reportedAtWrites{0};
   SweepFailures(
-      "oom", Samples::Get().Encrypted(), EveryAllocation, "HMAC_CTX_new",
-      [&putBack](const FaultRun& run) {
-        if (run.finished.err.find("its backup was put back in its place") != std::string::npos)
-          ++putBack;
+      "oom", Samples::Get().Encrypted(),
+      [&pageWrites](const Counts& counts) {
+        pageWrites = counts.pageWrites;
+        return EveryAllocation(counts);
+      },
+      "EVP_MAC_CTX_new",
+      [&](const FaultRun& run) {
+        if (!pageWrites.count(Number(run.report, "at"))) return;
+        ++ranAtWrites;
+        if (!run.finished.outcome.Succeeded() && ShowsFailure(run.finished.err)) ++reportedAtWrites;
       });
-  std::printf("[sweep oom, page encryption] the backup was put back after %d damaged commits\n",
-              putBack.load());
-  EXPECT_GT(putBack.load(), 0) << "no commit was damaged: the sweep proves nothing of it";
+  std::printf(
+      "[sweep oom, page encryption] %zu contexts encrypt a page that is then written; %ld of "
+      "them failed, the failure reported after %ld\n",
+      pageWrites.size(), ranAtWrites.load(), reportedAtWrites.load());
+  EXPECT_FALSE(pageWrites.empty()) << "no context encrypted a page being written: the sweep "
+                                      "proves nothing of the writes";
+  EXPECT_EQ(reportedAtWrites.load(), ranAtWrites.load())
+      << "a page that could not be encrypted for writing went without a failure report";
 }
 
-// When SQLCipher cannot make the cipher context to decrypt a page, it hands
-// SQLite a blank page and goes on: the statements after it saw rows missing
-// and the update committed without them. Every such allocation is failed in
-// turn; none may end in a success over a database that is not the update's.
+// When SQLCipher cannot make the cipher context for a page it hands SQLite a
+// blank page (on a read) or none (on a write) and puts the pager into its
+// error state; older versions went on with the blank page, and the update
+// committed without the rows it held. Every such context is failed in turn;
+// none may end in a success over a database that is not the update's.
 TEST(FaultSweep, OutOfMemoryInTheCipherOfEachPage) {
   SweepFailures("oom", Samples::Get().Encrypted(), EveryAllocation, "EVP_CIPHER_CTX_new");
 }
@@ -346,6 +381,8 @@ void JudgeCut(const FaultRun& run, const Sample& sample, long n, Findings& findi
   const bool box = run.finished.err.find(SuccessBox()) != std::string::npos;
   const std::string cut = Value(run.report, "cut");
   const std::string heading = Heading("powercut", n, sample, run);
+  Plaintext plaintext(sample, run);
+  plaintext.Search(run.tree, "as the run left the disk");
   auto context = [&](Verdict& verdict, const std::string& variant) {
     verdict.Context("\n    cut: " + (cut.empty() ? std::string("none") : cut) +
                     (box ? "; the success box had reached stderr" : "; no success box yet"));
@@ -357,6 +394,7 @@ void JudgeCut(const FaultRun& run, const Sample& sample, long n, Findings& findi
     verdict.Fail("the run never reached the power cut");
     context(verdict, "none");
     findings.Add(n, verdict.First(), verdict.Text());
+    plaintext.AddTo(findings, n, heading);
     return;
   }
   if (Number(run.report, "untracked") != 0 || Number(run.report, "mismatches") != 0) {
@@ -374,8 +412,10 @@ void JudgeCut(const FaultRun& run, const Sample& sample, long n, Findings& findi
     ++trees;
     const fs::path root = run.folder / "cut" / variant;
     const std::string before = Listing(root);  // before the check rolls a journal back
+    plaintext.Search(root, "in the post-crash tree");
     bool is107 = false;
     const auto failures = CheckCutTree(root, run.folder / ("home-" + variant), box, sample, is107);
+    plaintext.Search(root, "in the post-crash tree after the checks and the next normal run");
     if (is107) ++at107;
     if (failures.empty()) continue;
     alike[failures].push_back(variant);
@@ -391,6 +431,8 @@ void JudgeCut(const FaultRun& run, const Sample& sample, long n, Findings& findi
     context(verdict, variants.front());
     findings.Add(n, Kind(verdict.First()), verdict.Text(), verdict.Brief());
   }
+  plaintext.AddTo(findings, n, heading);
+  if (plaintext.Found()) KeepForInspection(run.folder, sample.name + "-powercut-" + PointName(n));
 }
 
 void SweepPowerCuts(const Sample& sample) {
