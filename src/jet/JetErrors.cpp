@@ -196,6 +196,9 @@ ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
                            "': " + std::string(message) + ".");
 }
 
+// SQLite gives the errors of preparing a statement no extended code of their
+// own (SQLITE_ERROR), so these are told apart by SQLite's English texts; each
+// one below is what SQLite 3.46.1 says.
 ComError GeneralError(std::string_view message, const FailureContext& context) {
   struct Pattern {
     std::string_view prefix;
