@@ -235,7 +235,6 @@ TEST_F(UpdateRun, AFileWrittenBySqlcipher3IsUpdatedInItsOwnFormat) {
   EXPECT_EQ(ReadFile(BackupFile()), ReadFile(kept));
   EXPECT_EQ(std::filesystem::file_size(database) % 1024, 0u);
   RawDatabase raw(database, password);
-  raw.Rows("PRAGMA cipher_compatibility = 3");
   EXPECT_EQ(raw.Text("SELECT DBVerCode FROM t_db_ver WHERE DBVerID = 7"), "1.07");
   EXPECT_EQ(raw.Text("PRAGMA cipher_page_size"), "1024");
   EXPECT_EQ(raw.Text("PRAGMA cipher_integrity_check"), "");

@@ -18,14 +18,16 @@ class RawDatabase {
  public:
   // Read-write, so that a hot journal left by a killed writer is rolled back
   // here as any later reader would; nothing is written otherwise.
+  // An encrypted file is read in SQLCipher 4's format, or else in SQLCipher
+  // 3's, as the main application's files may be in either.
   explicit RawDatabase(const fs::path& file, const std::string& password = "") {
-    if (sqlite3_open_v2(file.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-      const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
-      sqlite3_close(m_db);
-      throw std::runtime_error("cannot open " + file.string() + ": " + message);
-    }
-    sqlite3_busy_timeout(m_db, 10000);
-    if (!password.empty()) sqlite3_key(m_db, password.data(), static_cast<int>(password.size()));
+    Open(file, password, 4);
+    if (password.empty()) return;
+    if ((sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) &
+         0xFF) != SQLITE_NOTADB)
+      return;
+    sqlite3_close(m_db);
+    Open(file, password, 3);
   }
   ~RawDatabase() { sqlite3_close(m_db); }
   RawDatabase(const RawDatabase&) = delete;
@@ -67,6 +69,21 @@ class RawDatabase {
   sqlite3* get() const { return m_db; }
 
  private:
+  void Open(const fs::path& file, const std::string& password, int cipherCompatibility) {
+    if (sqlite3_open_v2(file.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+      const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
+      sqlite3_close(m_db);
+      throw std::runtime_error("cannot open " + file.string() + ": " + message);
+    }
+    sqlite3_busy_timeout(m_db, 10000);
+    if (password.empty()) return;
+    sqlite3_key(m_db, password.data(), static_cast<int>(password.size()));
+    sqlite3_exec(m_db, "PRAGMA cipher_log_level = NONE", nullptr, nullptr, nullptr);
+    const std::string compatibility =
+        "PRAGMA cipher_compatibility = " + std::to_string(cipherCompatibility);
+    sqlite3_exec(m_db, compatibility.c_str(), nullptr, nullptr, nullptr);
+  }
+
   sqlite3* m_db = nullptr;
 };
 

@@ -99,6 +99,10 @@ void MakeSampleDatabase(const std::filesystem::path& file, const SampleOptions& 
     args.push_back("--password-env");
     args.push_back("MIVOTRA_TEST_SAMPLE_PASSWORD");
   }
+  if (options.cipherCompatibility != 0) {
+    args.push_back("--cipher-compatibility");
+    args.push_back(std::to_string(options.cipherCompatibility));
+  }
   args.push_back(file.string());
 
   pid_t pid = fork();

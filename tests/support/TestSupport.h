@@ -92,6 +92,7 @@ struct SampleOptions {
   bool withCommentTable = false;
   long kumiRows = -1;  // the maker's default
   std::string password{};
+  int cipherCompatibility = 0;  // 3 or 4; 0: the maker's default
 };
 
 // Runs the real sample maker; fails the current test when it fails.

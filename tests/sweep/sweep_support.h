@@ -92,7 +92,7 @@ inline double Seconds(Clock::duration d) {
 }
 
 struct Sample {
-  std::string name;  // "plain" or "encrypted"
+  std::string name;  // "plain", "encrypted" or "sqlcipher3"
   fs::path original;
   std::string password;
   std::string canary;        // planted in its rows (encrypted samples): see PlantCanary
@@ -190,12 +190,14 @@ inline void PlantCanary(const fs::path& database, const std::string& password) {
 // A sample of `kumiRows` rate rows in `folder`, with its reference update;
 // an encrypted one carries the canary.
 inline Sample MakeSample(const fs::path& folder, const std::string& name, long kumiRows,
-                         const std::string& password) {
+                         const std::string& password, int cipherCompatibility = 0) {
   Sample sample;
   sample.name = name;
   sample.password = password;
   sample.original = folder / (name + "-original.mdb");
-  MakeSampleDatabase(sample.original, {.kumiRows = kumiRows, .password = password});
+  MakeSampleDatabase(
+      sample.original,
+      {.kumiRows = kumiRows, .password = password, .cipherCompatibility = cipherCompatibility});
   if (!password.empty()) {
     PlantCanary(sample.original, password);
     sample.canary = kCanary;

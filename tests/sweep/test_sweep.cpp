@@ -34,11 +34,18 @@ class Samples {
       m_encrypted = MakeSample(m_dir.path(), "encrypted", 40, kPassword);
     return m_encrypted;
   }
+  // Encrypted in SQLCipher 3's format, as the main application's older files are.
+  const Sample& Sqlcipher3() {
+    if (m_sqlcipher3.name.empty())
+      m_sqlcipher3 = MakeSample(m_dir.path(), "sqlcipher3", 40, kPassword, 3);
+    return m_sqlcipher3;
+  }
 
  private:
   TempDir m_dir;
   Sample m_plain;
   Sample m_encrypted;
+  Sample m_sqlcipher3;
 };
 
 struct Counts {
@@ -279,29 +286,32 @@ TEST(FaultSweep, OutOfMemoryEncryptedAtASpreadOfAllocations) {
 // the database) must end the update with the failure told and the database
 // at 1.06. The read-back after the commit reads once more when it fails.
 TEST(FaultSweep, OutOfMemoryInTheEncryptionOfEachPage) {
-  std::set<long> pageWrites;
-  std::atomic<long> ranAtWrites{0};
-  std::atomic<long> reportedAtWrites{0};
-  SweepFailures(
-      "oom", Samples::Get().Encrypted(),
-      [&pageWrites](const Counts& counts) {
-        pageWrites = counts.pageWrites;
-        return EveryAllocation(counts);
-      },
-      "EVP_MAC_CTX_new",
-      [&](const FaultRun& run) {
-        if (!pageWrites.count(Number(run.report, "at"))) return;
-        ++ranAtWrites;
-        if (!run.finished.outcome.Succeeded() && ShowsFailure(run.finished.err)) ++reportedAtWrites;
-      });
-  std::printf(
-      "[sweep oom, page encryption] %zu contexts encrypt a page that is then written; %ld of "
-      "them failed, the failure reported after %ld\n",
-      pageWrites.size(), ranAtWrites.load(), reportedAtWrites.load());
-  EXPECT_FALSE(pageWrites.empty()) << "no context encrypted a page being written: the sweep "
-                                      "proves nothing of the writes";
-  EXPECT_EQ(reportedAtWrites.load(), ranAtWrites.load())
-      << "a page that could not be encrypted for writing went without a failure report";
+  for (const Sample* sample : {&Samples::Get().Encrypted(), &Samples::Get().Sqlcipher3()}) {
+    std::set<long> pageWrites;
+    std::atomic<long> ranAtWrites{0};
+    std::atomic<long> reportedAtWrites{0};
+    SweepFailures(
+        "oom", *sample,
+        [&pageWrites](const Counts& counts) {
+          pageWrites = counts.pageWrites;
+          return EveryAllocation(counts);
+        },
+        "EVP_MAC_CTX_new",
+        [&](const FaultRun& run) {
+          if (!pageWrites.count(Number(run.report, "at"))) return;
+          ++ranAtWrites;
+          if (!run.finished.outcome.Succeeded() && ShowsFailure(run.finished.err))
+            ++reportedAtWrites;
+        });
+    std::printf(
+        "[sweep oom, page encryption, %s] %zu contexts encrypt a page that is then written; %ld "
+        "of them failed, the failure reported after %ld\n",
+        sample->name.c_str(), pageWrites.size(), ranAtWrites.load(), reportedAtWrites.load());
+    EXPECT_FALSE(pageWrites.empty()) << "no context encrypted a page being written: the sweep "
+                                        "proves nothing of the writes";
+    EXPECT_EQ(reportedAtWrites.load(), ranAtWrites.load())
+        << "a page that could not be encrypted for writing went without a failure report";
+  }
 }
 
 // When SQLCipher cannot make the cipher context for a page it hands SQLite a
@@ -311,11 +321,13 @@ TEST(FaultSweep, OutOfMemoryInTheEncryptionOfEachPage) {
 // none may end in a success over a database that is not the update's.
 TEST(FaultSweep, OutOfMemoryInTheCipherOfEachPage) {
   SweepFailures("oom", Samples::Get().Encrypted(), EveryAllocation, "EVP_CIPHER_CTX_new");
+  SweepFailures("oom", Samples::Get().Sqlcipher3(), EveryAllocation, "EVP_CIPHER_CTX_new");
 }
 
 TEST(FaultSweep, IoErrorAtEachWriteSyncAndTruncate) {
   SweepFailures("eio", Samples::Get().Plain(), EveryOperation);
   SweepFailures("eio", Samples::Get().Encrypted(), EveryOperation);
+  SweepFailures("eio", Samples::Get().Sqlcipher3(), EveryOperation);
 }
 
 TEST(FaultSweep, DiskFullAtEachWriteSyncAndTruncate) {
