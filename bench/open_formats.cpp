@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "jet/Catalog.h"
+#include "jet/CipherFormat.h"
 #include "jet/ComError.h"
 #include "jet/ConnectionString.h"
 #include "jet/Engine.h"
@@ -76,14 +77,7 @@ double KnownFormatOpen(const fs::path& file, CipherFormat format) {
   const auto start = Clock::now();
   sqlite3* db = nullptr;
   sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  if (format != CipherFormat::Plain) {
-    sqlite3_key(db, kPassword, static_cast<int>(std::strlen(kPassword)));
-    sqlite3_exec(db, "PRAGMA cipher_log_level = NONE", nullptr, nullptr, nullptr);
-    sqlite3_exec(db,
-                 format == CipherFormat::SqlCipher3 ? "PRAGMA cipher_compatibility = 3"
-                                                    : "PRAGMA cipher_compatibility = 4",
-                 nullptr, nullptr, nullptr);
-  }
+  mivotra::jet::KeyDatabase(db, kPassword, format);
   const int rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   sqlite3_close(db);
   if (rc != SQLITE_OK) throw std::runtime_error("the known format did not open " + file.string());

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "jet/CipherFormat.h"
+
 namespace mivotra::test {
 
 namespace fs = std::filesystem;
@@ -77,11 +79,10 @@ class RawDatabase {
     }
     sqlite3_busy_timeout(m_db, 10000);
     if (password.empty()) return;
-    sqlite3_key(m_db, password.data(), static_cast<int>(password.size()));
-    sqlite3_exec(m_db, "PRAGMA cipher_log_level = NONE", nullptr, nullptr, nullptr);
-    const std::string compatibility =
-        "PRAGMA cipher_compatibility = " + std::to_string(cipherCompatibility);
-    sqlite3_exec(m_db, compatibility.c_str(), nullptr, nullptr, nullptr);
+    // Keyed as the engine keys: the same settings, SQLCipher's log off.
+    jet::KeyDatabase(
+        m_db, password,
+        cipherCompatibility == 3 ? jet::CipherFormat::SqlCipher3 : jet::CipherFormat::SqlCipher4);
   }
 
   sqlite3* m_db = nullptr;
