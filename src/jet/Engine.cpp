@@ -277,11 +277,14 @@ class EngineConnection final : public Connection {
     const auto* update = statement.As<jet::UpdateStatement>();
     StatementHandle prepared =
         Prepare(db,
-                update && wholeTransaction ? jet::UpdateSql(statement.table, *update, {true, {}})
+                update && wholeTransaction
+                    ? jet::UpdateSql(statement.table, *update, {jet::OnConflict::Rollback, {}})
                                            : statement.sql,
                 context);
     jet::CheckSchemaChange(db, statement, context);
-    auto ranged = jet::RangedUpdate::Plan(db, statement, wholeTransaction, context);
+    auto ranged = jet::RangedUpdate::Plan(
+        db, statement, wholeTransaction ? jet::OnConflict::Rollback : jet::OnConflict::Abort,
+        context);
     // Statements that take more than one SQLite step are made whole by a
     // savepoint, unless a failure undoes the whole transaction anyway.
     const bool savepoint = !wholeTransaction && (!statement.followUps.empty() || ranged);
@@ -325,7 +328,7 @@ class EngineConnection final : public Connection {
         if (!jet::EqualsNoCase(statement.table, table)) return std::nullopt;
         const FailureContext context = m_session->Context(statement.Kind(), statement.table);
         jet::CheckSchemaChange(db, statement, context);
-        auto ranged = jet::RangedUpdate::Plan(db, statement, true, context);
+        auto ranged = jet::RangedUpdate::Plan(db, statement, jet::OnConflict::Fail, context);
         if (!ranged) return std::nullopt;
         updates.push_back(std::move(*ranged));
       }

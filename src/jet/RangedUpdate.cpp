@@ -59,7 +59,7 @@ RangedUpdate::RangedUpdate(sqlite3* db, FailureContext context, StatementHandle 
       m_update(std::move(update)) {}
 
 std::optional<RangedUpdate> RangedUpdate::Plan(sqlite3* db, const Statement& statement,
-                                               bool rollbackOnConflict,
+                                               OnConflict conflict,
                                                const FailureContext& context) {
   const auto* update = statement.As<UpdateStatement>();
   if (!update || !update->rowLocal) return std::nullopt;
@@ -102,7 +102,7 @@ std::optional<RangedUpdate> RangedUpdate::Plan(sqlite3* db, const Statement& sta
     return std::nullopt;
   }
 
-  const std::string sql = UpdateSql(statement.table, *update, {rollbackOnConflict, *rowid});
+  const std::string sql = UpdateSql(statement.table, *update, {conflict, *rowid});
   return RangedUpdate(db, context, std::move(firstRow), Prepare(db, sql, context));
 }
 
@@ -117,18 +117,26 @@ std::vector<std::int64_t> RangedUpdate::RunTogether(std::span<RangedUpdate> upda
   // The first one's query finds the ranges; every update is of the same table.
   RangedUpdate& ranges = updates.front();
   if (failing) *failing = 0;
+  std::optional<ComError> firstFailure;
+  std::size_t running = updates.size();  // once one fails, those before it
   auto low = ranges.FirstRowAtOrAbove(kFirstRowid);
-  while (low) {
+  while (low && running > 0) {
     const std::int64_t high =
         *low > kLastRowid - (kRangeRows - 1) ? kLastRowid : *low + (kRangeRows - 1);
-    for (std::size_t i = 0; i < updates.size(); ++i) {
-      if (failing) *failing = i;
-      changes[i] += updates[i].ApplyRange(*low, high);
+    for (std::size_t i = 0; i < running; ++i) {
+      try {
+        changes[i] += updates[i].ApplyRange(*low, high);
+      } catch (const ComError& error) {
+        if (failing) *failing = i;
+        if (sqlite3_get_autocommit(ranges.m_db)) throw;
+        firstFailure = error;
+        running = i;
+      }
     }
     if (high == kLastRowid) break;
-    if (failing) *failing = 0;
     low = ranges.FirstRowAtOrAbove(high + 1);
   }
+  if (firstFailure) throw *firstFailure;
   return changes;
 }
 

@@ -17,6 +17,7 @@
 
 #include "jet/JetErrors.h"
 #include "jet/Session.h"
+#include "jet/sql/JetSql.h"
 #include "jet/sql/Statement.h"
 
 struct sqlite3;
@@ -33,9 +34,8 @@ class RangedUpdate {
   // expression reads only its own row, no key column is assigned, no other
   // row depends on an assigned column (relationships, triggers). Otherwise
   // nullopt, and the statement runs whole.
-  // rollbackOnConflict: see UpdateForm.
   static std::optional<RangedUpdate> Plan(sqlite3* db, const Statement& statement,
-                                          bool rollbackOnConflict, const FailureContext& context);
+                                          OnConflict conflict, const FailureContext& context);
 
   // Applies every range in rowid order, the order SQLite's second pass takes;
   // returns the rows changed.
@@ -44,8 +44,12 @@ class RangedUpdate {
   // Updates of one table in one pass: each range goes through every update,
   // in their order, before the next range is read. As each row's change
   // depends on that row alone, every row ends as if the updates had run one
-  // after another, and the table is read once. `failing` names the update
-  // that was running when one throws. Returns the rows each changed.
+  // after another, and the table is read once. Returns the rows each changed.
+  // The error thrown is the one the first update to fail (in their order)
+  // meets first, as one after another: planned OR FAIL, an update that fails
+  // leaves the transaction to the caller's rollback, and the ones before it
+  // go on through the rest of the table. When SQLite ended the transaction
+  // itself, the error is the running update's. `failing` names the update.
   static std::vector<std::int64_t> RunTogether(std::span<RangedUpdate> updates,
                                                std::size_t* failing);
 

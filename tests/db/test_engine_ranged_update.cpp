@@ -237,9 +237,10 @@ class OnePass : public RangedUpdates {
   }
 
   const long long lateRow = 5 * kRange;
+  // "+ 0": found by a scan, as only a scan runs by ranges.
   const std::string breaksLateRow =
-      "UPDATE t SET name = name & 'x' WHERE id >= " + std::to_string(lateRow) +
-      " AND id < 1000000000";
+      "UPDATE t SET name = name & 'x' WHERE id + 0 >= " + std::to_string(lateRow) +
+      " AND id + 0 < 1000000000";
 };
 
 TEST_F(OnePass, LeavesEveryRowAsOneStatementAfterAnotherWould) {
@@ -270,8 +271,12 @@ TEST_F(OnePass, AFailureNamesItsStatementAndUndoesTheWholeTransaction) {
     std::vector<std::string> statements;
     std::size_t failing;
   };
+  // The second breaks the first range, the first only the last: one after
+  // another, the first fails.
+  const std::string breaksFirstRange = "UPDATE t SET name = name & 'xxxxx' WHERE kodan = 1";
   for (const Case& c : {Case{{"UPDATE t SET rate = rate + 1", breaksLateRow}, 1},
-                        Case{{breaksLateRow, "UPDATE t SET rate = rate + 1"}, 0}}) {
+                        Case{{breaksLateRow, "UPDATE t SET rate = rate + 1"}, 0},
+                        Case{{breaksLateRow, breaksFirstRange}, 0}}) {
     SCOPED_TRACE(c.statements[c.failing]);
     db->BeginTrans(TransactionMode::AllOrNothing);
     Exec(*db, "UPDATE t SET lower = 0 WHERE id = 1");

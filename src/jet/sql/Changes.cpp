@@ -83,7 +83,9 @@ namespace mivotra::jet {
 
 std::string UpdateSql(std::string_view table, const UpdateStatement& update,
                       const UpdateForm& form) {
-  std::string sql = form.rollbackOnConflict ? "UPDATE OR ROLLBACK " : "UPDATE ";
+  std::string sql = form.conflict == OnConflict::Rollback ? "UPDATE OR ROLLBACK "
+                    : form.conflict == OnConflict::Fail   ? "UPDATE OR FAIL "
+                                                          : "UPDATE ";
   sql += QuoteName(table);
   if (!form.rowidRange.empty()) sql += " NOT INDEXED";
   sql += " SET " + update.assignments;

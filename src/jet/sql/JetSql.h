@@ -20,12 +20,21 @@ namespace mivotra::jet {
 // DB_E_Syntax naming what is wrong and where, for anything it does not accept.
 Statement Translate(std::string_view jetSql);
 
+// What a broken constraint undoes (SQLite's ON CONFLICT).
+enum class OnConflict {
+  // The statement alone: SQLite keeps a statement journal, a copy of every
+  // page the statement changes, to undo it with.
+  Abort,
+  // Nothing: the statement stops at the row, and the transaction goes on.
+  // No statement journal.
+  Fail,
+  // The whole transaction. No statement journal.
+  Rollback,
+};
+
 // How the engine may run a translated UPDATE besides as it stands.
 struct UpdateForm {
-  // OR ROLLBACK: a broken constraint ends the whole transaction, so SQLite
-  // keeps no statement journal (a copy of every page the statement changes)
-  // for undoing the statement alone.
-  bool rollbackOnConflict = false;
+  OnConflict conflict = OnConflict::Abort;
   // Not empty: only rows whose rowid, under this name, lies between ?1 and
   // ?2, found by the rowid alone (NOT INDEXED).
   std::string rowidRange;
