@@ -6,16 +6,33 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root/src" || exit 2
 
-# folder: the project folders its files may include (besides their own)
+# folder: the project folders its files may include (besides their own).
+# The build enforces the same for the libraries (each layer's headers reach
+# only the targets that link it); this also names the rule that was broken.
 declare -A allowed=(
-  [jet]="jet"
-  [report]="jet"
-  [target]="jet target"
-  [platform]="platform"
-  [update]="jet report target platform update res"
+  [base]="base"
+  [jet]="base"
+  [report]="base jet"
+  [target]="base"
+  [platform]="base"
+  [res]="res"
+  [update]="base jet report target platform res"
+  [ui]="base update res"
+  [app]="base ui update platform res"
+  [cli]="base platform report res target update"
+  [sampledb]="cli jet"
 )
-qt_forbidden="jet report"   # no Qt at all
-widgets_forbidden="jet report target platform update"
+qt_forbidden="base jet report"   # no Qt at all
+widgets_forbidden="base jet report target platform update cli sampledb res"
+
+# Every folder of src/ must have its rule.
+for folder in */; do
+  folder=${folder%/}
+  if [[ -z ${allowed[$folder]+set} ]]; then
+    echo "src/$folder/: no rule in scripts/check-layers.sh"
+    exit 1
+  fi
+done
 
 bad=0
 for folder in "${!allowed[@]}"; do

@@ -279,7 +279,7 @@ class EngineConnection final : public Connection {
         Prepare(db,
                 update && wholeTransaction
                     ? jet::UpdateSql(statement.table, *update, {jet::OnConflict::Rollback, {}})
-                                           : statement.sql,
+                    : statement.sql,
                 context);
     jet::CheckSchemaChange(db, statement, context);
     auto ranged = jet::RangedUpdate::Plan(

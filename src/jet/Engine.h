@@ -92,8 +92,8 @@ class Connection {
   // transaction, UPDATEs of one table whose every row changes on its own are
   // taken through the table together, a range of rows at a time, so it is
   // read once. On failure `failing` (may be null) holds the index of the
-  // statement that failed; when two of such UPDATEs would both fail, the one
-  // that meets its failing row first is named.
+  // statement that failed; when two of such UPDATEs would both fail, the
+  // first of them is named, as one Execute after another would.
   virtual std::vector<std::int64_t> ExecuteInOnePass(std::span<const std::string> commandTexts,
                                                      std::size_t* failing) = 0;
   virtual long State() const = 0;

@@ -59,8 +59,7 @@ RangedUpdate::RangedUpdate(sqlite3* db, FailureContext context, StatementHandle 
       m_update(std::move(update)) {}
 
 std::optional<RangedUpdate> RangedUpdate::Plan(sqlite3* db, const Statement& statement,
-                                               OnConflict conflict,
-                                               const FailureContext& context) {
+                                               OnConflict conflict, const FailureContext& context) {
   const auto* update = statement.As<UpdateStatement>();
   if (!update || !update->rowLocal) return std::nullopt;
   const auto columns = schema::Columns(db, statement.table, &context);

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "base/UniqueFd.h"
+
 namespace mivotra {
 
 class InstanceGuard {
@@ -25,7 +27,7 @@ class InstanceGuard {
   bool TakeLock();
 
   std::string m_path;
-  int m_fd = -1;  // the lock file, locked; -1 without a guard
+  UniqueFd m_lock;  // the lock file, locked; not valid without a guard
   bool m_acquired = false;
   bool m_lockRefused = false;  // another copy holds the lock
 };

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "jet/Utf8.h"
+#include "base/Utf8.h"
 
 namespace mivotra {
 namespace {

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string_view>
 
+#include "base/Utf8.h"
 #include "jet/DateTime.h"
-#include "jet/Utf8.h"
 
 namespace mivotra {
 namespace {

@@ -12,7 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "jet/Utf8.h"
+#include "base/UniqueFd.h"
+#include "base/Utf8.h"
 
 // The settings are read from the file directly, following the INI format
 // QSettings writes, rather than through QSettings itself: QSettings turns an
@@ -306,26 +307,20 @@ std::string ValueText(std::string_view raw) {
 // Only a regular file counts: a folder, a FIFO (which would block) or a
 // device (/dev/zero never ends) at the name is no settings file.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
+  const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!file.valid()) return std::nullopt;
+  const int fd = file.get();
   struct stat info = {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return std::nullopt;
-  }
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   std::string bytes;
   char buffer[65536];
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      close(fd);
-      return std::nullopt;
-    }
+    if (n < 0) return std::nullopt;
     if (n == 0) break;
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
-  close(fd);
   return bytes;
 }
 

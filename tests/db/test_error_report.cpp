@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Utf8.h"
 #include "jet/ComError.h"
 #include "jet/SystemMessages.h"
-#include "jet/Utf8.h"
 #include "report/ErrorReport.h"
 
 namespace mivotra {

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "FuzzCheck.h"
+#include "base/Utf8.h"
 #include "jet/ComError.h"
 #include "jet/SystemMessages.h"
-#include "jet/Utf8.h"
 #include "report/ErrorReport.h"
 
 namespace mivotra {

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "FuzzCheck.h"
+#include "base/Utf8.h"
 #include "jet/DateTime.h"
-#include "jet/Utf8.h"
 #include "jet/Variant.h"
 #include "report/ValueText.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/Utf8.h"
 #include "jet/JetErrors.h"
-#include "jet/Utf8.h"
 
 namespace mivotra::jet::sql {
 

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <utility>
 
-#include "jet/Utf8.h"
+#include "base/Utf8.h"
 #include "jet/sql/Characters.h"
 #include "jet/sql/Keywords.h"
 #include "jet/sql/SqlText.h"

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/UniqueFd.h"
+
 namespace mivotra {
 namespace {
 
@@ -24,21 +26,6 @@ struct FileId {
 struct WatchedFile {
   FileId id;
   std::string name;
-};
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : m_fd(fd) {}
-  ~Descriptor() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return m_fd; }
-  bool valid() const { return m_fd >= 0; }
-
- private:
-  int m_fd;
 };
 
 // A folder's entries straight from the kernel into a buffer the caller keeps,
@@ -104,7 +91,7 @@ std::optional<FileId> OpenFileId(int fdFolder, const char* name) {
 
 std::string CommandOf(int procFolder, long pid) {
   const std::string path = std::to_string(pid) + "/comm";
-  const Descriptor file(openat(procFolder, path.c_str(), O_RDONLY | O_CLOEXEC));
+  const UniqueFd file(openat(procFolder, path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.valid()) return {};
   char buffer[64];
   const ssize_t n = read(file.get(), buffer, sizeof buffer);
@@ -149,7 +136,7 @@ std::optional<DatabaseUser> LockHolder(const std::string& databaseFile, int data
 const WatchedFile* FindOpenIn(int procFolder, const char* pid,
                               const std::vector<WatchedFile>& watched, std::vector<char>& buffer) {
   const std::string path = std::string(pid) + "/fd";
-  const Descriptor fdFolder(openat(procFolder, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const UniqueFd fdFolder(openat(procFolder, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   // Not ours to read, or already gone: such a process does not count.
   if (!fdFolder.valid()) return nullptr;
   DirectoryEntries entries(fdFolder.get(), buffer);
@@ -188,7 +175,7 @@ std::optional<DatabaseUser> FindOpener(int procFolder, const std::vector<Watched
 
 std::optional<DatabaseUser> FindOtherDatabaseUser(const std::string& databaseFile,
                                                   int databaseDescriptor) {
-  const Descriptor proc(open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const UniqueFd proc(open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   auto lockHolder = LockHolder(databaseFile, databaseDescriptor, proc.get());
   if (lockHolder && lockHolder->pid > 0) return lockHolder;
   if (proc.valid()) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 namespace mivotra {
 namespace {
@@ -27,12 +28,13 @@ std::string WithoutTrailingSlashes(std::string path) {
 // opened without following a link, so what is checked is what is there.
 // `created`: the tool has just made it, and its mode is set whatever the umask.
 bool IsPrivateFolder(const std::string& path, bool created = false) {
-  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
+  const UniqueFd folder(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!folder.valid()) return false;
   struct stat info = {};
-  bool usable = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid();
-  if (usable && created) usable = fchmod(fd, S_IRWXU) == 0 && fstat(fd, &info) == 0;
-  close(fd);
+  bool usable =
+      fstat(folder.get(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid();
+  if (usable && created)
+    usable = fchmod(folder.get(), S_IRWXU) == 0 && fstat(folder.get(), &info) == 0;
   return usable && (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
@@ -67,7 +69,7 @@ InstanceGuard::InstanceGuard(const std::string& name) {
     // So too when no folder is private enough: another user's folder at our
     // name must not stop the tool, and a lock in it would prove nothing.
     m_acquired = true;
-    m_fd = -1;
+    m_lock.Reset();
   }
 }
 
@@ -75,11 +77,11 @@ InstanceGuard::InstanceGuard(const std::string& name) {
 // with the process however it ends, so a crashed copy never blocks the next.
 bool InstanceGuard::TakeLock() {
   for (int attempt = 0; attempt < 10; ++attempt) {
-    const int fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    UniqueFd file(open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.valid()) return false;
+    const int fd = file.get();
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       m_lockRefused = errno == EWOULDBLOCK;
-      close(fd);
       return false;
     }
     // A copy that was just ending may have removed the name after we opened
@@ -91,20 +93,18 @@ bool InstanceGuard::TakeLock() {
       // For a person looking: which process holds it.
       const std::string pid = std::to_string(getpid()) + "\n";
       if (ftruncate(fd, 0) == 0) (void)!write(fd, pid.data(), pid.size());
-      m_fd = fd;
+      m_lock = std::move(file);
       return true;
     }
-    close(fd);
   }
   return false;
 }
 
 // Nothing here allocates: it runs last, after the outcome was told, where a
-// failure must not turn a finished update into a crash.
+// failure must not turn a finished update into a crash. The name goes before
+// the lock, so the next copy never locks a file about to lose its name.
 InstanceGuard::~InstanceGuard() {
-  if (m_fd < 0) return;
-  unlink(m_path.c_str());
-  close(m_fd);
+  if (m_lock.valid()) unlink(m_path.c_str());
 }
 
 }  // namespace mivotra

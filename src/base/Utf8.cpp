@@ -1,4 +1,4 @@
-#include "jet/Utf8.h"
+#include "base/Utf8.h"
 
 namespace mivotra::utf8 {
 namespace {
