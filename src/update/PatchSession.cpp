@@ -262,14 +262,18 @@ void PatchSession::CommitPatch() {
   try {
     m_db.Engine().CommitTrans();
   } catch (const ComError&) {
+    // A rollback that fails may leave the transaction open, and inside it
+    // the update reads as made although nothing was committed.
+    bool ended = true;
     try {
       m_db.Engine().RollbackTrans();
     } catch (...) {
+      ended = false;
     }
     // SQLite may report a failure of the commit's last step (the folder's
     // sync after the journal is deleted) when the commit was in fact made;
     // the database, read again from the disk, tells which (sweep/eio).
-    if (!CommitWasMade()) throw;
+    if (!ended || !CommitWasMade()) throw;
   }
   // Another file given the database's name while the update was written:
   // the update went into the file the engine has open, which no name leads
