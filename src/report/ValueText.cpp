@@ -3,6 +3,9 @@
 
 #include "report/ValueText.h"
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -110,7 +113,23 @@ std::string OneDecimal(double value) {
   return std::string(buffer, result.ptr);
 }
 
-// The currency's four decimal places, trailing zeros dropped, no grouping.
+// The decimal separator of the user's numeric locale, read from the
+// environment as setlocale(LC_ALL, "") would, without changing the process's
+// own locale: printf and strtod go on reading "." everywhere else, and the
+// console, which sets no locale, shows the same text as the window.
+std::string UserDecimalSeparator() {
+  std::string separator = ".";
+  if (const locale_t user = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0))) {
+    const char* radix = nl_langinfo_l(RADIXCHAR, user);
+    // A separator of a locale whose character set is not UTF-8 is no text here.
+    if (radix != nullptr && *radix != '\0' && utf8::IsValid(radix)) separator = radix;
+    freelocale(user);
+  }
+  return separator;
+}
+
+// The currency's four decimal places, trailing zeros dropped, no grouping;
+// the decimal separator is the user's, as the platform's conversion writes it.
 std::string CurrencyText(CY value) {
   const bool negative = value.int64 < 0;
   // Through unsigned so the most negative value has a magnitude too.
@@ -126,8 +145,9 @@ std::string CurrencyText(CY value) {
       --digits;
     }
     char buffer[8];
-    std::snprintf(buffer, sizeof buffer, ".%0*llu", digits,
+    std::snprintf(buffer, sizeof buffer, "%0*llu", digits,
                   static_cast<unsigned long long>(fraction));
+    text += UserDecimalSeparator();
     text += buffer;
   }
   return text;

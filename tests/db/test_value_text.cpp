@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -154,37 +155,61 @@ TEST(VariantToText, FloatingPointWithOneDecimal) {
   });
 }
 
-// "%0.1f" must read the same whatever numeric locale the process runs under;
-// a German locale, built for the test, writes "1,5" through printf.
-TEST(VariantToText, FloatingPointIgnoresTheNumericLocale) {
+// An environment variable set for one test and put back after it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (m_old) {
+      setenv(m_name, m_old->c_str(), 1);
+    } else {
+      unsetenv(m_name);
+    }
+  }
+
+ private:
+  const char* m_name;
+  std::optional<std::string> m_old;
+};
+
+// A user with a German locale, built for the test where the system has none.
+// Currency takes its decimal comma from the environment, also where the
+// program sets no locale (the console); "%0.1f" stays with "." even once the
+// window's toolkit has set the locale and printf writes "1,5".
+TEST(VariantToText, OnlyCurrencyFollowsTheUsersNumericLocale) {
   test::TempDir locales;
   const std::string command =
       "localedef -i de_DE -f UTF-8 '" + (locales / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
-  if (std::system(command.c_str()) != 0) GTEST_SKIP() << "localedef cannot build de_DE";
-  const char* oldLocpath = std::getenv("LOCPATH");
-  const std::string savedLocpath = oldLocpath ? oldLocpath : "";
-  setenv("LOCPATH", locales.path().c_str(), 1);
-  const std::string savedNumeric = std::setlocale(LC_NUMERIC, nullptr);
-  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
-    GTEST_SKIP() << "de_DE.UTF-8 cannot be loaded";
+  if (std::system(command.c_str()) != 0) {
+    GTEST_SKIP() << "localedef cannot build de_DE.UTF-8 (the locales package is missing)";
   }
+  const ScopedEnv locpath("LOCPATH", locales.path().string());
+  const ScopedEnv all("LC_ALL", "de_DE.UTF-8");
+  const std::vector<Case> german = {
+      {Variant::Currency(15000), "1,5"},
+      {Variant::Currency(-1), "-0,0001"},
+      {Variant::Currency(10600), "1,06"},
+      {Variant::Currency(10000000000), "1000000"},  // still no grouping
+  };
+  ExpectTexts(german);
+
+  const std::string savedNumeric = std::setlocale(LC_NUMERIC, nullptr);
+  ASSERT_NE(std::setlocale(LC_NUMERIC, ""), nullptr) << "de_DE.UTF-8 cannot be loaded";
   char printed[16];
   std::snprintf(printed, sizeof printed, "%0.1f", 1.5);
   const std::string viaPrintf = printed;
   const std::string r8 = VariantToText(Variant::R8(1.5));
   const std::string r4 = VariantToText(Variant::R4(-2.25f));
   const std::string cy = VariantToText(Variant::Currency(15000));
-
   std::setlocale(LC_NUMERIC, savedNumeric.c_str());
-  if (oldLocpath) {
-    setenv("LOCPATH", savedLocpath.c_str(), 1);
-  } else {
-    unsetenv("LOCPATH");
-  }
+
   EXPECT_EQ(viaPrintf, "1,5");  // the locale really was in force
   EXPECT_EQ(r8, "1.5");
   EXPECT_EQ(r4, "-2.2");
-  EXPECT_EQ(cy, "1.5");
+  EXPECT_EQ(cy, "1,5");
 }
 
 TEST(VariantToText, Strings) {
