@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "EngineTesting.h"
+#include "FaultHooks.h"
 #include "jet/JetErrors.h"
 #include "jet/SqliteRecordset.h"
 
@@ -23,51 +23,6 @@ namespace mivotra::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// SQLite's allocator with a countdown: once armed, the Nth allocation fails
-// and (when persistent) every one after it, until disarmed.
-class FailingAllocator {
- public:
-  static void Install() {
-    sqlite3_shutdown();
-    sqlite3_config(SQLITE_CONFIG_GETMALLOC, &s_real);
-    sqlite3_mem_methods methods = s_real;
-    methods.xMalloc = [](int size) -> void* { return Fails() ? nullptr : s_real.xMalloc(size); };
-    methods.xRealloc = [](void* p, int size) -> void* {
-      return Fails() ? nullptr : s_real.xRealloc(p, size);
-    };
-    sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
-    sqlite3_initialize();
-  }
-  static void Uninstall() {
-    sqlite3_shutdown();
-    sqlite3_config(SQLITE_CONFIG_MALLOC, &s_real);
-    sqlite3_initialize();
-  }
-  static void Arm(int nth, bool persistent) {
-    s_persistent = persistent;
-    s_countdown = nth;
-  }
-  static void Disarm() { s_countdown = 0; }
-  static bool Fired() { return s_fired; }
-  static void Reset() { s_fired = false; }
-
- private:
-  static bool Fails() {
-    if (s_countdown <= 0) return false;
-    if (s_countdown > 1) {
-      --s_countdown;
-      return false;
-    }
-    s_fired = true;
-    if (!s_persistent) s_countdown = 0;
-    return true;
-  }
-  static inline sqlite3_mem_methods s_real{};
-  static inline std::atomic<int> s_countdown{0};
-  static inline bool s_persistent = false;
-  static inline bool s_fired = false;
-};
 
 // The error a call raises, if any.
 std::optional<ComError> Attempt(const std::function<void()>& call) {
