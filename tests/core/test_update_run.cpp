@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "DatabaseHelpers.h"
+#include "FailingNew.h"
+#include "FaultHooks.h"
 #include "RawDatabase.h"
 #include "SessionFixture.h"
 #include "res/Texts.h"
@@ -113,20 +115,57 @@ TEST_F(UpdateRun, AnEmptyVersionTableShowsOnlyTheTwoSpacesBetweenTheBrackets) {
   EXPECT_NE(messages[0].text.find("現在のデータベースバージョンは「  」です。"), std::string::npos);
 }
 
-TEST_F(UpdateRun, AMissingVersionTableReportsTheEngineErrorThenTheQuery) {
-  StartWithSample();
-  session->Database().Engine().Execute("DROP TABLE t_db_ver;", nullptr);
-  EXPECT_FALSE(session->OnRunUpdate());
-  const auto messages = screen.Messages();
-  ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(messages[0].caption, "MivotraPatch20091109");
-  EXPECT_EQ(messages[0].icon, MessageIcon::Exclamation);
-  EXPECT_NE(messages[0].text.find("Code : 0x80040e37\n"), std::string::npos) << messages[0].text;
-  EXPECT_NE(messages[0].text.find("t_db_ver"), std::string::npos);
-  ExpectMessage(messages[1], "更新に失敗しました", "MivotraPatch20091109", MessageIcon::None);
-  ExpectMessage(messages[2], texts::VersionQuery, "MivotraPatch20091109", MessageIcon::None);
-  ExpectControlsRestored(screen);
-  EXPECT_TRUE(session->Database().IsConnected());
+// A version query that fails is told, and the run ends with the controls
+// back and the connection open: an engine failure with its report and the
+// query, anything else as unexpected.
+TEST_F(UpdateRun, AFailingVersionQueryIsToldAndEndsTheRun) {
+  StatementWatch::Install();
+  const struct {
+    const char* how;
+    bool outOfMemory;  // else the version table is dropped
+    std::vector<std::string> boxes;
+  } cases[] = {
+      {"no version table",
+       false,
+       {"Code : 0x80040e37", "更新に失敗しました", std::string(texts::VersionQuery)}},
+      {"memory runs out as its value is read",
+       true,
+       {"*** 処理されない例外 ***", "更新に失敗しました"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    StartWithSample();
+    bool armed = false;
+    if (c.outOfMemory) {
+      StatementWatch::onStatement = [&armed](std::string_view sql) {
+        if (armed || sql.find("MaxDBVerCode") == std::string_view::npos) return;
+        armed = true;
+        FailNthNew();
+      };
+    } else {
+      session->Database().Engine().Execute("DROP TABLE t_db_ver;", nullptr);
+    }
+    EXPECT_FALSE(session->OnRunUpdate());
+    StatementWatch::onStatement = nullptr;
+    StopFailingNew();
+    EXPECT_EQ(NewHasFailed(), c.outOfMemory);
+
+    const auto messages = screen.Messages();
+    ASSERT_EQ(messages.size(), c.boxes.size());
+    EXPECT_EQ(messages[0].caption, "MivotraPatch20091109");
+    EXPECT_EQ(messages[0].icon, MessageIcon::Exclamation);
+    EXPECT_NE(messages[0].text.find(c.boxes[0]), std::string::npos) << messages[0].text;
+    for (std::size_t i = 1; i < c.boxes.size(); ++i)
+      ExpectMessage(messages[i], c.boxes[i], "MivotraPatch20091109", MessageIcon::None);
+    if (!c.outOfMemory) {
+      EXPECT_NE(messages[0].text.find("t_db_ver"), std::string::npos);
+    }
+    ExpectControlsRestored(screen);
+    EXPECT_TRUE(session->Database().IsConnected());
+    EXPECT_FALSE(fs::exists(dir / std::string(texts::BackupFolderName)));
+    session.reset();
+    fs::remove(database);
+  }
 }
 
 TEST_F(UpdateRun, TheRunningMainApplicationRefusesBeforeAnythingIsTouched) {
