@@ -4,8 +4,17 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <functional>
+#include <memory>
+#include <new>
+#include <optional>
+
 #include "DatabaseHelpers.h"
+#include "FailingNew.h"
+#include "FaultHooks.h"
+#include "ScreenHooks.h"
 #include "SessionFixture.h"
+#include "jet/Session.h"
 #include "res/Texts.h"
 #include "update/PatchReport.h"
 #include "update/PatchScript.h"
@@ -87,6 +96,12 @@ TEST(PatchReportTexts, LogHeaderHasSevenLinesInWrittenOrder) {
 
 class PatchScript : public SessionFixture {
  protected:
+  static void SetUpTestSuite() {
+    FailingAllocator::Install();
+    StatementWatch::Install();
+  }
+  static void TearDownTestSuite() { FailingAllocator::Uninstall(); }
+
   std::vector<std::string> ClipboardLines() {
     return screen.clipboard ? Lines(*screen.clipboard) : std::vector<std::string>{};
   }
@@ -225,6 +240,129 @@ TEST_F(PatchScript, AFailureBeforeAnyStatementShowsAnEmptyStatement) {
   EXPECT_EQ(
       window.text,
       "Message : Invalid pointer\r\nCode : 0x80004003\r\nSource : null\r\nDescription : null\r\n\r\n\r\n\r\n");
+}
+
+// The numbered list as the user reads it, made here from the statements.
+std::string Listed(const std::vector<std::string>& statements) {
+  std::string list;
+  for (std::size_t i = 0; i < statements.size(); ++i) {
+    const std::string number = std::to_string(i + 1);
+    list += std::string(3 - number.size(), ' ') + number + " " + statements[i] + "\n";
+  }
+  return list;
+}
+
+std::string WithCrLf(std::string text) {
+  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
+    text.replace(at, 1, "\r\n");
+  return text;
+}
+
+// Failures on the way through the patch, each told in its form: the boxes in
+// order (an engine report by its code), then the error window, whose text is
+// the report, the statement and the list, or, after an unexpected failure,
+// the list alone. A failing table scan is told on its own and counts as a
+// missing table. The database is as it was after each: the patch is one
+// transaction.
+TEST_F(PatchScript, EachFailureIsToldInItsFormAndLeavesTheDatabaseAsItWas) {
+  std::vector<std::string> all;
+  for (const auto& group :
+       PatchGroups({std::string(texts::UpdateItem1), std::string(texts::UpdateItem2)}))
+    all.insert(all.end(), group.statements.begin(), group.statements.end());
+  const std::vector<std::string> groupsAB(all.begin(), all.begin() + 7);
+  const std::vector<std::string> toCommentTable(all.begin(), all.begin() + 11);
+  // The nth table scan (counted from 1) starts to run.
+  const auto atScan = [](int nth, std::function<void()> fault) {
+    auto seen = std::make_shared<int>(0);
+    StatementWatch::onStatement = [=](std::string_view sql) {
+      if (sql.find("AS TABLE_NAME") != std::string_view::npos && ++*seen == nth) fault();
+    };
+  };
+  const struct {
+    const char* how;
+    SampleOptions options;
+    std::function<void(PatchSession&, HookScreen&)> arrange;
+    std::vector<std::string> boxes;
+    // The statement the report names; none after an unexpected failure.
+    std::optional<std::string> statement;
+    std::vector<std::string> listed;
+  } cases[] = {
+      {"a connection that is not open: no table is looked for, the first statement fails",
+       {},
+       [](PatchSession& s, HookScreen&) { s.Database().Disconnect(); },
+       {"Code : 0x800a0e78", "更新に失敗しました", all[0]},
+       all[0],
+       {all[0]}},
+      {"an exception that is no engine error, after groups A and B",
+       {},
+       [](PatchSession&, HookScreen& hooks) {
+         hooks.onAdvance = [](int position) {
+           if (position == 1) throw std::bad_alloc();
+         };
+       },
+       {"*** 処理されない例外 ***", "更新に失敗しました"},
+       std::nullopt,
+       groupsAB},
+      {"SQLite out of memory in the first table scan, which ends the transaction",
+       {},
+       [&](PatchSession&, HookScreen&) { atScan(1, [] { FailingAllocator::Arm(1, false); }); },
+       {"Code : 0x8007000e", std::string(jet::kTransactionLost), "更新に失敗しました", all[0]},
+       all[0],
+       {all[0]}},
+      {"the program out of memory in the scan for the comment table, which is there",
+       {.withCommentTable = true},
+       [&](PatchSession&, HookScreen&) { atScan(3, [] { FailNthNew(); }); },
+       {"UnKnown Error", "Code : 0x80040e14", "更新に失敗しました", all[10]},
+       all[10],
+       toCommentTable},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    session.reset();
+    std::filesystem::remove(database);
+    MakeSampleDatabase(database, c.options);
+    const std::string before = DatabaseFingerprint(database);
+    HookScreen hooks;
+    PatchSession patch(hooks, probe);
+    patch.ConnectChosenFile(database.string());
+    ASSERT_TRUE(patch.Database().IsConnected());
+    hooks.Clear();
+    c.arrange(patch, hooks);
+
+    EXPECT_EQ(patch.RunPatchScript(), 0);
+    StatementWatch::onStatement = nullptr;
+    FailingAllocator::Disarm();
+    StopFailingNew();
+
+    const auto messages = hooks.Messages();
+    ASSERT_EQ(messages.size(), c.boxes.size()) << EncodeMessages(hooks);
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+      // Report boxes and the first box carry the application's icon.
+      const bool own = i == 0 || messages[i].text.rfind("Message : ", 0) == 0;
+      EXPECT_EQ(messages[i].caption, "MivotraPatch20091109");
+      EXPECT_EQ(messages[i].icon, own ? MessageIcon::Exclamation : MessageIcon::None) << i;
+      if (messages[i].text.rfind("Message : ", 0) == 0) {
+        EXPECT_NE(messages[i].text.find(c.boxes[i]), std::string::npos) << messages[i].text;
+      } else {
+        EXPECT_EQ(messages[i].text, c.boxes[i]);
+      }
+    }
+    ASSERT_EQ(hooks.events.back().kind, ScreenEvent::WaitCursor);
+    EXPECT_FALSE(hooks.waitCursor);
+    const ScreenEvent& window = hooks.events[hooks.events.size() - 2];
+    ASSERT_EQ(window.kind, ScreenEvent::UpdateError);
+    if (c.statement) {
+      const std::string& report = messages[messages.size() - 3].text;
+      EXPECT_EQ(window.text,
+                WithCrLf(report) + "\r\n\r\n" + *c.statement + Listed(c.listed) + "\r\n");
+    } else {
+      EXPECT_EQ(window.text, Listed(c.listed) + "\r\n");
+    }
+    EXPECT_TRUE(patch.Database().ExecutedStatements().empty());
+    EXPECT_FALSE(hooks.clipboard);
+    patch.Database().Disconnect();
+    EXPECT_EQ(DatabaseFingerprint(database), before);
+  }
 }
 
 TEST_F(PatchScript, ASecondRunNumbersFromOneWhileProgressGoesOn) {
