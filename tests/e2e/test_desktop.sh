@@ -257,7 +257,12 @@ manager=$pid
 manager_ready() { grep -q '^ready' "$WORK/manager.log"; }
 need "the clipboard manager runs" until_true $WAIT manager_ready
 
-# --- The main window --------------------------------------------------------
+# --- The main window, opened while the main application is open: it opens as
+# ever; only Run looks for the main application's window ----------------------
+start mivotra "$HELPER" --class Mivotra --title "main application"
+mivotra=$pid
+helper_ready() { [[ -s $WORK/mivotra.log ]]; }
+need "a window of class Mivotra is mapped" until_true $WAIT helper_ready
 start app1 "$APP"
 app1=$pid
 shown() { timeout $WAIT xdotool search --sync --all --onlyvisible --pid "$1" --name "$2" >/dev/null; }
@@ -278,10 +283,6 @@ not_transient() { [[ $(xprop -id "$1" WM_TRANSIENT_FOR) != *"window id"* ]]; }
 check "the window is transient for no other" not_transient "$main"
 
 # --- The main application is open: Run refuses -------------------------------
-start mivotra "$HELPER" --class Mivotra --title "main application"
-mivotra=$pid
-helper_ready() { [[ -s $WORK/mivotra.log ]]; }
-need "a window of class Mivotra is mapped" until_true $WAIT helper_ready
 need "the Run button is clicked" click_run "$main"
 need "Run refuses with the ＤＢ更新 box" await "$app1" "ＤＢ更新"
 shot 02-main-application-running
