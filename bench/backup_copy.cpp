@@ -37,10 +37,6 @@ using mivotra::MessageIcon;
 class SilentScreen : public mivotra::Screen {
  public:
   void ShowMessage(std::string_view, std::string_view, MessageIcon) override {}
-  void SetCaption(std::string_view) override {}
-  void SetRunEnabled(bool) override {}
-  void SetSearchEnabled(bool) override {}
-  void SetCloseEnabled(bool) override {}
   std::optional<std::string> ChooseDatabaseFile() override { return std::nullopt; }
   bool ShowCopyProgress(std::uint64_t, std::uint64_t) override {
     ++progressCalls;
@@ -48,8 +44,6 @@ class SilentScreen : public mivotra::Screen {
   }
   void EndCopyProgress() override {}
   void OpenFolder(const std::string&) override {}
-  void SetWaitCursor(bool) override {}
-  void AdvanceProgress() override {}
   void CopyTextToClipboard(const std::string&) override {}
   void ShowUpdateError(const std::string&) override {}
   int progressCalls = 0;

@@ -239,6 +239,23 @@ void CPatchDlg::OnSearchDatabase() {
   m_session.OnSearchDatabase();
 }
 
+void CPatchDlg::SetControlsEnabled(int enable) {
+  const bool on = enable == 1;
+  SetCloseEnabled(on);
+  SetRunEnabled(on && m_session.Database().IsConnected());
+  SetSearchEnabled(on && !m_session.Database().IsConnected());
+}
+
+void CPatchDlg::ConnectionChanged(const ConnectionReport& report) {
+  SetCaption(ConnectionCaption(report));
+  // An opened database offers Run and leaves the other controls as they are.
+  if (report.state == ConnectionReport::State::Opened) {
+    SetRunEnabled(true);
+  } else {
+    SetControlsEnabled(1);
+  }
+}
+
 void CPatchDlg::accept() {
   if (m_closeEnabled) QDialog::accept();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The tool's main window: the log of what the update does, the Run button and
-// the search button. It shows what the update session asks to be shown; the
-// procedure itself lives in the window-free core.
+// the search button. It shows what the update session reports and the boxes it
+// asks for; the procedure itself lives in the window-free core.
 
 #include <QDialog>
 #include <QIcon>
@@ -48,7 +48,9 @@ class CPatchDlg final : public QDialog, public Screen {
   };
   // Window set-up in its fixed order; ends with the database located.
   bool OnInitDialog(Opening opening = Opening::AtOnce);
-  void SetControlsEnabled(int enable) { m_session.Database().SetControlsEnabled(enable); }
+  // 1 gives back the Close item and whichever button fits the connection; any
+  // other value greys all three.
+  void SetControlsEnabled(int enable);
   void OnSysCommand(int command);
 
   PatchSession& Session() { return m_session; }
@@ -65,16 +67,16 @@ class CPatchDlg final : public QDialog, public Screen {
 
   // Screen
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
-  void SetCaption(std::string_view caption) override;
-  void SetRunEnabled(bool enabled) override;
-  void SetSearchEnabled(bool enabled) override;
-  void SetCloseEnabled(bool enabled) override;
+  void ConnectionChanged(const ConnectionReport& report) override;
+  void RunStarted() override { SetControlsEnabled(0); }
+  void StatementsStarted() override { SetWaitCursor(true); }
+  void StatementsEnded() override { SetWaitCursor(false); }
+  void ProgressStep() override { AdvanceProgress(); }
+  void RunEnded(const RunRecord&) override { SetControlsEnabled(1); }
   std::optional<std::string> ChooseDatabaseFile() override;
   bool ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) override;
   void EndCopyProgress() override;
   void OpenFolder(const std::string& path) override;
-  void SetWaitCursor(bool waiting) override;
-  void AdvanceProgress() override;
   void CopyTextToClipboard(const std::string& text) override;
   void ShowUpdateError(const std::string& text) override;
 
@@ -97,6 +99,13 @@ class CPatchDlg final : public QDialog, public Screen {
   void AppendLogLine(const QString& line);
   void Layout(QSize client);
   void PopupWindowMenu();
+  void SetCaption(std::string_view caption);
+  void SetRunEnabled(bool enabled);
+  void SetSearchEnabled(bool enabled);
+  void SetCloseEnabled(bool enabled);
+  void SetWaitCursor(bool waiting);
+  // The hidden progress bar moves one position on.
+  void AdvanceProgress();
 
   QIcon m_hIcon;
   std::unique_ptr<MainApplicationProbe> m_ownProbe;

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "res/Texts.h"
+#include "update/PatchReport.h"
 
 namespace mivotra {
 
@@ -23,8 +24,9 @@ void ConsoleScreen::ShowMessage(std::string_view text, std::string_view caption,
   }
 }
 
-void ConsoleScreen::SetCaption(std::string_view caption) {
-  std::fprintf(m_err, "%.*s\n", static_cast<int>(caption.size()), caption.data());
+void ConsoleScreen::ConnectionChanged(const ConnectionReport& report) {
+  const std::string caption = ConnectionCaption(report);
+  std::fprintf(m_err, "%s\n", caption.c_str());
   std::fflush(m_err);
 }
 

@@ -23,17 +23,13 @@ class ConsoleScreen : public Screen {
   ConsoleScreen(std::FILE* out, std::FILE* err, bool progressOnTerminal, bool listToOut = true);
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
-  void SetCaption(std::string_view caption) override;
-  void SetRunEnabled(bool) override {}
-  void SetSearchEnabled(bool) override {}
-  void SetCloseEnabled(bool) override {}
+  // The window's caption, as a line.
+  void ConnectionChanged(const ConnectionReport& report) override;
   // The console never asks a question.
   std::optional<std::string> ChooseDatabaseFile() override { return std::nullopt; }
   bool ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) override;
   void EndCopyProgress() override;
   void OpenFolder(const std::string&) override {}
-  void SetWaitCursor(bool) override {}
-  void AdvanceProgress() override {}
   void CopyTextToClipboard(const std::string& text) override;
   void ShowUpdateError(const std::string& text) override;
 

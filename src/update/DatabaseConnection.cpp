@@ -12,8 +12,8 @@ std::string TargetDatabase::DatabaseFile() const {
   return PathName + FileName + Extension;
 }
 
-DatabaseConnection::DatabaseConnection(Dialogs& dialogs, WindowState& window)
-    : m_dialogs(dialogs), m_window(window) {}
+DatabaseConnection::DatabaseConnection(Dialogs& dialogs, UpdateEvents& events)
+    : m_dialogs(dialogs), m_events(events) {}
 
 void DatabaseConnection::Connect(const std::string& PathName, const std::string& FileName) {
   // A new attempt first closes what is open, so a failure cannot leave a
@@ -37,12 +37,9 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
           BuildConnectionString(PathName, FileName, m_target.Password, m_target.Extension), "", "",
           0);
       m_bConnected = 1;
-      m_window.SetCaption(std::string(texts::CaptionConnectedPrefix) +
-                          std::string(texts::UpdateDateLabel) +
-                          std::string(texts::CaptionConnectedMiddle) + databaseName);
-      m_window.SetRunEnabled(true);
+      m_events.ConnectionChanged({ConnectionReport::State::Opened, databaseName, true});
     } catch (const ComError& error) {
-      // The caption tells the user; the search button offers another file.
+      // The failed connection's event tells the user; the search offers another file.
       m_lastConnectFailure =
           error.Description().empty() ? error.ErrorMessage() : error.Description();
       m_lastConnectError = error;
@@ -53,10 +50,8 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
     m_pConnection.Release();
   }
 
-  if (m_bConnected == 0) {
-    m_window.SetCaption(std::string(texts::CaptionFailedPrefix) + databaseName);
-    SetControlsEnabled(1);
-  }
+  if (m_bConnected == 0)
+    m_events.ConnectionChanged({ConnectionReport::State::Failed, databaseName, false});
 }
 
 void DatabaseConnection::ExecuteStatement(std::int32_t number, const std::string& statement) {
@@ -92,13 +87,6 @@ void DatabaseConnection::Disconnect() {
   } catch (...) {
     ShowAppMessage(m_dialogs, texts::UnhandledException);
   }
-}
-
-void DatabaseConnection::SetControlsEnabled(int enable) {
-  const bool on = enable == 1;
-  m_window.SetCloseEnabled(on);
-  m_window.SetRunEnabled(on && m_bConnected == 1);
-  m_window.SetSearchEnabled(on && m_bConnected == 0);
 }
 
 }  // namespace mivotra

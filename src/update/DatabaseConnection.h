@@ -1,6 +1,6 @@
 #pragma once
-// The one connection to the target database, and how its state shows on the
-// main window: caption, Run and search buttons, the window menu's Close item.
+// The one connection to the target database; each attempt to open it is
+// reported as a ConnectionChanged event.
 
 #include <cstdint>
 #include <optional>
@@ -10,7 +10,7 @@
 
 #include "jet/Engine.h"
 #include "update/Dialogs.h"
-#include "update/WindowState.h"
+#include "update/UpdateEvents.h"
 
 namespace mivotra {
 
@@ -34,13 +34,12 @@ struct ExecutedStatement {
 
 class DatabaseConnection {
  public:
-  DatabaseConnection(Dialogs& dialogs, WindowState& window);
+  DatabaseConnection(Dialogs& dialogs, UpdateEvents& events);
   DatabaseConnection(const DatabaseConnection&) = delete;
   DatabaseConnection& operator=(const DatabaseConnection&) = delete;
 
   // Opens the database PathName + FileName + the target's extension with the
-  // target's password;
-  // shows the outcome in the caption and the buttons, never in a message box.
+  // target's password; reports the outcome as an event, never in a message box.
   void Connect(const std::string& PathName, const std::string& FileName);
   // Records the statement, then executes it; engine failures leave as ComError.
   void ExecuteStatement(std::int32_t number, const std::string& statement);
@@ -50,13 +49,10 @@ class DatabaseConnection {
   void ExecuteStatements(std::int32_t firstNumber, std::span<const std::string> statements);
   // Closes an open connection, reporting a failure of the close in a message box.
   void Disconnect();
-  // 1 restores the Close item and whichever button fits the connection; any other value greys all
-  // three.
-  void SetControlsEnabled(int enable);
 
   bool IsConnected() const { return m_bConnected == 1; }
   // Why the last Connect failed (the engine's description, which never holds
-  // the password), for front ends that can say more than the caption.
+  // the password), for front ends that can say more than the window's caption.
   const std::string& LastConnectFailure() const { return m_lastConnectFailure; }
   // The engine's failure of the last Connect, when it raised one.
   const std::optional<ComError>& LastConnectError() const { return m_lastConnectError; }
@@ -75,7 +71,7 @@ class DatabaseConnection {
 
  private:
   Dialogs& m_dialogs;
-  WindowState& m_window;
+  UpdateEvents& m_events;
   TargetDatabase m_target;
   ConnectionPtr m_pConnection;
   int m_bConnected = 0;

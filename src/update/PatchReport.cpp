@@ -7,6 +7,19 @@
 
 namespace mivotra {
 
+std::string ConnectionCaption(const ConnectionReport& report) {
+  switch (report.state) {
+    case ConnectionReport::State::Opened:
+      return std::string(texts::CaptionConnectedPrefix) + std::string(texts::UpdateDateLabel) +
+             std::string(texts::CaptionConnectedMiddle) + report.databaseName;
+    case ConnectionReport::State::Failed:
+      return std::string(texts::CaptionFailedPrefix) + report.databaseName;
+    case ConnectionReport::State::NotSelected:
+      break;
+  }
+  return std::string(texts::CaptionNotSelected);
+}
+
 std::vector<std::string> LogHeaderLines(const std::vector<std::string>& updateItems) {
   std::vector<std::string> lines;
   lines.emplace_back();

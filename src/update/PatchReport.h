@@ -1,6 +1,7 @@
 #pragma once
-// The texts the user is shown about an update: the log header, the numbered
-// statement list and the update error window's text. Both front ends use them.
+// The texts the user is shown about an update: the window's caption, the log
+// header, the numbered statement list and the update error window's text.
+// Both front ends use them.
 
 #include <string>
 #include <vector>
@@ -9,6 +10,9 @@
 #include "update/DatabaseConnection.h"
 
 namespace mivotra {
+
+// The caption that names the database and whether it could be opened.
+std::string ConnectionCaption(const ConnectionReport& report);
 
 // The seven opening lines of the log (with two update items), in written order.
 std::vector<std::string> LogHeaderLines(const std::vector<std::string>& updateItems);

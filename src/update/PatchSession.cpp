@@ -41,8 +41,7 @@ void PatchSession::OpenLocatedDatabase() {
   if (PathExists(m_db.Target().DatabaseFile())) {
     m_db.Connect(m_db.Target().PathName, m_db.Target().FileName);
   } else {
-    m_screen.SetCaption(texts::CaptionNotSelected);
-    m_db.SetControlsEnabled(1);
+    m_screen.ConnectionChanged({ConnectionReport::State::NotSelected, {}, m_db.IsConnected()});
   }
 }
 
@@ -165,9 +164,9 @@ bool PatchSession::RunSteps(Mode mode) {
     m_lastRun.end = RunRecord::End::Refused;
     return false;
   }
-  m_db.SetControlsEnabled(0);
+  m_screen.RunStarted();
   if (!PassesVersionGate()) {
-    m_db.SetControlsEnabled(1);
+    m_screen.RunEnded(m_lastRun);
     return false;
   }
 
@@ -182,7 +181,7 @@ bool PatchSession::RunSteps(Mode mode) {
     m_lastRun.end = RunRecord::End::Refused;
     m_screen.ShowMessage(texts::M4BackupExists, texts::UpdateDateLabel, MessageIcon::Information);
     m_screen.OpenFolder(folder);
-    m_db.SetControlsEnabled(1);
+    m_screen.RunEnded(m_lastRun);
     return false;
   }
   switch (LockAndBackUp(mode)) {
@@ -191,23 +190,23 @@ bool PatchSession::RunSteps(Mode mode) {
     case Backup::InUse:
       m_lastRun.end = RunRecord::End::Refused;
       ShowMainApplicationRuns();
-      m_db.SetControlsEnabled(1);
+      m_screen.RunEnded(m_lastRun);
       return false;
     case Backup::LockFailed:
       m_lastRun.end = RunRecord::End::Failed;
-      m_db.SetControlsEnabled(1);
+      m_screen.RunEnded(m_lastRun);
       return false;
     case Backup::Failed:
       m_lastRun.end = RunRecord::End::Failed;
       m_screen.ShowMessage(texts::M5CopyFailed, texts::UpdateDateLabel, MessageIcon::Exclamation);
       m_screen.OpenFolder(folder);
-      m_db.SetControlsEnabled(1);
+      m_screen.RunEnded(m_lastRun);
       return false;
   }
   if (mode == Mode::Update) m_lastRun.backup = BackupFile();
   m_patchStarted = true;
   const bool updated = RunPatch(mode) == 1;
-  m_db.SetControlsEnabled(1);
+  m_screen.RunEnded(m_lastRun);
   return updated;
 }
 
@@ -348,7 +347,7 @@ int PatchSession::RunPatchScript() {
 }
 
 int PatchSession::RunPatch(Mode mode) {
-  m_screen.SetWaitCursor(true);
+  m_screen.StatementsStarted();
   try {
     // All statements form one transaction, so a failure leaves the database
     // exactly as it was instead of half-upgraded.
@@ -361,7 +360,7 @@ int PatchSession::RunPatch(Mode mode) {
         [this](int firstStep, std::span<const std::string> statements) {
           m_db.ExecuteStatements(firstStep, statements);
         },
-        [this] { m_screen.AdvanceProgress(); });
+        [this] { m_screen.ProgressStep(); });
     if (mode == Mode::Rehearsal) {
       // What the update would leave, read where it stands; then all of it goes.
       m_lastRun.versionAfter = ReadVersion(m_db.Engine());
@@ -431,7 +430,7 @@ void PatchSession::ReportFinished(std::string_view text) noexcept {
   }
   m_db.ClearExecutedStatements();
   try {
-    m_screen.SetWaitCursor(false);
+    m_screen.StatementsEnded();
   } catch (...) {
   }
 }
@@ -449,7 +448,7 @@ void PatchSession::ReportPatchFailure(const ComError& error) {
   m_screen.ShowMessage(statement, texts::DisplayName, MessageIcon::None);
   m_screen.ShowUpdateError(UpdateErrorText(error, statement, m_db.ExecutedStatements()));
   m_db.ClearExecutedStatements();
-  m_screen.SetWaitCursor(false);
+  m_screen.StatementsEnded();
 }
 
 void PatchSession::ReportPatchFailure() {
@@ -459,7 +458,7 @@ void PatchSession::ReportPatchFailure() {
   m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
   m_screen.ShowUpdateError(UpdateErrorText(m_db.ExecutedStatements()));
   m_db.ClearExecutedStatements();
-  m_screen.SetWaitCursor(false);
+  m_screen.StatementsEnded();
 }
 
 }  // namespace mivotra

@@ -1,7 +1,8 @@
 #pragma once
 // One session of the update tool over one target database: locating it,
 // choosing another, and the update run from the press of Run to its last
-// message. Front ends own one and show what it asks their Screen to show.
+// message. Front ends own one; it tells their Screen what happens, and asks
+// it for the boxes the update's order needs.
 
 #include <optional>
 #include <string>
@@ -100,7 +101,7 @@ class PatchSession {
   bool CommitWasMade() noexcept;
   void RollbackPatch() noexcept;
   void ReportPatchSuccess() noexcept;
-  // The closing box, the statement list to the clipboard, the cursor back.
+  // The closing box, the statement list to the clipboard, the statements' end.
   void ReportFinished(std::string_view text) noexcept;
   void ReportPatchFailure(const ComError& error);
   void ReportPatchFailure();

@@ -6,10 +6,10 @@
 
 #include "target/CopyProgress.h"
 #include "update/Dialogs.h"
-#include "update/WindowState.h"
+#include "update/UpdateEvents.h"
 
 namespace mivotra {
 
-class Screen : public Dialogs, public WindowState, public CopyProgress {};
+class Screen : public Dialogs, public UpdateEvents, public CopyProgress {};
 
 }  // namespace mivotra

@@ -232,17 +232,5 @@ TEST_F(LocateDatabase, ExecuteStatementRecordsBeforeItFails) {
   EXPECT_EQ(db.ExecutedStatements()[0].statement, "SELECT 1;");
 }
 
-TEST_F(LocateDatabase, SetControlsEnabledFollowsTheConnection) {
-  auto& db = NewSession().Database();
-  db.SetControlsEnabled(1);
-  EXPECT_TRUE(screen.closeEnabled);
-  EXPECT_FALSE(screen.runEnabled);
-  EXPECT_TRUE(screen.searchEnabled);
-  db.SetControlsEnabled(2);  // only 1 counts as enabling
-  EXPECT_FALSE(screen.closeEnabled);
-  EXPECT_FALSE(screen.runEnabled);
-  EXPECT_FALSE(screen.searchEnabled);
-}
-
 }  // namespace
 }  // namespace mivotra::test

@@ -17,8 +17,8 @@ class HookScreen : public RecordingScreen {
     if (onCopyProgress) onCopyProgress(copied, total);
     return RecordingScreen::ShowCopyProgress(copied, total);
   }
-  void AdvanceProgress() override {
-    RecordingScreen::AdvanceProgress();
+  void ProgressStep() override {
+    RecordingScreen::ProgressStep();
     if (onAdvance) onAdvance(progress);
   }
 

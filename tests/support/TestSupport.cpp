@@ -9,6 +9,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "update/PatchReport.h"
+
 namespace mivotra::test {
 
 TempDir::TempDir() {
@@ -33,9 +35,21 @@ void RecordingScreen::ShowMessage(std::string_view text, std::string_view captio
                                   MessageIcon icon) {
   events.push_back({ScreenEvent::Message, std::string(text), std::string(caption), icon});
 }
-void RecordingScreen::SetCaption(std::string_view text) {
-  caption = text;
+void RecordingScreen::ConnectionChanged(const ConnectionReport& report) {
+  connected = report.connected;
+  caption = ConnectionCaption(report);
   events.push_back({ScreenEvent::Caption, caption});
+  if (report.state == ConnectionReport::State::Opened) {
+    SetRunEnabled(true);
+  } else {
+    SetControlsEnabled(1);
+  }
+}
+void RecordingScreen::SetControlsEnabled(int enable) {
+  const bool on = enable == 1;
+  SetCloseEnabled(on);
+  SetRunEnabled(on && connected);
+  SetSearchEnabled(on && !connected);
 }
 void RecordingScreen::SetRunEnabled(bool enabled) {
   runEnabled = enabled;
@@ -70,7 +84,7 @@ void RecordingScreen::SetWaitCursor(bool waiting) {
   waitCursor = waiting;
   events.push_back({ScreenEvent::WaitCursor, {}, {}, MessageIcon::None, waiting});
 }
-void RecordingScreen::AdvanceProgress() {
+void RecordingScreen::ProgressStep() {
   ++progress;
   events.push_back({ScreenEvent::Progress});
 }

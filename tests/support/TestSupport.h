@@ -50,21 +50,22 @@ struct ScreenEvent {
   bool flag = false;  // enabled / waiting
 };
 
-// Records every call in order; answers the open-file dialog from a queue and
-// cancels a copy once it has seen cancelAfterBytes.
+// Records every call in order, the events as the window shows them; answers
+// the open-file dialog from a queue and cancels a copy once it has seen
+// cancelAfterBytes.
 class RecordingScreen : public Screen {
  public:
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
-  void SetCaption(std::string_view caption) override;
-  void SetRunEnabled(bool enabled) override;
-  void SetSearchEnabled(bool enabled) override;
-  void SetCloseEnabled(bool enabled) override;
+  void ConnectionChanged(const ConnectionReport& report) override;
+  void RunStarted() override { SetControlsEnabled(0); }
+  void StatementsStarted() override { SetWaitCursor(true); }
+  void StatementsEnded() override { SetWaitCursor(false); }
+  void ProgressStep() override;
+  void RunEnded(const RunRecord&) override { SetControlsEnabled(1); }
   std::optional<std::string> ChooseDatabaseFile() override;
   bool ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) override;
   void EndCopyProgress() override;
   void OpenFolder(const std::string& path) override;
-  void SetWaitCursor(bool waiting) override;
-  void AdvanceProgress() override;
   void CopyTextToClipboard(const std::string& text) override;
   void ShowUpdateError(const std::string& text) override;
 
@@ -73,7 +74,12 @@ class RecordingScreen : public Screen {
   std::optional<std::uint64_t> cancelCopyAfterBytes;
   std::uint64_t copyProgressCalls = 0;
 
+  // As the window does: 1 gives back Close and the button that fits the
+  // connection; any other value greys all three.
+  void SetControlsEnabled(int enable);
+
   // Current state, as a window would show it.
+  bool connected = false;
   std::string caption;
   bool runEnabled = false;
   bool searchEnabled = false;
@@ -85,6 +91,12 @@ class RecordingScreen : public Screen {
   // Only the message boxes, in order.
   std::vector<ScreenEvent> Messages() const;
   void Clear() { events.clear(); }
+
+ private:
+  void SetRunEnabled(bool enabled);
+  void SetSearchEnabled(bool enabled);
+  void SetCloseEnabled(bool enabled);
+  void SetWaitCursor(bool waiting);
 };
 
 struct SampleOptions {

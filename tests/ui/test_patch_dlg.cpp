@@ -154,6 +154,18 @@ class TestPatchDlg : public QObject {
     QCOMPARE(actions.back()->text(), QStringLiteral("バージョン情報 MivotraPatch20091109(&A)..."));
   }
 
+  void setControlsEnabledFollowsTheConnection() {
+    CPatchDlg dlg(nullptr, &probe);
+    dlg.SetControlsEnabled(1);
+    QVERIFY(dlg.IsCloseEnabled());
+    QVERIFY(!RunButton(dlg)->isEnabled());
+    QVERIFY(SearchButton(dlg)->isEnabled());
+    dlg.SetControlsEnabled(2);  // only 1 counts as enabling
+    QVERIFY(!dlg.IsCloseEnabled());
+    QVERIFY(!RunButton(dlg)->isEnabled());
+    QVERIFY(!SearchButton(dlg)->isEnabled());
+  }
+
   void aGreyedCloseRefusesEveryWayOfClosing() {
     CPatchDlg dlg(nullptr, &probe);
     dlg.OnInitDialog();

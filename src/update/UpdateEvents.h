@@ -1,0 +1,41 @@
+#pragma once
+// What the update session reports while it works: the connection's state, a
+// run's start and end, the statements running and their steps. Each front end
+// decides what to show of them and leaves alone the ones it has no use for.
+
+#include <string>
+
+namespace mivotra {
+
+struct RunRecord;
+
+// The connection after an attempt to open the database, or when there is
+// none to open.
+struct ConnectionReport {
+  enum class State { NotSelected, Opened, Failed };
+  State state = State::NotSelected;
+  // The database file's name with its extension; empty when none is selected.
+  std::string databaseName;
+  // Whether a connection is open now; the controls follow it.
+  bool connected = false;
+};
+
+class UpdateEvents {
+ public:
+  virtual ~UpdateEvents() = default;
+
+  virtual void ConnectionChanged(const ConnectionReport&) {}
+  // A run passed its first check; until RunEnded nothing else may start and
+  // the window may not close.
+  virtual void RunStarted() {}
+  // The patch's statements begin; StatementsEnded follows once their outcome
+  // has been told.
+  virtual void StatementsStarted() {}
+  virtual void StatementsEnded() {}
+  // One group of the patch is done.
+  virtual void ProgressStep() {}
+  // The run RunStarted announced is over; the record tells how it went.
+  virtual void RunEnded(const RunRecord&) {}
+};
+
+}  // namespace mivotra
