@@ -139,12 +139,16 @@ bool PatchSession::RehearseUpdate() {
 
 bool PatchSession::Run(Mode mode) {
   m_lastReason.clear();
-  m_folderFailure.clear();
   m_lastRun = RunRecord{};
-  m_patchStarted = false;
-  const bool result = RunSteps(mode);
+  if (MainApplicationRuns()) {
+    // Refused before the run began: nothing on the window changes.
+    m_lastRun.end = RunRecord::End::Refused;
+    return false;
+  }
+  m_screen.RunStarted();
+  const Stage stage = RunSteps(mode);
   if (!m_lastRun.versionAfter) {
-    if (!m_patchStarted) {
+    if (stage == Stage::StoppedBeforePatch) {
       // Nothing was written: the database is as the gate found it.
       m_lastRun.versionAfter = m_lastRun.versionBefore;
     } else {
@@ -153,64 +157,53 @@ bool PatchSession::Run(Mode mode) {
       try {
         m_lastRun.versionAfter = ReadVersion(m_db.Engine());
       } catch (...) {
+        // The record then leaves the version unknown.
       }
     }
   }
-  return result;
+  m_screen.RunEnded(m_lastRun);
+  return stage == Stage::PatchDone;
 }
 
-bool PatchSession::RunSteps(Mode mode) {
-  if (MainApplicationRuns()) {
-    m_lastRun.end = RunRecord::End::Refused;
-    return false;
-  }
-  m_screen.RunStarted();
-  if (!PassesVersionGate()) {
-    m_screen.RunEnded(m_lastRun);
-    return false;
-  }
+PatchSession::Stage PatchSession::RunSteps(Mode mode) {
+  if (!PassesVersionGate()) return Stage::StoppedBeforePatch;
 
   // A file-size limit would otherwise end the process in the middle of the
   // copy or the patch without a word.
   FileSizeLimitAsFailure fileSizeLimit;
   m_screen.ShowMessage(texts::M3BackupNotice, texts::UpdateDateLabel, MessageIcon::Information);
   const std::string folder = BackupFolder();
-  // A rehearsal makes no folder; whether one could be made is its backup check.
-  if (mode == Mode::Update && !PathExists(folder)) CreateFolder(folder, &m_folderFailure);
+  // Why the folder could not be made, for when the copy then fails. A
+  // rehearsal makes no folder; whether one could be made is its backup check.
+  std::string folderFailure;
+  if (mode == Mode::Update && !PathExists(folder)) CreateFolder(folder, &folderFailure);
   if (PathExists(BackupFile())) {
     m_lastRun.end = RunRecord::End::Refused;
     m_screen.ShowMessage(texts::M4BackupExists, texts::UpdateDateLabel, MessageIcon::Information);
     m_screen.OpenFolder(folder);
-    m_screen.RunEnded(m_lastRun);
-    return false;
+    return Stage::StoppedBeforePatch;
   }
-  switch (LockAndBackUp(mode)) {
+  switch (LockAndBackUp(mode, folderFailure)) {
     case Backup::Made:
       break;
     case Backup::InUse:
       m_lastRun.end = RunRecord::End::Refused;
       ShowMainApplicationRuns();
-      m_screen.RunEnded(m_lastRun);
-      return false;
+      return Stage::StoppedBeforePatch;
     case Backup::LockFailed:
       m_lastRun.end = RunRecord::End::Failed;
-      m_screen.RunEnded(m_lastRun);
-      return false;
+      return Stage::StoppedBeforePatch;
     case Backup::Failed:
       m_lastRun.end = RunRecord::End::Failed;
       m_screen.ShowMessage(texts::M5CopyFailed, texts::UpdateDateLabel, MessageIcon::Exclamation);
       m_screen.OpenFolder(folder);
-      m_screen.RunEnded(m_lastRun);
-      return false;
+      return Stage::StoppedBeforePatch;
   }
   if (mode == Mode::Update) m_lastRun.backup = BackupFile();
-  m_patchStarted = true;
-  const bool updated = RunPatch(mode) == 1;
-  m_screen.RunEnded(m_lastRun);
-  return updated;
+  return RunPatch(mode) ? Stage::PatchDone : Stage::PatchFailed;
 }
 
-PatchSession::Backup PatchSession::LockAndBackUp(Mode mode) {
+PatchSession::Backup PatchSession::LockAndBackUp(Mode mode, const std::string& folderFailure) {
   // The write lock is taken before the copy and kept until the patch ends, so
   // no other process can change the database between the backup and the update.
   try {
@@ -230,7 +223,7 @@ PatchSession::Backup PatchSession::LockAndBackUp(Mode mode) {
   if (mode == Mode::Update ? CopyDatabase() : CheckCopy()) return Backup::Made;
   RollbackPatch();
   // A folder that could not be made is why the copy found none.
-  if (!m_folderFailure.empty() && !PathExists(BackupFolder())) m_lastReason = m_folderFailure;
+  if (!folderFailure.empty() && !PathExists(BackupFolder())) m_lastReason = folderFailure;
   return Backup::Failed;
 }
 
@@ -315,10 +308,10 @@ void PatchSession::RollbackPatch() noexcept {
   }
 }
 
-int PatchSession::TableExists(const std::string& name) {
+bool PatchSession::TableExists(const std::string& name) {
   Connection& connection = m_db.Engine();
-  if (connection.State() != adStateOpen) return 0;
-  int result = 0;
+  if (connection.State() != adStateOpen) return false;
+  bool result = false;
   try {
     RecordsetPtr tables = connection.OpenSchema(adSchemaTables);
     if (!tables->BOF()) {
@@ -329,7 +322,7 @@ int PatchSession::TableExists(const std::string& name) {
             text.resize(semicolon);
         }
         if (!text.empty() && text.find(' ') != std::string::npos) text = "[" + text + "]";
-        if (text == name) result = 1;
+        if (text == name) result = true;
         tables->MoveNext();
       }
     }
@@ -342,11 +335,11 @@ int PatchSession::TableExists(const std::string& name) {
   return result;
 }
 
-int PatchSession::RunPatchScript() {
+bool PatchSession::RunPatchScript() {
   return RunPatch(Mode::Update);
 }
 
-int PatchSession::RunPatch(Mode mode) {
+bool PatchSession::RunPatch(Mode mode) {
   m_screen.StatementsStarted();
   try {
     // All statements form one transaction, so a failure leaves the database
@@ -356,7 +349,7 @@ int PatchSession::RunPatch(Mode mode) {
       m_transactionOpen = true;
     }
     ForEachPatchStatement(
-        m_updateItems, [this](const std::string& table) { return TableExists(table) == 1; },
+        m_updateItems, [this](const std::string& table) { return TableExists(table); },
         [this](int firstStep, std::span<const std::string> statements) {
           m_db.ExecuteStatements(firstStep, statements);
         },
@@ -372,19 +365,19 @@ int PatchSession::RunPatch(Mode mode) {
   } catch (const ComError& error) {
     RollbackPatch();
     ReportPatchFailure(error);
-    return 0;
+    return false;
   } catch (...) {
     RollbackPatch();
     ReportPatchFailure();
-    return 0;
+    return false;
   }
   if (mode == Mode::Rehearsal) {
     ReportRehearsal();
-    return 1;
+    return true;
   }
   // From here the database holds the patch, and nothing may say otherwise.
   ReportPatchSuccess();
-  return 1;
+  return true;
 }
 
 void PatchSession::RecordStatements() noexcept {

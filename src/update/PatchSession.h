@@ -53,10 +53,10 @@ class PatchSession {
 
   // The Run button. True when the database was updated.
   bool OnRunUpdate();
-  // Runs the 1.07 patch on the open connection; 1 on success, 0 after a reported failure.
-  int RunPatchScript();
-  // 1 when the open database has a table named exactly `name`.
-  int TableExists(const std::string& name);
+  // Runs the 1.07 patch on the open connection; false after a reported failure.
+  bool RunPatchScript();
+  // Whether the open database has a table named exactly `name`.
+  bool TableExists(const std::string& name);
 
   // The dry run: every test of OnRunUpdate in its order, the same boxes up to
   // where the real run would stop, and the whole patch run on the database
@@ -81,10 +81,12 @@ class PatchSession {
  private:
   enum class Mode { Update, Rehearsal };
   enum class Backup { Made, Failed, InUse, LockFailed };
+  // How far a run's steps went.
+  enum class Stage { StoppedBeforePatch, PatchFailed, PatchDone };
 
   bool Run(Mode mode);
-  bool RunSteps(Mode mode);
-  int RunPatch(Mode mode);
+  Stage RunSteps(Mode mode);
+  bool RunPatch(Mode mode);
   void ReportRehearsal() noexcept;
   void RecordStatements() noexcept;
 
@@ -93,7 +95,7 @@ class PatchSession {
   void ShowMainApplicationRuns();
   bool PassesVersionGate();
   static std::string ReadVersion(Connection& connection);
-  Backup LockAndBackUp(Mode mode);
+  Backup LockAndBackUp(Mode mode, const std::string& folderFailure);
   bool CopyDatabase();
   bool CheckCopy();
   void CommitPatch();
@@ -115,10 +117,7 @@ class PatchSession {
   // be written to disk after the commit even when no descriptor is left.
   FolderToSync m_databaseFolder;
   std::string m_lastReason;
-  // Why the backup folder could not be made, for when the copy then fails.
-  std::string m_folderFailure;
   RunRecord m_lastRun;
-  bool m_patchStarted = false;
 };
 
 }  // namespace mivotra
