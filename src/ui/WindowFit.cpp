@@ -6,21 +6,26 @@
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
+#include <optional>
 
 namespace mivotra {
 namespace {
 
-bool HasFrame(const QWidget* window) {
-  return window != nullptr && window->isVisible() &&
-         window->frameGeometry().size() != window->geometry().size();
-}
-
-QMargins FrameOf(const QWidget* window) {
-  const QRect outer = window->frameGeometry();
-  const QRect inner = window->geometry();
-  return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-          outer.bottom() - inner.bottom()};
+// The frame the window manager has put around a shown window, asked of the
+// window system each time: the frame a widget keeps is the one of its last
+// move or resize, which may have come while the window manager was still
+// building the frame (then smaller than the window inside it), and it is not
+// asked again until the window moves. A frame with a negative side is such
+// a half-built one.
+std::optional<QMargins> FrameOf(const QWidget* window) {
+  if (window == nullptr || !window->isVisible() || window->windowHandle() == nullptr) return {};
+  const QMargins frame = window->windowHandle()->frameMargins();
+  if (frame.isNull() || frame.left() < 0 || frame.top() < 0 || frame.right() < 0 ||
+      frame.bottom() < 0)
+    return {};
+  return frame;
 }
 
 }  // namespace
@@ -35,13 +40,14 @@ QRect AvailableArea(const QWidget* window) {
 }
 
 QMargins WindowFrame(const QWidget* window) {
-  if (HasFrame(window)) return FrameOf(window);
+  if (auto frame = FrameOf(window)) return *frame;
   const QWidget* owner = window != nullptr && window->parentWidget() != nullptr
                              ? window->parentWidget()->window()
                              : nullptr;
-  if (HasFrame(owner)) return FrameOf(owner);
+  if (auto frame = FrameOf(owner)) return *frame;
   for (const QWidget* other : QApplication::topLevelWidgets()) {
-    if (other != window && HasFrame(other)) return FrameOf(other);
+    if (other == window) continue;
+    if (auto frame = FrameOf(other)) return *frame;
   }
   // Window managers draw the title in about the application's font.
   const int title = QFontMetrics(QApplication::font()).height() + 10;
