@@ -277,6 +277,7 @@ void CPatchDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CPatchDlg::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
+  const WaitCursor::Modal arrow(m_waitCursor);
   ShowMessageBox(this, text, caption, icon);
 }
 
@@ -300,6 +301,7 @@ void CPatchDlg::SetCloseEnabled(bool enabled) {
 }
 
 std::optional<std::string> CPatchDlg::ChooseDatabaseFile() {
+  const WaitCursor::Modal arrow(m_waitCursor);
   QFileDialog dialog(this);
   dialog.setObjectName("openDatabaseDialog");
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -338,13 +340,7 @@ void CPatchDlg::OpenFolder(const std::string& path) {
 }
 
 void CPatchDlg::SetWaitCursor(bool waiting) {
-  if (waiting == m_waitCursor) return;
-  m_waitCursor = waiting;
-  if (waiting) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-  } else {
-    QApplication::restoreOverrideCursor();
-  }
+  m_waitCursor.SetWaiting(waiting);
 }
 
 void CPatchDlg::AdvanceProgress() {
@@ -352,10 +348,13 @@ void CPatchDlg::AdvanceProgress() {
 }
 
 void CPatchDlg::CopyTextToClipboard(const std::string& text) {
+  // It tells its failures in a box.
+  const WaitCursor::Modal arrow(m_waitCursor);
   mivotra::CopyTextToClipboard(text, this);
 }
 
 void CPatchDlg::ShowUpdateError(const std::string& text) {
+  const WaitCursor::Modal arrow(m_waitCursor);
   CUpdateErrorMsgDlg window(this);
   window.m_strErrorText = text;
   window.exec();

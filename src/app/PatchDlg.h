@@ -11,6 +11,7 @@
 
 #include "platform/WindowProbe.h"
 #include "ui/DBMsgDlg.h"
+#include "ui/WaitCursor.h"
 #include "update/PatchSession.h"
 #include "update/Screen.h"
 
@@ -120,7 +121,8 @@ class CPatchDlg final : public QDialog, public Screen {
   QAction* m_closeAction = nullptr;
   QProgressDialog* m_copyProgress = nullptr;
   bool m_closeEnabled = true;
-  bool m_waitCursor = false;
+  // Over the main window while the statements run.
+  WaitCursor m_waitCursor{this};
   bool m_openAfterPaint = false;  // the located database waits for the first paint
   // The template's rectangles in pixels.
   QSize m_templateSize;

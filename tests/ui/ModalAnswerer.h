@@ -1,7 +1,8 @@
 #pragma once
 // Answers the real modal windows a test provokes, and records what they said:
 // message boxes get OK, the file dialog gets a chosen path, the error window
-// is closed. A hook may look at the main window while a box is open.
+// is closed. A hook may look at the main window while a box is open. Each
+// record keeps the cursor shown over the window and over its owner.
 
 #include <QApplication>
 #include <QFileDialog>
@@ -17,10 +18,33 @@
 
 namespace mivotra::test {
 
+// The cursor a user sees over widget: the application's override if there
+// is one, else the widget's own, which it takes from its parents inside one
+// window.
+inline Qt::CursorShape SeenCursor(const QWidget* widget) {
+  if (const QCursor* override = QApplication::overrideCursor()) return override->shape();
+  return widget != nullptr ? widget->cursor().shape() : Qt::ArrowCursor;
+}
+
+struct SeenCursors {
+  Qt::CursorShape window;
+  Qt::CursorShape owner;
+};
+
+inline SeenCursors CursorsOf(const QWidget* window) {
+  return {SeenCursor(window), SeenCursor(window->parentWidget())};
+}
+
 struct SeenBox {
   QString text;
   QString caption;
   QMessageBox::Icon icon;
+  SeenCursors cursors;
+};
+
+struct SeenErrorWindow {
+  std::string text;
+  SeenCursors cursors;
 };
 
 class ModalAnswerer : public QObject {
@@ -32,7 +56,7 @@ class ModalAnswerer : public QObject {
   }
 
   std::vector<SeenBox> boxes;
-  std::vector<std::string> errorWindows;
+  std::vector<SeenErrorWindow> errorWindows;
   std::deque<QString> fileChoices;  // empty: the dialog is cancelled
   std::function<void(const SeenBox&)> onBox;
 
@@ -41,7 +65,7 @@ class ModalAnswerer : public QObject {
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      const SeenBox seen{box->text(), box->windowTitle(), box->icon()};
+      const SeenBox seen{box->text(), box->windowTitle(), box->icon(), CursorsOf(box)};
       boxes.push_back(seen);
       if (onBox) onBox(seen);
       box->button(QMessageBox::Ok)->click();
@@ -54,7 +78,7 @@ class ModalAnswerer : public QObject {
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
       }
     } else if (auto* window = qobject_cast<CUpdateErrorMsgDlg*>(modal)) {
-      errorWindows.push_back(window->m_strErrorText);
+      errorWindows.push_back({window->m_strErrorText, CursorsOf(window)});
       window->reject();
     }
   }

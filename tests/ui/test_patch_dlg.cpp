@@ -1,6 +1,6 @@
 // The main window on the offscreen platform, over real sample databases:
 // captions and control states in every situation, the log header, closing
-// rules, and an update answered box by box.
+// rules, and an update answered box by box, with the cursor seen meanwhile.
 
 #include <QAction>
 #include <QClipboard>
@@ -29,6 +29,21 @@ CIconButton* RunButton(CPatchDlg& dlg) {
 }
 CIconButton* SearchButton(CPatchDlg& dlg) {
   return dlg.findChild<CIconButton*>("searchButton");
+}
+
+// The wait cursor is for the statements alone: every box and error window
+// shows the arrow, over itself and over the main window behind it.
+bool ArrowsWhileAnswering(const ModalAnswerer& answers) {
+  auto arrows = [](const SeenCursors& seen) {
+    return seen.window == Qt::ArrowCursor && seen.owner == Qt::ArrowCursor;
+  };
+  for (const auto& box : answers.boxes) {
+    if (!arrows(box.cursors)) return false;
+  }
+  for (const auto& window : answers.errorWindows) {
+    if (!arrows(window.cursors)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -196,6 +211,10 @@ class TestPatchDlg : public QObject {
       greyedDuringRun = greyedDuringRun && !dlg.IsCloseEnabled() && !RunButton(dlg)->isEnabled() &&
                         !SearchButton(dlg)->isEnabled();
     };
+    // The hidden bar moves between the statements.
+    std::vector<Qt::CursorShape> betweenStatements;
+    connect(dlg.findChild<QProgressBar*>("progressBar"), &QProgressBar::valueChanged, this,
+            [&] { betweenStatements.push_back(SeenCursor(&dlg)); });
     QTest::mouseClick(RunButton(dlg), Qt::LeftButton);
 
     QCOMPARE(answers.boxes.size(), size_t(2));
@@ -213,7 +232,9 @@ class TestPatchDlg : public QObject {
     QCOMPARE(dlg.ProgressPosition(), 3);
     QVERIFY(!dlg.findChild<QProgressBar*>("progressBar")->isVisible());
     QVERIFY(QApplication::clipboard()->text().startsWith("  1 CREATE TABLE t_expense_nexco_riyou"));
-    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(betweenStatements == std::vector<Qt::CursorShape>(3, Qt::WaitCursor));
+    QVERIFY(ArrowsWhileAnswering(answers));
+    QCOMPARE(SeenCursor(&dlg), Qt::ArrowCursor);
   }
 
   void theMainApplicationRefusesWithAStopBox() {
@@ -244,7 +265,9 @@ class TestPatchDlg : public QObject {
     QCOMPARE(answers.boxes[1].caption, QStringLiteral("MivotraPatch20091109"));
     QCOMPARE(answers.boxes[2].text, QStringLiteral("更新に失敗しました"));
     QCOMPARE(answers.errorWindows.size(), size_t(1));
-    QVERIFY(answers.errorWindows[0].find("\r\nCode : 0x") != std::string::npos);
+    QVERIFY(answers.errorWindows[0].text.find("\r\nCode : 0x") != std::string::npos);
+    QVERIFY(ArrowsWhileAnswering(answers));
+    QCOMPARE(SeenCursor(&dlg), Qt::ArrowCursor);
     QVERIFY(dlg.IsCloseEnabled());
   }
 
