@@ -94,9 +94,10 @@ void CPatchDlg::BuildFromTemplate() {
   m_log->setFrameShape(QFrame::Box);
   // A list box's scroll bar shows only once its lines no longer fit.
   m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  // The log is read, never chosen from: no line ever shows as selected, also
+  // One line at a time can be highlighted, by a click or the arrow keys, so
+  // the reader keeps their place; none is until the user picks one, also
   // when the list takes the focus and its first line becomes the current one.
-  m_log->setSelectionMode(QAbstractItemView::NoSelection);
+  m_log->setSelectionMode(QAbstractItemView::SingleSelection);
 
   m_line = new QFrame(this);
   m_line->setFrameShape(QFrame::HLine);

@@ -1,6 +1,7 @@
 // The main window as a desktop user meets it: its size and what fits in it,
-// on small screens too; where the keyboard focus goes and that the log never
-// shows a selection; Enter on the log; the window menu from the keyboard;
+// on small screens too; where the keyboard focus goes and that the log
+// highlights only the line the user picks; Enter on the log; the window menu
+// from the keyboard;
 // a file chosen as DATA3.MDB.
 
 #include <QAction>
@@ -110,21 +111,25 @@ class TestPatchDlgDesktop : public QObject {
   }
 
   // Without a database the log takes the focus (Run is greyed); after a run
-  // it has it again. Its first line becomes the current one then, and still
-  // nothing ever looks selected, not even after a click on a line.
-  void theLogTakesTheFocusAndNeverShowsASelection() {
+  // it has it again. Its first line becomes the current one then, yet nothing
+  // looks selected until the user clicks a line or moves with the arrow keys.
+  void theLogTakesTheFocusAndHighlightsTheLinePicked() {
     Registered("data1");
     {
       CPatchDlg dlg(nullptr, &probe);
       dlg.OnInitDialog();
       ShowActive(dlg);
-      QTRY_COMPARE(QApplication::focusWidget(), Log(dlg));
-      QVERIFY(Log(dlg)->selectedItems().isEmpty());
-      QVERIFY(!ShowsSelection(Log(dlg)));
-      QTest::mouseClick(Log(dlg)->viewport(), Qt::LeftButton, {},
-                        Log(dlg)->visualItemRect(Log(dlg)->item(1)).center());
-      QVERIFY(Log(dlg)->selectedItems().isEmpty());
-      QVERIFY(!ShowsSelection(Log(dlg)));
+      QListWidget* log = Log(dlg);
+      QTRY_COMPARE(QApplication::focusWidget(), log);
+      QVERIFY(log->selectedItems().isEmpty());
+      QVERIFY(!ShowsSelection(log));
+      QTest::mouseClick(log->viewport(), Qt::LeftButton, {},
+                        log->visualItemRect(log->item(1)).center());
+      QCOMPARE(log->selectedItems(), QList<QListWidgetItem*>{log->item(1)});
+      QVERIFY(ShowsSelection(log));
+      QTest::keyClick(log, Qt::Key_Down);
+      QCOMPARE(log->selectedItems(), QList<QListWidgetItem*>{log->item(2)});
+      SaveScreenshot(&dlg, QStringLiteral("main_window_line_picked"));
     }
     MakeSampleDatabase(dir->path() / "data1.mdb");
     CPatchDlg dlg(nullptr, &probe);
@@ -141,14 +146,17 @@ class TestPatchDlgDesktop : public QObject {
     SaveScreenshot(&dlg, QStringLiteral("main_window_after_run"));
   }
 
-  // Enter on the log ends the window, as a dialog's default OK would; not
-  // while an update has Close greyed.
+  // Enter on the log ends the window, as a dialog's default OK would, also
+  // with a line picked; not while an update has Close greyed.
   void enterOnTheLogEndsTheWindow() {
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
     dlg.OnInitDialog();
     ShowActive(dlg);
     QTRY_COMPARE(QApplication::focusWidget(), Log(dlg));
+    QTest::mouseClick(Log(dlg)->viewport(), Qt::LeftButton, {},
+                      Log(dlg)->visualItemRect(Log(dlg)->item(4)).center());
+    QVERIFY(Log(dlg)->item(4)->isSelected());
     dlg.SetControlsEnabled(0);
     QTest::keyClick(Log(dlg), Qt::Key_Return);
     QVERIFY(dlg.isVisible());
