@@ -364,13 +364,16 @@ bool PatchSession::RunPatch(Mode mode) {
     }
   } catch (const ComError& error) {
     RollbackPatch();
+    EndStatements();
     ReportPatchFailure(error);
     return false;
   } catch (...) {
     RollbackPatch();
+    EndStatements();
     ReportPatchFailure();
     return false;
   }
+  EndStatements();
   if (mode == Mode::Rehearsal) {
     ReportRehearsal();
     return true;
@@ -378,6 +381,14 @@ bool PatchSession::RunPatch(Mode mode) {
   // From here the database holds the patch, and nothing may say otherwise.
   ReportPatchSuccess();
   return true;
+}
+
+// Before any report: the user reads and answers the boxes with the arrow.
+void PatchSession::EndStatements() noexcept {
+  try {
+    m_screen.StatementsEnded();
+  } catch (...) {
+  }
 }
 
 void PatchSession::RecordStatements() noexcept {
@@ -422,10 +433,6 @@ void PatchSession::ReportFinished(std::string_view text) noexcept {
   } catch (...) {
   }
   m_db.ClearExecutedStatements();
-  try {
-    m_screen.StatementsEnded();
-  } catch (...) {
-  }
 }
 
 void PatchSession::ReportPatchFailure(const ComError& error) {
@@ -441,7 +448,6 @@ void PatchSession::ReportPatchFailure(const ComError& error) {
   m_screen.ShowMessage(statement, texts::DisplayName, MessageIcon::None);
   m_screen.ShowUpdateError(UpdateErrorText(error, statement, m_db.ExecutedStatements()));
   m_db.ClearExecutedStatements();
-  m_screen.StatementsEnded();
 }
 
 void PatchSession::ReportPatchFailure() {
@@ -451,7 +457,6 @@ void PatchSession::ReportPatchFailure() {
   m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
   m_screen.ShowUpdateError(UpdateErrorText(m_db.ExecutedStatements()));
   m_db.ClearExecutedStatements();
-  m_screen.StatementsEnded();
 }
 
 }  // namespace mivotra

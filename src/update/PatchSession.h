@@ -102,6 +102,7 @@ class PatchSession {
   // Whether the database holds the update, after a commit that failed.
   bool CommitWasMade() noexcept;
   void RollbackPatch() noexcept;
+  void EndStatements() noexcept;
   void ReportPatchSuccess() noexcept;
   // The closing box, the statement list to the clipboard, the statements' end.
   void ReportFinished(std::string_view text) noexcept;

@@ -28,8 +28,8 @@ class UpdateEvents {
   // A run passed its first check; until RunEnded nothing else may start and
   // the window may not close.
   virtual void RunStarted() {}
-  // The patch's statements begin; StatementsEnded follows once their outcome
-  // has been told.
+  // The patch's statements run between these two: from the first statement to
+  // the commit or rollback, before any box tells the outcome.
   virtual void StatementsStarted() {}
   virtual void StatementsEnded() {}
   // One group of the patch is done.

@@ -234,8 +234,8 @@ TEST_F(PatchScript, AFailureBeforeAnyStatementShowsAnEmptyStatement) {
   EXPECT_EQ(messages[0].text,
             "Message : Invalid pointer\nCode : 0x80004003\nSource : null\nDescription : null\n");
   EXPECT_EQ(messages[2].text, "");
-  EXPECT_EQ(screen.events.back().kind, ScreenEvent::WaitCursor);
-  const auto window = screen.events[screen.events.size() - 2];
+  EXPECT_TRUE(screen.ArrowOverTheOutcome());
+  const auto window = screen.events.back();
   ASSERT_EQ(window.kind, ScreenEvent::UpdateError);
   EXPECT_EQ(
       window.text,
@@ -347,9 +347,9 @@ TEST_F(PatchScript, EachFailureIsToldInItsFormAndLeavesTheDatabaseAsItWas) {
         EXPECT_EQ(messages[i].text, c.boxes[i]);
       }
     }
-    ASSERT_EQ(hooks.events.back().kind, ScreenEvent::WaitCursor);
+    EXPECT_TRUE(hooks.ArrowOverTheOutcome());
     EXPECT_FALSE(hooks.waitCursor);
-    const ScreenEvent& window = hooks.events[hooks.events.size() - 2];
+    const ScreenEvent& window = hooks.events.back();
     ASSERT_EQ(window.kind, ScreenEvent::UpdateError);
     if (c.statement) {
       const std::string& report = messages[messages.size() - 3].text;

@@ -52,6 +52,7 @@ TEST_F(UpdateRun, NormalRunBacksUpThenUpdatesAndReportsTheStatements) {
   ExpectMessage(messages[1], "更新終了致しました", "2009/11/09更新", MessageIcon::None);
   ExpectControlsRestored(screen);
   EXPECT_FALSE(screen.waitCursor);
+  EXPECT_TRUE(screen.ArrowOverTheOutcome());
   EXPECT_EQ(screen.progress, 3);
 
   // The backup is the database as it was, and still opens.

@@ -80,6 +80,17 @@ void RecordingScreen::EndCopyProgress() {
 void RecordingScreen::OpenFolder(const std::string& path) {
   events.push_back({ScreenEvent::OpenFolder, path});
 }
+bool RecordingScreen::ArrowOverTheOutcome() const {
+  std::optional<std::size_t> cursor;
+  std::optional<std::size_t> box;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (events[i].kind == ScreenEvent::WaitCursor) cursor = i;
+    if (events[i].kind == ScreenEvent::Message || events[i].kind == ScreenEvent::UpdateError)
+      box = i;
+  }
+  return cursor && !events[*cursor].flag && box && *box > *cursor;
+}
+
 void RecordingScreen::SetWaitCursor(bool waiting) {
   waitCursor = waiting;
   events.push_back({ScreenEvent::WaitCursor, {}, {}, MessageIcon::None, waiting});

@@ -90,6 +90,10 @@ class RecordingScreen : public Screen {
 
   // Only the message boxes, in order.
   std::vector<ScreenEvent> Messages() const;
+  // Whether the wait cursor went off for good before the run's last box or
+  // error window, the outcome. (A box while statements run is the window's
+  // to show with the arrow.)
+  bool ArrowOverTheOutcome() const;
   void Clear() { events.clear(); }
 
  private:
