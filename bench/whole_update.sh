@@ -116,19 +116,23 @@ m_peak=$(median "${peak[@]}")
 m_theirpeak=$(median "${theirpeak[@]}")
 m_written=$(median "${written[@]}")
 m_theirwritten=$(median "${theirwritten[@]}")
+# The spread of each side's times: fastest and slowest round.
+spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.3f-%.3f s", lo, hi}'; }
+s_ours=$(spread "${ours[@]}")
+s_theirs=$(spread "${theirs[@]}")
 size=$(stat -c %s "$work/sample.mdb")
 awk -v mode="$mode" -v rows="$rows" -v rounds="$rounds" -v size="$size" \
   -v ot="$m_ours" -v tt="$m_theirs" -v ok="$m_peak" -v tk="$m_theirpeak" \
-  -v ow="$m_written" -v tw="$m_theirwritten" '
+  -v ow="$m_written" -v tw="$m_theirwritten" -v os="$s_ours" -v ts="$s_theirs" '
 function amount(bytes) {
   return bytes >= 2^30 ? sprintf("%.2f GiB", bytes / 2^30) : sprintf("%.1f MiB", bytes / 2^20)
 }
 BEGIN {
   printf "whole update, %s, %d rows (%.1f MiB), median of %d\n", mode, rows, size / 2^20, rounds
-  printf "  mivotra-patch            %8.3f s   peak RSS %d MiB   written %s = %.2f x file\n",
-    ot, ok / 1024, amount(ow), ow / size
-  printf "  cp+sync+sqlcipher shell  %8.3f s   peak RSS %d MiB   written %s = %.2f x file (baseline)\n",
-    tt, tk / 1024, amount(tw), tw / size
+  printf "  mivotra-patch            %8.3f s   peak RSS %d MiB   written %s = %.2f x file   rounds %s\n",
+    ot, ok / 1024, amount(ow), ow / size, os
+  printf "  cp+sync+sqlcipher shell  %8.3f s   peak RSS %d MiB   written %s = %.2f x file (baseline)   rounds %s\n",
+    tt, tk / 1024, amount(tw), tw / size, ts
   printf "  ratio ours/baseline      %8.3f   (target <= 0.60)\n", ot / tt
   printf "  written ours/baseline    %8.3f\n", ow / tw
   printf "  written ours/file size   %8.3f   (target <= 3.0)\n", ow / size
