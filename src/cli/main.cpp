@@ -209,10 +209,10 @@ int Run(int argc, char** argv, int& status) {
 
   const bool ok = args.dryRun ? session.RehearseUpdate() : session.OnRunUpdate();
   status = ok ? kUpdated : kRefusedOrFailed;
-  if (!session.LastFailureReason().empty())
-    std::fprintf(stderr, "mivotra-patch: %s\n", session.LastFailureReason().c_str());
-  session.Database().Disconnect();
   result.run = session.LastRun();
+  if (!result.run.reason.empty())
+    std::fprintf(stderr, "mivotra-patch: %s\n", result.run.reason.c_str());
+  session.Database().Disconnect();
   result.error = result.run.error;
   return finish(OutcomeOf(result.run), status);
 }

@@ -13,8 +13,30 @@
 #include "target/PathSplit.h"
 #include "update/PatchReport.h"
 #include "update/PatchScript.h"
+#include "update/PatchTransaction.h"
 
 namespace mivotra {
+namespace {
+
+// Runs one part of a report and tells whether it went through. Once the
+// outcome is settled, a part that fails (for want of memory) is left out
+// rather than allowed to change what the run reports.
+template <class Part>
+bool Attempt(Part&& part) noexcept {
+  try {
+    part();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace
+
+// Why the patch failed: the engine's error, or none for any other exception.
+struct PatchSession::PatchFailure {
+  std::optional<ComError> error;
+};
 
 PatchSession::PatchSession(Screen& screen, MainApplicationProbe& probe)
     : m_screen(screen),
@@ -81,6 +103,14 @@ std::string PatchSession::ReadVersion(Connection& connection) {
   return version;
 }
 
+std::optional<std::string> PatchSession::TryReadVersion() noexcept {
+  try {
+    return ReadVersion(m_db.Engine());
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
 bool PatchSession::PassesVersionGate() {
   try {
     const std::string version = ReadVersion(m_db.Engine());
@@ -121,7 +151,7 @@ bool PatchSession::OtherProcessUsesTheDatabase() {
   if (descriptor < 0) return false;
   const auto user = FindOtherDatabaseUser(connection.DataSource(), descriptor);
   if (!user) return false;
-  m_lastReason = "the database is in use: " + user->reason;
+  m_lastRun.reason = "the database is in use: " + user->reason;
   return true;
 }
 
@@ -138,7 +168,6 @@ bool PatchSession::RehearseUpdate() {
 }
 
 bool PatchSession::Run(Mode mode) {
-  m_lastReason.clear();
   m_lastRun = RunRecord{};
   if (MainApplicationRuns()) {
     // Refused before the run began: nothing on the window changes.
@@ -146,20 +175,22 @@ bool PatchSession::Run(Mode mode) {
     return false;
   }
   m_screen.RunStarted();
-  const Stage stage = RunSteps(mode);
+  Stage stage = Stage::StoppedBeforePatch;
+  try {
+    stage = RunSteps(mode);
+  } catch (...) {
+    // Every step reports its own failures; what still gets here (no memory
+    // for a box) ends the run all the same, and the front end must know.
+    if (m_lastRun.end == RunRecord::End::None) m_lastRun.end = RunRecord::End::Failed;
+    Attempt([this] { m_screen.RunEnded(m_lastRun); });
+    throw;
+  }
   if (!m_lastRun.versionAfter) {
-    if (stage == Stage::StoppedBeforePatch) {
-      // Nothing was written: the database is as the gate found it.
-      m_lastRun.versionAfter = m_lastRun.versionBefore;
-    } else {
-      // A failure after the commit may have put the backup back or left the
-      // file in doubt: only reading it tells.
-      try {
-        m_lastRun.versionAfter = ReadVersion(m_db.Engine());
-      } catch (...) {
-        // The record then leaves the version unknown.
-      }
-    }
+    // Nothing written leaves the database as the gate found it; a failure
+    // after the commit may have put the backup back or left the file in
+    // doubt, which only reading it tells (unknown when that fails too).
+    m_lastRun.versionAfter =
+        stage == Stage::StoppedBeforePatch ? m_lastRun.versionBefore : TryReadVersion();
   }
   m_screen.RunEnded(m_lastRun);
   return stage == Stage::PatchDone;
@@ -183,7 +214,8 @@ PatchSession::Stage PatchSession::RunSteps(Mode mode) {
     m_screen.OpenFolder(folder);
     return Stage::StoppedBeforePatch;
   }
-  switch (LockAndBackUp(mode, folderFailure)) {
+  PatchTransaction transaction;
+  switch (LockAndBackUp(mode, folderFailure, transaction)) {
     case Backup::Made:
       break;
     case Backup::InUse:
@@ -200,30 +232,28 @@ PatchSession::Stage PatchSession::RunSteps(Mode mode) {
       return Stage::StoppedBeforePatch;
   }
   if (mode == Mode::Update) m_lastRun.backup = BackupFile();
-  return RunPatch(mode) ? Stage::PatchDone : Stage::PatchFailed;
+  return RunPatch(mode, transaction) ? Stage::PatchDone : Stage::PatchFailed;
 }
 
-PatchSession::Backup PatchSession::LockAndBackUp(Mode mode, const std::string& folderFailure) {
-  // The write lock is taken before the copy and kept until the patch ends, so
-  // no other process can change the database between the backup and the update.
+PatchSession::Backup PatchSession::LockAndBackUp(Mode mode, const std::string& folderFailure,
+                                                 PatchTransaction& transaction) {
   try {
-    m_db.Engine().BeginTrans(TransactionMode::AllOrNothing);
-    m_transactionOpen = true;
+    transaction.Begin(m_db.Engine());
   } catch (const ComError& error) {
     // Someone opened the database after the first look.
     if (OtherProcessUsesTheDatabase()) return Backup::InUse;
     // Nothing was copied: this is the update failing, as its first statement
     // would have, not the copy.
     m_lastRun.error = error;
-    m_lastReason = error.Description();
+    m_lastRun.reason = error.Description();
     ShowAppMessage(m_screen, FormatComError(error));
     m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
     return Backup::LockFailed;
   }
   if (mode == Mode::Update ? CopyDatabase() : CheckCopy()) return Backup::Made;
-  RollbackPatch();
+  RollbackPatch(transaction);
   // A folder that could not be made is why the copy found none.
-  if (!folderFailure.empty() && !PathExists(BackupFolder())) m_lastReason = folderFailure;
+  if (!folderFailure.empty() && !PathExists(BackupFolder())) m_lastRun.reason = folderFailure;
   return Backup::Failed;
 }
 
@@ -232,36 +262,30 @@ bool PatchSession::CheckCopy() {
   m_screen.EndCopyProgress();
   return CheckBackup({connection.DatabaseFileDescriptor(), connection.DataSource(), BackupFile(),
                       m_db.Target().PathName},
-                     &m_lastReason);
+                     &m_lastRun.reason);
 }
 
 bool PatchSession::CopyDatabase() {
   Connection& connection = m_db.Engine();
-  if (!m_databaseFolder.Open(FolderOf(connection.DataSource()), &m_lastReason)) {
+  if (!m_databaseFolder.Open(FolderOf(connection.DataSource()), &m_lastRun.reason)) {
     m_screen.EndCopyProgress();
     return false;
   }
   return MakeBackup({connection.DatabaseFileDescriptor(), connection.DataSource(), BackupFile(),
                      m_db.Target().PathName},
-                    m_screen, &m_lastReason);
+                    m_screen, &m_lastRun.reason);
 }
 
-void PatchSession::CommitPatch() {
+void PatchSession::CommitPatch(PatchTransaction& transaction) {
   // Taken before the commit: after it, a failure to allocate would be told
   // over a database that holds the update (sweep/oom).
   const std::string database = m_db.Engine().DataSource();
-  m_transactionOpen = false;
   try {
-    m_db.Engine().CommitTrans();
+    transaction.Commit();
   } catch (const ComError&) {
     // A rollback that fails may leave the transaction open, and inside it
     // the update reads as made although nothing was committed.
-    bool ended = true;
-    try {
-      m_db.Engine().RollbackTrans();
-    } catch (...) {
-      ended = false;
-    }
+    const bool ended = transaction.Abandon();
     // SQLite may report a failure of the commit's last step (the folder's
     // sync after the journal is deleted) when the commit was in fact made;
     // the database, read again from the disk, tells which (sweep/eio).
@@ -281,31 +305,24 @@ void PatchSession::CommitPatch() {
   // that when it cannot open the folder (no descriptor left).
   std::string why;
   if (m_databaseFolder.IsOpen() && !m_databaseFolder.Sync(&why))
-    m_lastReason = "the update is complete, but " + why +
-                   "; keep the backup until the database has been checked";
+    m_lastRun.reason = "the update is complete, but " + why +
+                       "; keep the backup until the database has been checked";
   m_databaseFolder.Close();
 }
 
 bool PatchSession::CommitWasMade() noexcept {
   // Twice: one failure for want of memory is no answer.
   for (int attempt = 0; attempt < 2; ++attempt) {
-    try {
-      return ReadVersion(m_db.Engine()) == kPatchedVersion;
-    } catch (...) {
-    }
+    if (const std::optional<std::string> version = TryReadVersion())
+      return *version == kPatchedVersion;
   }
   return false;
 }
 
-void PatchSession::RollbackPatch() noexcept {
+void PatchSession::RollbackPatch(PatchTransaction& transaction) noexcept {
   m_databaseFolder.Close();
-  if (!m_transactionOpen) return;
-  m_transactionOpen = false;
-  try {
-    m_db.Engine().RollbackTrans();
-  } catch (...) {
-    // Closing the connection rolls back as well; the failure is already being reported.
-  }
+  // A rollback that fails is left to the close; the failure is already being reported.
+  transaction.Abandon();
 }
 
 bool PatchSession::TableExists(const std::string& name) {
@@ -336,44 +353,20 @@ bool PatchSession::TableExists(const std::string& name) {
 }
 
 bool PatchSession::RunPatchScript() {
-  return RunPatch(Mode::Update);
+  PatchTransaction transaction;
+  return RunPatch(Mode::Update, transaction);
 }
 
-bool PatchSession::RunPatch(Mode mode) {
+bool PatchSession::RunPatch(Mode mode, PatchTransaction& transaction) {
   m_screen.StatementsStarted();
-  try {
-    // All statements form one transaction, so a failure leaves the database
-    // exactly as it was instead of half-upgraded.
-    if (!m_transactionOpen && m_db.HasEngine() && m_db.Engine().State() == adStateOpen) {
-      m_db.Engine().BeginTrans(TransactionMode::AllOrNothing);
-      m_transactionOpen = true;
-    }
-    ForEachPatchStatement(
-        m_updateItems, [this](const std::string& table) { return TableExists(table); },
-        [this](int firstStep, std::span<const std::string> statements) {
-          m_db.ExecuteStatements(firstStep, statements);
-        },
-        [this] { m_screen.ProgressStep(); });
-    if (mode == Mode::Rehearsal) {
-      // What the update would leave, read where it stands; then all of it goes.
-      m_lastRun.versionAfter = ReadVersion(m_db.Engine());
-      m_transactionOpen = false;
-      m_db.Engine().RollbackTrans();
-    } else if (m_transactionOpen) {
-      CommitPatch();
-    }
-  } catch (const ComError& error) {
-    RollbackPatch();
-    EndStatements();
-    ReportPatchFailure(error);
-    return false;
-  } catch (...) {
-    RollbackPatch();
-    EndStatements();
-    ReportPatchFailure();
+  const std::optional<PatchFailure> failure = ExecutePatch(mode, transaction);
+  if (failure) RollbackPatch(transaction);
+  // Before any report: the user reads and answers the boxes with the arrow.
+  Attempt([this] { m_screen.StatementsEnded(); });
+  if (failure) {
+    ReportPatchFailure(*failure);
     return false;
   }
-  EndStatements();
   if (mode == Mode::Rehearsal) {
     ReportRehearsal();
     return true;
@@ -383,20 +376,37 @@ bool PatchSession::RunPatch(Mode mode) {
   return true;
 }
 
-// Before any report: the user reads and answers the boxes with the arrow.
-void PatchSession::EndStatements() noexcept {
+std::optional<PatchSession::PatchFailure> PatchSession::ExecutePatch(
+    Mode mode, PatchTransaction& transaction) {
   try {
-    m_screen.StatementsEnded();
+    // All statements form one transaction, so a failure leaves the database
+    // exactly as it was instead of half-upgraded.
+    if (!transaction.IsOpen() && m_db.HasEngine() && m_db.Engine().State() == adStateOpen)
+      transaction.Begin(m_db.Engine());
+    ForEachPatchStatement(
+        m_updateItems, [this](const std::string& table) { return TableExists(table); },
+        [this](int firstStep, std::span<const std::string> statements) {
+          m_db.ExecuteStatements(firstStep, statements);
+        },
+        [this] { m_screen.ProgressStep(); });
+    if (mode == Mode::Rehearsal) {
+      // What the update would leave, read where it stands; then all of it goes.
+      m_lastRun.versionAfter = ReadVersion(m_db.Engine());
+      transaction.Rollback();
+    } else if (transaction.IsOpen()) {
+      CommitPatch(transaction);
+    }
+  } catch (const ComError& error) {
+    return PatchFailure{error};
   } catch (...) {
+    return PatchFailure{};
   }
+  return std::nullopt;
 }
 
 void PatchSession::RecordStatements() noexcept {
-  try {
-    m_lastRun.statements = m_db.ExecutedStatements();
-  } catch (...) {
-    // Only the record for the front end loses them; the boxes were shown.
-  }
+  // Only the record for the front end loses them; the boxes are shown.
+  Attempt([this] { m_lastRun.statements = m_db.ExecutedStatements(); });
 }
 
 void PatchSession::ReportRehearsal() noexcept {
@@ -408,54 +418,42 @@ void PatchSession::ReportRehearsal() noexcept {
 void PatchSession::ReportPatchSuccess() noexcept {
   m_lastRun.end = RunRecord::End::Updated;
   RecordStatements();
-  try {
-    m_lastRun.versionAfter = std::string(kPatchedVersion);
-  } catch (...) {
-  }
+  Attempt([this] { m_lastRun.versionAfter = std::string(kPatchedVersion); });
   ReportFinished(texts::UpdateFinished);
 }
 
 void PatchSession::ReportFinished(std::string_view text) noexcept {
   // Each part on its own: out of memory for the list must not take the box,
   // and the box is tried again once rather than left out.
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    try {
-      m_screen.ShowMessage(
-          text,
-          std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
-          MessageIcon::None);
-      break;
-    } catch (...) {
-    }
-  }
-  try {
-    m_screen.CopyTextToClipboard(NumberedStatementList(m_db.ExecutedStatements()));
-  } catch (...) {
-  }
+  const auto showBox = [&] {
+    m_screen.ShowMessage(
+        text, std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
+        MessageIcon::None);
+  };
+  if (!Attempt(showBox)) Attempt(showBox);
+  Attempt(
+      [this] { m_screen.CopyTextToClipboard(NumberedStatementList(m_db.ExecutedStatements())); });
   m_db.ClearExecutedStatements();
 }
 
-void PatchSession::ReportPatchFailure(const ComError& error) {
-  // The record ends with the statement that failed (or the last one run,
-  // when the commit failed); none when the transaction could not begin.
+void PatchSession::ReportPatchFailure(const PatchFailure& failure) {
+  m_lastRun.end = RunRecord::End::Failed;
+  m_lastRun.error = failure.error;
+  RecordStatements();
   const auto& executed = m_db.ExecutedStatements();
-  const std::string statement = executed.empty() ? std::string() : executed.back().statement;
-  m_lastRun.end = RunRecord::End::Failed;
-  m_lastRun.error = error;
-  RecordStatements();
-  ShowAppMessage(m_screen, FormatComError(error));
-  m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
-  m_screen.ShowMessage(statement, texts::DisplayName, MessageIcon::None);
-  m_screen.ShowUpdateError(UpdateErrorText(error, statement, m_db.ExecutedStatements()));
-  m_db.ClearExecutedStatements();
-}
-
-void PatchSession::ReportPatchFailure() {
-  m_lastRun.end = RunRecord::End::Failed;
-  RecordStatements();
-  ShowAppMessage(m_screen, texts::UnhandledException);
-  m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
-  m_screen.ShowUpdateError(UpdateErrorText(m_db.ExecutedStatements()));
+  if (failure.error) {
+    // The record ends with the statement that failed (or the last one run,
+    // when the commit failed); none when the transaction could not begin.
+    const std::string statement = executed.empty() ? std::string() : executed.back().statement;
+    ShowAppMessage(m_screen, FormatComError(*failure.error));
+    m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
+    m_screen.ShowMessage(statement, texts::DisplayName, MessageIcon::None);
+    m_screen.ShowUpdateError(UpdateErrorText(*failure.error, statement, executed));
+  } else {
+    ShowAppMessage(m_screen, texts::UnhandledException);
+    m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
+    m_screen.ShowUpdateError(UpdateErrorText(executed));
+  }
   m_db.ClearExecutedStatements();
 }
 

@@ -16,6 +16,8 @@
 
 namespace mivotra {
 
+class PatchTransaction;
+
 // How the last run ended, beyond what its boxes said.
 struct RunRecord {
   enum class End { None, Updated, WouldUpdate, Refused, Failed };
@@ -31,6 +33,10 @@ struct RunRecord {
   std::optional<ComError> error;
   // The backup this run made; empty when none was made.
   std::string backup;
+  // What the boxes could not say, for front ends that can: why the run was
+  // refused or its backup failed, or what it could not confirm; empty when
+  // there is nothing to add.
+  std::string reason;
 };
 
 class PatchSession {
@@ -68,11 +74,6 @@ class PatchSession {
   // How the last OnRunUpdate or RehearseUpdate ended.
   const RunRecord& LastRun() const { return m_lastRun; }
 
-  // Why the last run was refused or its backup failed, or what it could not
-  // confirm, for front ends that can say more than the message boxes; empty
-  // when there is nothing to add.
-  const std::string& LastFailureReason() const { return m_lastReason; }
-
   DatabaseConnection& Database() { return m_db; }
   const std::vector<std::string>& UpdateItems() const { return m_updateItems; }
   std::string BackupFolder() const;
@@ -83,10 +84,13 @@ class PatchSession {
   enum class Backup { Made, Failed, InUse, LockFailed };
   // How far a run's steps went.
   enum class Stage { StoppedBeforePatch, PatchFailed, PatchDone };
+  struct PatchFailure;
 
   bool Run(Mode mode);
   Stage RunSteps(Mode mode);
-  bool RunPatch(Mode mode);
+  bool RunPatch(Mode mode, PatchTransaction& transaction);
+  // The statements and their commit (or the rehearsal's rollback).
+  std::optional<PatchFailure> ExecutePatch(Mode mode, PatchTransaction& transaction);
   void ReportRehearsal() noexcept;
   void RecordStatements() noexcept;
 
@@ -95,29 +99,29 @@ class PatchSession {
   void ShowMainApplicationRuns();
   bool PassesVersionGate();
   static std::string ReadVersion(Connection& connection);
-  Backup LockAndBackUp(Mode mode, const std::string& folderFailure);
+  // The version, or nothing when it cannot be read.
+  std::optional<std::string> TryReadVersion() noexcept;
+  // The write lock is taken before the copy and kept until the patch ends, so
+  // no other process can change the database between the backup and the update.
+  Backup LockAndBackUp(Mode mode, const std::string& folderFailure, PatchTransaction& transaction);
   bool CopyDatabase();
   bool CheckCopy();
-  void CommitPatch();
+  void CommitPatch(PatchTransaction& transaction);
   // Whether the database holds the update, after a commit that failed.
   bool CommitWasMade() noexcept;
-  void RollbackPatch() noexcept;
-  void EndStatements() noexcept;
+  void RollbackPatch(PatchTransaction& transaction) noexcept;
   void ReportPatchSuccess() noexcept;
   // The closing box, the statement list to the clipboard, the statements' end.
   void ReportFinished(std::string_view text) noexcept;
-  void ReportPatchFailure(const ComError& error);
-  void ReportPatchFailure();
+  void ReportPatchFailure(const PatchFailure& failure);
 
   Screen& m_screen;
   MainApplicationProbe& m_probe;
   DatabaseConnection m_db;
   const std::vector<std::string> m_updateItems;
-  bool m_transactionOpen = false;
   // The database's folder, opened before the patch so that its entries can
   // be written to disk after the commit even when no descriptor is left.
   FolderToSync m_databaseFolder;
-  std::string m_lastReason;
   RunRecord m_lastRun;
 };
 

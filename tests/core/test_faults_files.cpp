@@ -91,7 +91,7 @@ ChildSession RunSessionInChild(const fs::path& database, const std::function<boo
     const bool updated = session.OnRunUpdate();
     std::string notes = after ? after(session) : std::string();
     session.Database().Disconnect();
-    WriteAll(report, EncodeMessages(screen) + '\x1d' + session.LastFailureReason() + '\x1d' +
+    WriteAll(report, EncodeMessages(screen) + '\x1d' + session.LastRun().reason + '\x1d' +
                          (updated ? "1" : "0") + '\x1d' + notes);
     return 0;
   });
@@ -159,12 +159,11 @@ TEST_F(FileFaults, ABackupFolderThatCannotBeMadeOrWrittenGivesTheCopyFailure) {
     screen.Clear();
     EXPECT_FALSE(session->OnRunUpdate());
     ExpectCopyFailure(screen, folder.string() + "/" + BackupFolderName() + "/");
-    EXPECT_FALSE(session->LastFailureReason().empty());
+    EXPECT_FALSE(session->LastRun().reason.empty());
     if (c.obstacle == Obstacle::ImmutableDatabaseFolder) {
       // The reason is the folder's creation, not the look for it that followed.
-      EXPECT_EQ(
-          session->LastFailureReason(),
-          "cannot make the backup folder " + backupFolder.string() + ": Operation not permitted");
+      EXPECT_EQ(session->LastRun().reason, "cannot make the backup folder " +
+                                               backupFolder.string() + ": Operation not permitted");
     }
     immutable.reset();
     session->Database().Disconnect();
@@ -301,10 +300,9 @@ TEST_F(FileFaults, ADatabaseDeletedOrReplacedAfterConnectingIsNeverUpdatedBlindl
     EXPECT_EQ(MessageTexts(screen), (std::vector<std::string>{std::string(texts::M3BackupNotice),
                                                               std::string(texts::M5CopyFailed)}));
     EXPECT_TRUE(fs::is_empty(folder / BackupFolderName()));
-    EXPECT_NE(
-        session->LastFailureReason().find("was moved, replaced or deleted after it was opened"),
-        std::string::npos)
-        << session->LastFailureReason();
+    EXPECT_NE(session->LastRun().reason.find("was moved, replaced or deleted after it was opened"),
+              std::string::npos)
+        << session->LastRun().reason;
     if (!replacement.empty()) {
       EXPECT_EQ(ReadFile(database), replacement);
     }
@@ -354,8 +352,8 @@ TEST_F(FileFaults, ADatabaseWithASecondNameIsLeftAsItIs) {
   EXPECT_FALSE(session->OnRunUpdate());
   EXPECT_EQ(MessageTexts(screen), (std::vector<std::string>{std::string(texts::M3BackupNotice),
                                                             std::string(texts::M5CopyFailed)}));
-  EXPECT_NE(session->LastFailureReason().find("has 2 names (hard links)"), std::string::npos)
-      << session->LastFailureReason();
+  EXPECT_NE(session->LastRun().reason.find("has 2 names (hard links)"), std::string::npos)
+      << session->LastRun().reason;
   EXPECT_EQ(ReadFile(database), bytes);
   EXPECT_TRUE(fs::is_empty(dir / BackupFolderName()));
 

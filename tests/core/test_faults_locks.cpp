@@ -262,9 +262,8 @@ TEST_F(OtherProcess, AProcessHoldingTheWriteLockStopsTheRunAtOnceAsTheMainApplic
     EXPECT_EQ(messages[0].text, texts::M1MainApplicationRunning);
     EXPECT_EQ(messages[0].caption, texts::RefusalCaption);
     EXPECT_EQ(messages[0].icon, MessageIcon::Stop);
-    EXPECT_NE(session->LastFailureReason().find("process " + std::to_string(other)),
-              std::string::npos)
-        << session->LastFailureReason();
+    EXPECT_NE(session->LastRun().reason.find("process " + std::to_string(other)), std::string::npos)
+        << session->LastRun().reason;
     EXPECT_EQ(screen.runEnabled, runWasEnabled) << "the controls are not touched";
     EXPECT_FALSE(fs::exists(dir / BackupFolderName()));
 

@@ -44,8 +44,8 @@ class Neighbours : public SessionFixture {
   void ExpectRefusedCopy(const std::string& reasonPart) {
     EXPECT_EQ(MessageTexts(screen), (std::vector<std::string>{std::string(texts::M3BackupNotice),
                                                               std::string(texts::M5CopyFailed)}));
-    EXPECT_NE(session->LastFailureReason().find(reasonPart), std::string::npos)
-        << session->LastFailureReason();
+    EXPECT_NE(session->LastRun().reason.find(reasonPart), std::string::npos)
+        << session->LastRun().reason;
     EXPECT_EQ(VersionOf(database), "1.06");
     EXPECT_FALSE(fs::exists(database.string() + "-journal"));
   }
@@ -153,7 +153,7 @@ TEST_F(Neighbours, TheUsersOwnLinkToTheUsersOwnFolderIsFollowed) {
   const std::string bytes = ReadFile(database);
   fs::create_directory(dir / "private");
   fs::create_directory_symlink(dir / "private", folder / BackupFolderName());
-  EXPECT_TRUE(session->OnRunUpdate()) << session->LastFailureReason();
+  EXPECT_TRUE(session->OnRunUpdate()) << session->LastRun().reason;
   EXPECT_EQ(ReadFile(dir / "private" / BackupOf(database).filename()), bytes);
   EXPECT_EQ(VersionOf(database), "1.07");
 }
@@ -161,9 +161,9 @@ TEST_F(Neighbours, TheUsersOwnLinkToTheUsersOwnFolderIsFollowed) {
 TEST_F(Neighbours, ABackupFolderBesideAFolderOthersCanWriteIsPrivate) {
   const mode_t oldMask = umask(002);
   const fs::path shared = Fresh("shared", fs::perms::all);
-  EXPECT_TRUE(session->OnRunUpdate()) << session->LastFailureReason();
+  EXPECT_TRUE(session->OnRunUpdate()) << session->LastRun().reason;
   const fs::path own = Fresh("own");
-  EXPECT_TRUE(session->OnRunUpdate()) << session->LastFailureReason();
+  EXPECT_TRUE(session->OnRunUpdate()) << session->LastRun().reason;
   umask(oldMask);
   struct stat info = {};
   ASSERT_EQ(stat((shared / BackupFolderName()).c_str(), &info), 0);
@@ -213,7 +213,7 @@ TEST_F(Neighbours, ADatabaseLeftInWalModeIsBackedUpWithEveryCommittedRow) {
             std::to_string(std::stoi(before) + 5));
 
   NewSession().ConnectChosenFile(database.string());
-  EXPECT_TRUE(session->OnRunUpdate()) << session->LastFailureReason();
+  EXPECT_TRUE(session->OnRunUpdate()) << session->LastRun().reason;
   session->Database().Disconnect();
   // The backup alone, without any log beside it, holds every committed row.
   EXPECT_FALSE(fs::exists(BackupOf(database).string() + "-wal"));

@@ -91,7 +91,7 @@ class Rehearsal : public ::testing::Test {
     seen.run = session.LastRun();
     seen.messages = screen.Messages();
     seen.clipboard = screen.clipboard;
-    seen.reason = session.LastFailureReason();
+    seen.reason = session.LastRun().reason;
     EXPECT_FALSE(screen.waitCursor);
     EXPECT_TRUE(screen.closeEnabled);
     session.Database().Disconnect();
