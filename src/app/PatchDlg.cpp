@@ -241,13 +241,14 @@ void CPatchDlg::OnSearchDatabase() {
 }
 
 void CPatchDlg::SetControlsEnabled(int enable) {
-  const bool on = enable == 1;
-  SetCloseEnabled(on);
-  SetRunEnabled(on && m_session.Database().IsConnected());
-  SetSearchEnabled(on && !m_session.Database().IsConnected());
+  const Controls controls = ControlsFor(enable == 1, m_connected);
+  SetCloseEnabled(controls.close);
+  SetRunEnabled(controls.run);
+  SetSearchEnabled(controls.search);
 }
 
 void CPatchDlg::ConnectionChanged(const ConnectionReport& report) {
+  m_connected = report.connected;
   SetCaption(ConnectionCaption(report));
   // An opened database offers Run and leaves the other controls as they are.
   if (report.state == ConnectionReport::State::Opened) {

@@ -121,6 +121,7 @@ class CPatchDlg final : public QDialog, public Screen {
   QAction* m_closeAction = nullptr;
   QProgressDialog* m_copyProgress = nullptr;
   bool m_closeEnabled = true;
+  bool m_connected = false;  // as the last connection event told
   // Over the main window while the statements run.
   WaitCursor m_waitCursor{this};
   bool m_openAfterPaint = false;  // the located database waits for the first paint

@@ -20,6 +20,17 @@ struct ConnectionReport {
   bool connected = false;
 };
 
+// The controls a front end offers. Between runs: Close, and Run over an open
+// database or the search for one without; during a run, none.
+struct Controls {
+  bool close = false;
+  bool run = false;
+  bool search = false;
+};
+constexpr Controls ControlsFor(bool betweenRuns, bool connected) {
+  return {betweenRuns, betweenRuns && connected, betweenRuns && !connected};
+}
+
 class UpdateEvents {
  public:
   virtual ~UpdateEvents() = default;

@@ -46,10 +46,10 @@ void RecordingScreen::ConnectionChanged(const ConnectionReport& report) {
   }
 }
 void RecordingScreen::SetControlsEnabled(int enable) {
-  const bool on = enable == 1;
-  SetCloseEnabled(on);
-  SetRunEnabled(on && connected);
-  SetSearchEnabled(on && !connected);
+  const Controls controls = ControlsFor(enable == 1, connected);
+  SetCloseEnabled(controls.close);
+  SetRunEnabled(controls.run);
+  SetSearchEnabled(controls.search);
 }
 void RecordingScreen::SetRunEnabled(bool enabled) {
   runEnabled = enabled;
