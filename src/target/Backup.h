@@ -6,10 +6,12 @@
 #include <memory>
 #include <string>
 
+#include "base/UniqueFd.h"
 #include "target/CopyProgress.h"
-#include "target/posix/PosixFile.h"
 
 namespace mivotra {
+
+class IgnoreFileSizeSignal;
 
 struct BackupJob {
   // The engine's own descriptor of the database; read, never closed.

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "target/posix/PosixFile.h"
+#include "base/UniqueFd.h"
 
 namespace mivotra {
 

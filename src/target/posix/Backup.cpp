@@ -12,6 +12,7 @@
 #include "target/BackupCopy.h"
 #include "target/BackupFolder.h"
 #include "target/FileSystem.h"
+#include "target/posix/FileSizeSignal.h"
 
 namespace mivotra {
 namespace {

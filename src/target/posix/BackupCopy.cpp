@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "target/FileSystem.h"
-#include "target/posix/PosixFile.h"
+#include "target/posix/FileSizeSignal.h"
 
 namespace mivotra {
 
