@@ -298,15 +298,18 @@ rm "$XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf"
 # A backup folder that cannot be made for want of permission (as a user
 # without root's override, in a folder that user may not write).
 if command -v setpriv >/dev/null && [[ $(id -u) -eq 0 ]]; then
-  mkdir -p "$WORK/noperm"
+  mkdir -p "$WORK/noperm" "$WORK/noperm-runtime"
   cp "$WORK/pristine.mdb" "$WORK/noperm/data1.mdb"
-  chown -R 65534:65534 "$WORK/noperm"
+  chown -R 65534:65534 "$WORK/noperm" "$WORK/noperm-runtime"
+  # A lock folder of its own: another suite running as that user (a second
+  # checkout's) would otherwise hold the shared one.
+  chmod 700 "$WORK/noperm-runtime"
   chmod 555 "$WORK/noperm"
   chmod 711 "$WORK"
   for mode in dry real; do
     rm -f "$WORK/noperm-$mode.err"
     extra=(); [[ $mode == dry ]] && extra=(--dry-run)
-    setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$WORK/noperm" XDG_RUNTIME_DIR= \
+    setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$WORK/noperm" XDG_RUNTIME_DIR="$WORK/noperm-runtime" \
       timeout 120 "$PATCH" --database "$WORK/noperm/data1.mdb" "${extra[@]}" \
       >"$WORK/noperm-$mode.out" 2>"$WORK/noperm-$mode.err" </dev/null
     status=$?
