@@ -111,7 +111,7 @@ class PatchSession {
   bool CommitWasMade() noexcept;
   void RollbackPatch(PatchTransaction& transaction) noexcept;
   void ReportPatchSuccess() noexcept;
-  // The closing box, the statement list to the clipboard, the statements' end.
+  // The closing box and the statement list to the clipboard; the list is then emptied.
   void ReportFinished(std::string_view text) noexcept;
   void ReportPatchFailure(const PatchFailure& failure);
 
