@@ -1,21 +1,23 @@
 // The X11 probe against servers that misbehave: one that accepts and never
 // answers, one that hangs up after the client's first words, none at all;
-// and against a real server (Xvfb) where one is installed.
+// against a real server (Xvfb) where one is installed; and the program it
+// starts for the search: what it is handed, what it answers, how it ends.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -29,11 +31,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::atomic<int> g_forks{0};
-const int kCountForks = [] {
-  return pthread_atfork(
-      nullptr, [] { g_forks.fetch_add(1); }, nullptr);
-}();
+// The window search program as built.
+const std::string kHelper = MIVOTRA_WINDOW_PROBE_EXE;
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -77,11 +76,16 @@ class FakeXServer {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_setup;
   }
-  // The files beyond the standard three that the last client's process had
-  // open when it connected, by descriptor number.
-  std::vector<std::string> PeersFiles() const {
+  // The test's child processes as the last client connected: the one
+  // connecting among them.
+  struct Peer {
+    fs::path program;                      // what /proc/PID/exe leads to
+    std::map<int, std::string> files;      // open descriptors: number, what is open
+    std::vector<std::string> environment;  // NAME=value
+  };
+  std::vector<Peer> Peers() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_peerFiles;
+    return m_peers;
   }
 
  private:
@@ -95,7 +99,7 @@ class FakeXServer {
       if (watched[1].revents & POLLIN) {
         const int client = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (client >= 0) {
-          RecordPeersFiles();
+          RecordPeers();
           m_accepted.fetch_add(1);
           if (m_behaviour == Behaviour::HangUpAfterSetup) {
             ReadSetup(client);
@@ -117,10 +121,10 @@ class FakeXServer {
     for (const int client : clients) close(client);
   }
 
-  // What the test's children (the probe's child: the connecting process) have
-  // open while it waits for an answer. TCP does not name its peer's process.
-  void RecordPeersFiles() {
-    std::vector<std::string> files;
+  // The test's children (the probe's program: the connecting process) while
+  // it waits for an answer. TCP does not name its peer's process.
+  void RecordPeers() {
+    std::vector<Peer> peers;
     std::error_code error;
     for (const auto& process : fs::directory_iterator("/proc", error)) {
       const std::string name = process.path().filename().string();
@@ -133,14 +137,22 @@ class FakeXServer {
       if (std::sscanf(stat.c_str() + end + 1, " %c %ld", &state, &parent) != 2) continue;
       if (parent != getpid()) continue;
       std::error_code ignored;
+      Peer peer;
+      peer.program = fs::read_symlink(process.path() / "exe", ignored);
       for (const auto& entry : fs::directory_iterator(process.path() / "fd", ignored)) {
-        // Beyond standard input, output and error.
-        if (std::stoi(entry.path().filename().string()) > 2)
-          files.push_back(fs::read_symlink(entry.path(), ignored).string());
+        peer.files[std::stoi(entry.path().filename().string())] =
+            fs::read_symlink(entry.path(), ignored).string();
       }
+      const std::string environment = ReadFile(process.path() / "environ");
+      for (std::size_t at = 0; at < environment.size();) {
+        const std::size_t end = std::min(environment.find('\0', at), environment.size());
+        peer.environment.push_back(environment.substr(at, end - at));
+        at = end + 1;
+      }
+      peers.push_back(std::move(peer));
     }
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_peerFiles = std::move(files);
+    m_peers = std::move(peers);
   }
 
   // The 12-byte header, then the authorisation name and data it announces.
@@ -176,13 +188,12 @@ class FakeXServer {
   std::atomic<int> m_gone{0};
   mutable std::mutex m_mutex;
   std::string m_setup;
-  std::vector<std::string> m_peerFiles;
+  std::vector<Peer> m_peers;
 };
 
 class X11Probe : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(kCountForks, 0);
     if (const char* display = std::getenv("DISPLAY")) m_display = display;
   }
   void TearDown() override {
@@ -200,14 +211,55 @@ class X11Probe : public ::testing::Test {
   std::optional<std::string> m_display;
 };
 
+// A stand-in for the search program: it notes that it was started and ends
+// with the status written in `status` (its environment is the probe's own,
+// without PATH: shell built-ins only).
+fs::path StandIn(const TempDir& dir) {
+  const fs::path program = dir / "stand-in";
+  WriteFile(program, "#!/bin/sh\ncd '" + dir.path().string() +
+                         "' || exit 9\n: >>started\nread status <status\n"
+                         "[ \"$status\" = killed ] && kill -KILL $$\nexit $status\n");
+  fs::permissions(program, fs::perms::owner_all);
+  return program;
+}
+
 TEST_F(X11Probe, NoDisplayIsNotRunningWithoutStartingAnything) {
-  X11MainApplicationProbe probe("Mivotra");
-  const int forks = g_forks.load();
+  TempDir dir;
+  WriteFile(dir / "status", "0\n");
+  X11MainApplicationProbe probe("Mivotra", StandIn(dir));
   unsetenv("DISPLAY");
   EXPECT_FALSE(probe.IsMainApplicationRunning());
   setenv("DISPLAY", "", 1);
   EXPECT_FALSE(probe.IsMainApplicationRunning());
-  EXPECT_EQ(g_forks.load(), forks);
+  EXPECT_FALSE(fs::exists(dir / "started"));
+  // With a display the same probe does start it (and takes its 0 for a window).
+  setenv("DISPLAY", ":0", 1);
+  EXPECT_TRUE(probe.IsMainApplicationRunning());
+  EXPECT_TRUE(fs::exists(dir / "started"));
+  EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(X11Probe, OnlyTheProgramsFoundIsRunningAndAProgramThatCannotStartIsNotRunningAtOnce) {
+  TempDir dir;
+  const fs::path standIn = StandIn(dir);
+  setenv("DISPLAY", ":0", 1);
+  for (const char* status : {"0", "1", "2", "3", "killed"}) {
+    SCOPED_TRACE(status);
+    WriteFile(dir / "status", std::string(status) + "\n");
+    EXPECT_EQ(X11MainApplicationProbe("Mivotra", standIn).IsMainApplicationRunning(),
+              std::string(status) == "0");
+    EXPECT_TRUE(NoChildLeft());
+  }
+  // Missing, not executable, no path at all: no window, without waiting for the limit.
+  const fs::path notExecutable = dir / "status";
+  for (const std::string& program :
+       {(dir / "missing").string(), notExecutable.string(), std::string()}) {
+    SCOPED_TRACE(program);
+    const auto start = Clock::now();
+    EXPECT_FALSE(X11MainApplicationProbe("Mivotra", program, 10s).IsMainApplicationRunning());
+    EXPECT_LT(SecondsSince(start), 1.0);
+    EXPECT_TRUE(NoChildLeft());
+  }
 }
 
 TEST_F(X11Probe, AServerThatNeverAnswersIsGivenUpAtTheTimeLimitAndLeavesNothingBehind) {
@@ -227,28 +279,48 @@ TEST_F(X11Probe, AServerThatNeverAnswersIsGivenUpAtTheTimeLimitAndLeavesNothingB
     WriteFile(held, "database");
     const int heldFd = open(held.c_str(), O_RDONLY);
     ASSERT_GE(heldFd, 0);
+    // A secret the caller holds in its environment, as the console's
+    // --password-env has it.
+    setenv("MIVOTRA_TEST_SECRET", "pass;word", 1);
     const int accepted = server.Accepted();
-    const int forks = g_forks.load();
-    X11MainApplicationProbe probe =
-        c.limit ? X11MainApplicationProbe("Mivotra", *c.limit) : X11MainApplicationProbe("Mivotra");
+    X11MainApplicationProbe probe = c.limit ? X11MainApplicationProbe("Mivotra", kHelper, *c.limit)
+                                            : X11MainApplicationProbe("Mivotra", kHelper);
     const auto start = Clock::now();
     EXPECT_FALSE(probe.IsMainApplicationRunning());
     const double took = SecondsSince(start);
+    unsetenv("MIVOTRA_TEST_SECRET");
     EXPECT_GE(took, c.expected);
     EXPECT_LT(took, c.expected + 1.0);
-    EXPECT_EQ(g_forks.load(), forks + 1);
     // It did reach the server and wait on it; its connection ends with it.
     EXPECT_EQ(server.Accepted(), accepted + 1);
     EXPECT_TRUE(PollUntil(
         -1, [&] { return server.ClientsGone() == accepted + 1; }, 5s))
         << "the probe's connection outlived the probe";
     EXPECT_TRUE(NoChildLeft());
-    // Only the pipe for its answer and its own connection: the caller's
-    // files stay the caller's, and nobody sees the database in a probe.
-    const auto files = server.PeersFiles();
-    ASSERT_EQ(files.size(), 2u) << testing::PrintToString(files);
-    EXPECT_EQ(files[0].rfind("pipe:", 0), 0u) << files[0];
-    EXPECT_EQ(files[1].rfind("socket:", 0), 0u) << files[1];
+    // One process connected, and it is the search program, not a copy of
+    // the caller.
+    const auto peers = server.Peers();
+    ASSERT_EQ(peers.size(), 1u);
+    const auto& peer = peers[0];
+    EXPECT_EQ(peer.program, fs::canonical(kHelper));
+    // Nothing but its own connection beyond the standard three, whose input
+    // and output are nobody's: the caller's files stay the caller's, and
+    // nobody sees the database in a probe.
+    std::vector<std::string> beyond;
+    for (const auto& [number, file] : peer.files) {
+      if (number > 2) beyond.push_back(file);
+    }
+    ASSERT_EQ(beyond.size(), 1u) << testing::PrintToString(beyond);
+    EXPECT_EQ(beyond[0].rfind("socket:", 0), 0u) << beyond[0];
+    EXPECT_EQ(peer.files.count(0) ? peer.files.at(0) : "", "/dev/null");
+    EXPECT_EQ(peer.files.count(1) ? peer.files.at(1) : "", "/dev/null");
+    // Of the caller's environment only what the search needs.
+    EXPECT_NE(std::ranges::find(peer.environment, "DISPLAY=" + server.Display()),
+              peer.environment.end());
+    for (const std::string& variable : peer.environment) {
+      const std::string name = variable.substr(0, variable.find('='));
+      EXPECT_TRUE(name == "DISPLAY" || name == "XAUTHORITY" || name == "HOME") << variable;
+    }
     close(heldFd);
   }
 }
@@ -256,7 +328,7 @@ TEST_F(X11Probe, AServerThatNeverAnswersIsGivenUpAtTheTimeLimitAndLeavesNothingB
 TEST_F(X11Probe, AServerThatHangsUpAfterTheSetupRequestIsNotRunningAtOnce) {
   FakeXServer server(FakeXServer::Behaviour::HangUpAfterSetup);
   setenv("DISPLAY", server.Display().c_str(), 1);
-  X11MainApplicationProbe probe("Mivotra", 10s);
+  X11MainApplicationProbe probe("Mivotra", kHelper, 10s);
   const auto start = Clock::now();
   EXPECT_FALSE(probe.IsMainApplicationRunning());
   EXPECT_LT(SecondsSince(start), 1.0) << "waited for the limit instead of the hang-up";
@@ -264,6 +336,50 @@ TEST_F(X11Probe, AServerThatHangsUpAfterTheSetupRequestIsNotRunningAtOnce) {
   const std::string setup = server.SetupSeen();
   EXPECT_TRUE(setup == "l 11" || setup == "B 11") << setup;
   EXPECT_TRUE(NoChildLeft());
+}
+
+// The search program dies with its caller, and ends at a deadline of its own
+// should its caller neither kill it nor die (here: stopped).
+TEST_F(X11Probe, TheProgramEndsWithItsCallerOrAtItsOwnDeadline) {
+  struct Case {
+    const char* how;
+    int signal;
+    std::chrono::milliseconds limit;
+    double within;  // seconds from the caller's signal to the connection's end
+  };
+  for (const Case& c : {Case{"caller killed", SIGKILL, 10s, 2.0},
+                        Case{"caller stopped: 3 s deadline", SIGSTOP, 300ms, 5.0}}) {
+    SCOPED_TRACE(c.how);
+    // The caller is forked while this process has no other thread; it reads
+    // the display from the pipe once the server runs.
+    int display[2];
+    ASSERT_EQ(pipe2(display, O_CLOEXEC), 0);
+    std::fflush(nullptr);
+    const pid_t caller = fork();
+    ASSERT_GE(caller, 0);
+    if (caller == 0) {
+      close(display[1]);
+      const std::string name = ReadAll(display[0]);
+      setenv("DISPLAY", name.c_str(), 1);
+      X11MainApplicationProbe("Mivotra", kHelper, c.limit).IsMainApplicationRunning();
+      _exit(0);
+    }
+    close(display[0]);
+    FakeXServer server(FakeXServer::Behaviour::Silent);
+    EXPECT_TRUE(WriteAll(display[1], server.Display()));
+    close(display[1]);
+    ASSERT_TRUE(PollUntil(
+        caller, [&] { return server.Accepted() == 1; }, 10s))
+        << "the caller's probe never connected";
+    kill(caller, c.signal);
+    const auto start = Clock::now();
+    EXPECT_TRUE(PollUntil(
+        -1, [&] { return server.ClientsGone() == 1; }, 10s))
+        << "the search program outlived its caller";
+    EXPECT_LT(SecondsSince(start), c.within);
+    kill(caller, SIGKILL);
+    WaitFor(caller);
+  }
 }
 
 // ---- a real X server ----
@@ -313,7 +429,7 @@ struct Stopped {
   }
 };
 
-TEST_F(X11Probe, AWindowOfTheClassOnARealServerIsFoundThroughTheChild) {
+TEST_F(X11Probe, AWindowOfTheClassOnARealServerIsFoundThroughTheProgram) {
   const std::string helper = std::string(MIVOTRA_BINARY_DIR) + "/tests/mivotra-test-x11window";
   if (access(helper.c_str(), X_OK) != 0) GTEST_SKIP() << helper << " is not built";
   if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "no Xvfb";
@@ -337,8 +453,8 @@ TEST_F(X11Probe, AWindowOfTheClassOnARealServerIsFoundThroughTheChild) {
   close(windowPipe[0]);
   close(null);
 
-  EXPECT_TRUE(X11MainApplicationProbe("Mivotra").IsMainApplicationRunning());
-  EXPECT_FALSE(X11MainApplicationProbe("Mivotr").IsMainApplicationRunning());
+  EXPECT_TRUE(X11MainApplicationProbe("Mivotra", kHelper).IsMainApplicationRunning());
+  EXPECT_FALSE(X11MainApplicationProbe("Mivotr", kHelper).IsMainApplicationRunning());
 }
 
 }  // namespace
