@@ -43,6 +43,7 @@ check "and in Japanese" field_has "$main_deb" Description "ミボトラ計算ソ
 files_of() { dpkg-deb -c "$1" | awk '$1 !~ /^d/ {print substr($6, 2)}' | sort; }
 main_files="/usr/bin/MivotraPatch20091109
 /usr/bin/mivotra-patch
+/usr/libexec/mivotra-patch/mivotra-window-probe
 /usr/share/applications/$app_id.desktop
 /usr/share/doc/mivotra-patch/changelog.Debian.gz
 /usr/share/doc/mivotra-patch/copyright
@@ -139,6 +140,34 @@ timeout 120 "$PATCH" --database "$WORK/secret.mdb" --password-env SAMPLE_PW \
   >"$WORK/secret.out" 2>"$WORK/secret.err" </dev/null
 check "an encrypted sample updates with its password (0)" test $? -eq 0
 check "it reads 1.07" test "$(sql "$WORK/secret.mdb" "$SAMPLE_PW" "SELECT MAX(DBVerCode) FROM t_db_ver;")" = "1.07"
+
+# The installed programs find their window search in the package's libexec
+# folder: on an X server of its own with a window of the main application's
+# class (xmessage's, its class set by xdotool), the installed console
+# refuses. Both programs look for it from the folder they are in.
+if command -v Xvfb >/dev/null && command -v xmessage >/dev/null && command -v xdotool >/dev/null; then
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$WORK/display" >/dev/null 2>&1 &
+  xvfb=$!
+  trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$WORK" "$root"' EXIT
+  for _ in $(seq 200); do [[ -s $WORK/display ]] && break; sleep 0.1; done
+  display=":$(head -n 1 "$WORK/display")"
+  DISPLAY=$display xmessage -name mivotra-stand-in stand-in >/dev/null 2>&1 &
+  stand_in=$!
+  window=$(DISPLAY=$display timeout 20 xdotool search --sync --classname '^mivotra-stand-in$' | head -n 1)
+  check "a window stands in for the main application" \
+    env DISPLAY="$display" xdotool set_window --class Mivotra "${window:-none}"
+  "$SAMPLE" "$WORK/inuse.mdb"
+  DISPLAY=$display timeout 120 "$PATCH" --database "$WORK/inuse.mdb" \
+    >"$WORK/inuse.out" 2>"$WORK/inuse.err" </dev/null
+  check "with it open the installed console refuses (1)" test $? -eq 1
+  check "and says the main application is open" grep -q "ミボトラ計算ソフトを終了してから" "$WORK/inuse.err"
+  check "the database stays at 1.06" \
+    test "$(sql "$WORK/inuse.mdb" "" "SELECT MAX(DBVerCode) FROM t_db_ver;")" = "1.06"
+  kill "$stand_in" "$xvfb"
+  wait "$stand_in" "$xvfb" 2>/dev/null
+else
+  echo "  skipped: the window search from the scratch root (Xvfb, xmessage or xdotool missing)"
+fi
 
 # The window finds its libraries and plugins and stays up until it is closed.
 QT_QPA_PLATFORM=offscreen timeout 3 "$BIN/MivotraPatch20091109" >"$WORK/window.log" 2>&1 </dev/null
