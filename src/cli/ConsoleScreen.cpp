@@ -30,6 +30,11 @@ void ConsoleScreen::ConnectionChanged(const ConnectionReport& report) {
   std::fflush(m_err);
 }
 
+void ConsoleScreen::OpenFolder(const std::string& path) {
+  std::fprintf(m_err, "mivotra-patch: the backup folder is %s\n", path.c_str());
+  std::fflush(m_err);
+}
+
 bool ConsoleScreen::ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) {
   if (!m_progress || totalBytes == 0) return true;
   const int percent = static_cast<int>(copiedBytes * 100 / totalBytes);

@@ -29,7 +29,8 @@ class ConsoleScreen : public Screen {
   std::optional<std::string> ChooseDatabaseFile() override { return std::nullopt; }
   bool ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) override;
   void EndCopyProgress() override;
-  void OpenFolder(const std::string&) override {}
+  // Where the window opens the file manager: the folder's path, as a line.
+  void OpenFolder(const std::string& path) override;
   void CopyTextToClipboard(const std::string& text) override;
   void ShowUpdateError(const std::string& text) override;
 

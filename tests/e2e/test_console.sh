@@ -130,6 +130,7 @@ check "a failed patch leaves the database as it was" test "$(dump "$WORK/fail.md
 run exists --database "$WORK/fail.mdb"
 check "an existing backup refuses (1)" test $status -eq 1
 check "the existing backup is told" has exists.err "すでにバックアップファイルが存在します"
+check "and where it is" has exists.err "mivotra-patch: the backup folder is $WORK/データベース更新前データ/"
 
 # Passwords come from the environment only.
 SAMPLE_PW="it's;#secret" "$SAMPLE" --password-env SAMPLE_PW "$WORK/secret.mdb"
