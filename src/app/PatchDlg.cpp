@@ -241,21 +241,19 @@ void CPatchDlg::OnSearchDatabase() {
 }
 
 void CPatchDlg::SetControlsEnabled(int enable) {
-  const Controls controls = ControlsFor(enable == 1, m_connected);
-  SetCloseEnabled(controls.close);
-  SetRunEnabled(controls.run);
-  SetSearchEnabled(controls.search);
+  ApplyControls(ControlsFor(enable == 1, m_connected));
 }
 
 void CPatchDlg::ConnectionChanged(const ConnectionReport& report) {
-  m_connected = report.connected;
+  m_connected = report.Connected();
   SetCaption(ConnectionCaption(report));
-  // An opened database offers Run and leaves the other controls as they are.
-  if (report.state == ConnectionReport::State::Opened) {
-    SetRunEnabled(true);
-  } else {
-    SetControlsEnabled(1);
-  }
+  ApplyControls(ControlsAfter(report));
+}
+
+void CPatchDlg::ApplyControls(const ControlChanges& changes) {
+  if (changes.close) SetCloseEnabled(*changes.close);
+  if (changes.run) SetRunEnabled(*changes.run);
+  if (changes.search) SetSearchEnabled(*changes.search);
 }
 
 void CPatchDlg::accept() {

@@ -101,6 +101,7 @@ class CPatchDlg final : public QDialog, public Screen {
   void Layout(QSize client);
   void PopupWindowMenu();
   void SetCaption(std::string_view caption);
+  void ApplyControls(const ControlChanges& changes);
   void SetRunEnabled(bool enabled);
   void SetSearchEnabled(bool enabled);
   void SetCloseEnabled(bool enabled);

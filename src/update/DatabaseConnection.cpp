@@ -37,7 +37,7 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
           BuildConnectionString(PathName, FileName, m_target.Password, m_target.Extension), "", "",
           0);
       m_bConnected = 1;
-      m_events.ConnectionChanged({ConnectionReport::State::Opened, databaseName, true});
+      m_events.ConnectionChanged({ConnectionReport::State::Opened, databaseName});
     } catch (const ComError& error) {
       // The failed connection's event tells the user; the search offers another file.
       m_lastConnectFailure =
@@ -51,7 +51,7 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
   }
 
   if (m_bConnected == 0)
-    m_events.ConnectionChanged({ConnectionReport::State::Failed, databaseName, false});
+    m_events.ConnectionChanged({ConnectionReport::State::Failed, databaseName});
 }
 
 void DatabaseConnection::ExecuteStatement(std::int32_t number, const std::string& statement) {

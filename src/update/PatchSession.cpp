@@ -63,7 +63,7 @@ void PatchSession::OpenLocatedDatabase() {
   if (PathExists(m_db.Target().DatabaseFile())) {
     m_db.Connect(m_db.Target().PathName, m_db.Target().FileName);
   } else {
-    m_screen.ConnectionChanged({ConnectionReport::State::NotSelected, {}, m_db.IsConnected()});
+    m_screen.ConnectionChanged({ConnectionReport::State::NotSelected, {}});
   }
 }
 

@@ -3,6 +3,7 @@
 // run's start and end, the statements running and their steps. Each front end
 // decides what to show of them and leaves alone the ones it has no use for.
 
+#include <optional>
 #include <string>
 
 namespace mivotra {
@@ -16,19 +17,28 @@ struct ConnectionReport {
   State state = State::NotSelected;
   // The database file's name with its extension; empty when none is selected.
   std::string databaseName;
-  // Whether a connection is open now; the controls follow it.
-  bool connected = false;
+
+  // A connection is open exactly when the attempt opened one.
+  bool Connected() const { return state == State::Opened; }
 };
 
-// The controls a front end offers. Between runs: Close, and Run over an open
-// database or the search for one without; during a run, none.
-struct Controls {
-  bool close = false;
-  bool run = false;
-  bool search = false;
+// What a front end changes of its controls, in the order close, run, search;
+// a control without a value stays as it is.
+struct ControlChanges {
+  std::optional<bool> close;
+  std::optional<bool> run;
+  std::optional<bool> search;
 };
-constexpr Controls ControlsFor(bool betweenRuns, bool connected) {
+// Between runs: Close, and Run over an open database or the search for one
+// without; during a run, none.
+inline ControlChanges ControlsFor(bool betweenRuns, bool connected) {
   return {betweenRuns, betweenRuns && connected, betweenRuns && !connected};
+}
+// An opened database offers Run and leaves the other controls as they are;
+// otherwise the search is offered again.
+inline ControlChanges ControlsAfter(const ConnectionReport& report) {
+  if (report.Connected()) return {std::nullopt, true, std::nullopt};
+  return ControlsFor(true, false);
 }
 
 class UpdateEvents {

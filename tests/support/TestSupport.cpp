@@ -36,20 +36,18 @@ void RecordingScreen::ShowMessage(std::string_view text, std::string_view captio
   events.push_back({ScreenEvent::Message, std::string(text), std::string(caption), icon});
 }
 void RecordingScreen::ConnectionChanged(const ConnectionReport& report) {
-  connected = report.connected;
+  connected = report.Connected();
   caption = ConnectionCaption(report);
   events.push_back({ScreenEvent::Caption, caption});
-  if (report.state == ConnectionReport::State::Opened) {
-    SetRunEnabled(true);
-  } else {
-    SetControlsEnabled(1);
-  }
+  ApplyControls(ControlsAfter(report));
+}
+void RecordingScreen::ApplyControls(const ControlChanges& changes) {
+  if (changes.close) SetCloseEnabled(*changes.close);
+  if (changes.run) SetRunEnabled(*changes.run);
+  if (changes.search) SetSearchEnabled(*changes.search);
 }
 void RecordingScreen::SetControlsEnabled(int enable) {
-  const Controls controls = ControlsFor(enable == 1, connected);
-  SetCloseEnabled(controls.close);
-  SetRunEnabled(controls.run);
-  SetSearchEnabled(controls.search);
+  ApplyControls(ControlsFor(enable == 1, connected));
 }
 void RecordingScreen::SetRunEnabled(bool enabled) {
   runEnabled = enabled;

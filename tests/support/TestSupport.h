@@ -97,6 +97,7 @@ class RecordingScreen : public Screen {
   void Clear() { events.clear(); }
 
  private:
+  void ApplyControls(const ControlChanges& changes);
   void SetRunEnabled(bool enabled);
   void SetSearchEnabled(bool enabled);
   void SetCloseEnabled(bool enabled);
