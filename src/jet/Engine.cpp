@@ -115,8 +115,15 @@ class EngineConnection final : public Connection {
     m_session->RequireLiveTransaction();
     std::size_t index = 0;
     try {
-      if (auto together = PlanOnePass(commandTexts))
-        return jet::RangedUpdate::RunTogether(*together, &index);
+      {
+        const jet::RangedUpdate::CheckedPages checked(m_session->db);
+        if (auto together = PlanOnePass(commandTexts)) {
+          if (auto changes = jet::RangedUpdate::RunTogether(m_session->db, *together, &index))
+            return *changes;
+        }
+      }
+      // Whole, one after another: also after a pass that failed and was
+      // undone, so that the failure is exactly the one they meet.
       std::vector<std::int64_t> changes;
       for (; index < commandTexts.size(); ++index) {
         m_session->RequireLiveTransaction();
@@ -275,33 +282,30 @@ class EngineConnection final : public Connection {
     const FailureContext context = m_session->Context(statement.Kind(), statement.table);
     const bool wholeTransaction = AllOrNothing();
     const auto* update = statement.As<jet::UpdateStatement>();
+    // A failure undoes the whole transaction anyway, so an UPDATE need not
+    // keep its own undo (a statement journal holding the original of every
+    // page it changes again), where OR ROLLBACK changes nothing else.
+    const bool rollbackOnConflict =
+        update && wholeTransaction &&
+        jet::OuterConflictClauseKeepsMeaning(db, statement.table, context);
     StatementHandle prepared =
         Prepare(db,
-                update && wholeTransaction
+                rollbackOnConflict
                     ? jet::UpdateSql(statement.table, *update, {jet::OnConflict::Rollback, {}})
                     : statement.sql,
                 context);
     jet::CheckSchemaChange(db, statement, context);
-    auto ranged = jet::RangedUpdate::Plan(
-        db, statement, wholeTransaction ? jet::OnConflict::Rollback : jet::OnConflict::Abort,
-        context);
     // Statements that take more than one SQLite step are made whole by a
     // savepoint, unless a failure undoes the whole transaction anyway.
-    const bool savepoint = !wholeTransaction && (!statement.followUps.empty() || ranged);
+    const bool savepoint = !wholeTransaction && !statement.followUps.empty();
     if (savepoint) Exec(db, "SAVEPOINT jet_statement", context);
     m_openSavepoint = savepoint;
-    std::int64_t changes = 0;
-    if (ranged) {
-      changes = ranged->Run();
-    } else {
-      RunToEnd(db, prepared.get(), context);
-      const StatementKind kind = statement.Kind();
-      const bool rowChanges = kind == StatementKind::Insert || kind == StatementKind::Update ||
-                              kind == StatementKind::Delete;
-      if (rowChanges) changes = sqlite3_changes(db);
-    }
+    RunToEnd(db, prepared.get(), context);
+    const StatementKind kind = statement.Kind();
+    const bool rowChanges = kind == StatementKind::Insert || kind == StatementKind::Update ||
+                            kind == StatementKind::Delete;
+    const std::int64_t changes = rowChanges ? sqlite3_changes(db) : 0;
     prepared.reset();
-    ranged.reset();
     for (const auto& sql : statement.followUps) Exec(db, sql, context);
     // Outside a transaction this commits; if that fails the savepoint is undone.
     if (savepoint) Exec(db, "RELEASE jet_statement", context);
@@ -328,7 +332,7 @@ class EngineConnection final : public Connection {
         if (!jet::EqualsNoCase(statement.table, table)) return std::nullopt;
         const FailureContext context = m_session->Context(statement.Kind(), statement.table);
         jet::CheckSchemaChange(db, statement, context);
-        auto ranged = jet::RangedUpdate::Plan(db, statement, jet::OnConflict::Fail, context);
+        auto ranged = jet::RangedUpdate::Plan(db, statement, context);
         if (!ranged) return std::nullopt;
         updates.push_back(std::move(*ranged));
       }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "jet/SchemaChecks.h"
 #include "jet/SqliteSchema.h"
 #include "jet/sql/JetSql.h"
 
@@ -19,6 +20,13 @@ constexpr std::int64_t kLastRowid = std::numeric_limits<std::int64_t>::max();
 bool Contains(const std::vector<std::string>& names, std::string_view name) {
   for (const auto& candidate : names) {
     if (EqualsNoCase(candidate, name)) return true;
+  }
+  return false;
+}
+
+bool AnyOf(const std::vector<std::string>& names, const std::vector<std::string>& assigned) {
+  for (const auto& name : names) {
+    if (Contains(assigned, name)) return true;
   }
   return false;
 }
@@ -49,6 +57,27 @@ std::optional<std::int64_t> FirstRowid(sqlite3* db, sqlite3_stmt* query, std::in
   return found;
 }
 
+// Whether one row's change can depend on, or fail because of, another row:
+// a unique index over an assigned column (or one that is partial, or over an
+// expression, whose columns are not all known), or a relationship that
+// holds an assigned column on either side.
+bool RowsDependOnEachOther(sqlite3* db, const std::string& table,
+                           const std::vector<std::string>& assigned,
+                           const FailureContext& context) {
+  for (const auto& index : schema::Indexes(db, table, &context)) {
+    if (!index.unique) continue;
+    if (index.partial || Contains(index.columns, "") || AnyOf(index.columns, assigned)) return true;
+  }
+  for (const auto& key : schema::ForeignKeysOf(db, table, &context)) {
+    if (AnyOf(key.columns, assigned)) return true;
+  }
+  for (const auto& key : schema::ForeignKeysTo(db, table, &context)) {
+    // No columns named: the key refers to the primary key, which no plan assigns.
+    if (AnyOf(key.refColumns, assigned)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 RangedUpdate::RangedUpdate(sqlite3* db, FailureContext context, StatementHandle firstRow,
@@ -59,16 +88,17 @@ RangedUpdate::RangedUpdate(sqlite3* db, FailureContext context, StatementHandle 
       m_update(std::move(update)) {}
 
 std::optional<RangedUpdate> RangedUpdate::Plan(sqlite3* db, const Statement& statement,
-                                               OnConflict conflict, const FailureContext& context) {
+                                               const FailureContext& context) {
   const auto* update = statement.As<UpdateStatement>();
   if (!update || !update->rowLocal) return std::nullopt;
+  // Each range runs OR FAIL, which must mean what the plain UPDATE means.
+  if (!OuterConflictClauseKeepsMeaning(db, statement.table, context)) return std::nullopt;
   const auto columns = schema::Columns(db, statement.table, &context);
   // A changed key could move a row into a range still to come.
-  for (const auto& key : schema::PrimaryKey(columns)) {
-    if (Contains(update->columns, key)) return std::nullopt;
-  }
+  if (AnyOf(schema::PrimaryKey(columns), update->columns)) return std::nullopt;
   const auto rowid = RowidName(columns);
   if (!rowid) return std::nullopt;
+  if (RowsDependOnEachOther(db, statement.table, update->columns, context)) return std::nullopt;
   const std::string table = QuoteName(statement.table);
 
   // A table without rowids refuses this query; it runs whole.
@@ -84,58 +114,50 @@ std::optional<RangedUpdate> RangedUpdate::Plan(sqlite3* db, const Statement& sta
       !FirstRowid(db, raw, *first + kRangeRows, context)) {
     return std::nullopt;
   }
-
-  // Other rows must not depend on what changes: no trigger but the engine's
-  // own Null guards (which read only the new row), no relationship to an
-  // assigned column.
-  for (const auto& name : schema::TriggerNames(db, statement.table, &context)) {
-    if (name.find(kRequiredTrigger) == std::string::npos) return std::nullopt;
-  }
-  for (const auto& key : schema::ForeignKeysTo(db, statement.table, &context)) {
-    for (const auto& column : key.refColumns) {
-      if (Contains(update->columns, column)) return std::nullopt;
-    }
-  }
   // With an index to find the rows, the whole statement reads less.
   if (schema::OuterLoopPlan(db, statement.sql, &context).rfind("SCAN ", 0) != 0) {
     return std::nullopt;
   }
 
-  const std::string sql = UpdateSql(statement.table, *update, {conflict, *rowid});
+  const std::string sql = UpdateSql(statement.table, *update, {OnConflict::Fail, *rowid});
   return RangedUpdate(db, context, std::move(firstRow), Prepare(db, sql, context));
 }
 
-std::int64_t RangedUpdate::Run() {
-  return RunTogether({this, 1}, nullptr).front();
-}
-
-std::vector<std::int64_t> RangedUpdate::RunTogether(std::span<RangedUpdate> updates,
-                                                    std::size_t* failing) {
+std::optional<std::vector<std::int64_t>> RangedUpdate::RunTogether(sqlite3* db,
+                                                                   std::span<RangedUpdate> updates,
+                                                                   std::size_t* failing) {
   std::vector<std::int64_t> changes(updates.size(), 0);
   if (updates.empty()) return changes;
-  // The first one's query finds the ranges; every update is of the same table.
-  RangedUpdate& ranges = updates.front();
-  if (failing) *failing = 0;
-  std::optional<ComError> firstFailure;
-  std::size_t running = updates.size();  // once one fails, those before it
-  auto low = ranges.FirstRowAtOrAbove(kFirstRowid);
-  while (low && running > 0) {
-    const std::int64_t high =
-        *low > kLastRowid - (kRangeRows - 1) ? kLastRowid : *low + (kRangeRows - 1);
-    for (std::size_t i = 0; i < running; ++i) {
-      try {
-        changes[i] += updates[i].ApplyRange(*low, high);
-      } catch (const ComError& error) {
-        if (failing) *failing = i;
-        if (sqlite3_get_autocommit(ranges.m_db)) throw;
-        firstFailure = error;
-        running = i;
-      }
+  // What the pass did goes as a whole when it fails, whatever it had done.
+  Exec(db, "SAVEPOINT jet_pass", updates.front().m_context);
+  std::size_t running = 0;
+  try {
+    // The first one's query finds the ranges; every update is of the same table.
+    RangedUpdate& ranges = updates.front();
+    auto low = ranges.FirstRowAtOrAbove(kFirstRowid);
+    while (low) {
+      const std::int64_t high =
+          *low > kLastRowid - (kRangeRows - 1) ? kLastRowid : *low + (kRangeRows - 1);
+      for (running = 0; running < updates.size(); ++running)
+        changes[running] += updates[running].ApplyRange(*low, high);
+      if (high == kLastRowid) break;
+      running = 0;
+      low = ranges.FirstRowAtOrAbove(high + 1);
     }
-    if (high == kLastRowid) break;
-    low = ranges.FirstRowAtOrAbove(high + 1);
+  } catch (const ComError&) {
+    if (sqlite3_get_autocommit(db)) {
+      if (failing) *failing = running;
+      throw;
+    }
+    if (sqlite3_exec(db, "ROLLBACK TO jet_pass; RELEASE jet_pass", nullptr, nullptr, nullptr) !=
+        SQLITE_OK) {
+      // Undone only with the whole transaction: the failure is the running update's.
+      if (failing) *failing = running;
+      throw;
+    }
+    return std::nullopt;
   }
-  if (firstFailure) throw *firstFailure;
+  Exec(db, "RELEASE jet_pass", updates.front().m_context);
   return changes;
 }
 
@@ -150,6 +172,14 @@ std::int64_t RangedUpdate::ApplyRange(std::int64_t low, std::int64_t high) {
 
 std::optional<std::int64_t> RangedUpdate::FirstRowAtOrAbove(std::int64_t low) {
   return FirstRowid(m_db, m_firstRow.get(), low, m_context);
+}
+
+RangedUpdate::CheckedPages::CheckedPages(sqlite3* db) : m_db(db) {
+  sqlite3_exec(m_db, "PRAGMA cell_size_check = ON", nullptr, nullptr, nullptr);
+}
+
+RangedUpdate::CheckedPages::~CheckedPages() {
+  sqlite3_exec(m_db, "PRAGMA cell_size_check = OFF", nullptr, nullptr, nullptr);
 }
 
 }  // namespace mivotra::jet

@@ -1,13 +1,14 @@
 #pragma once
-// An UPDATE of a large table applied one range of rowids at a time.
+// UPDATEs of one table taken through it together, one range of rowids at a
+// time: each range goes through every update, in their order, before the
+// next range is read, so the table is read and written once instead of once
+// for each update. On an encrypted database that is every page decrypted and
+// encrypted again once less.
 //
-// SQLite 3.15 runs an UPDATE whose condition uses no index in two passes: the
-// first collects the rowid of every row to change (about 24 bytes a row), the
-// second changes them, reading each page again long after the cache dropped
-// it. Over tens of millions of rows that is hundreds of MB of memory and twice
-// the reading. A range at a time, the memory stays fixed and the second pass
-// finds the range's pages still cached. The caller makes the statement all or
-// nothing: a savepoint over all ranges, or a transaction that a failure ends.
+// The result must be that of the updates run whole, one after another. A
+// plan is made only where no row's change can depend on another row, and a
+// pass that meets any failure is undone, so that the caller runs the updates
+// whole and the failure is exactly theirs.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +18,6 @@
 
 #include "jet/JetErrors.h"
 #include "jet/Session.h"
-#include "jet/sql/JetSql.h"
 #include "jet/sql/Statement.h"
 
 struct sqlite3;
@@ -29,29 +29,39 @@ class RangedUpdate {
   // The most rows one range can hold (its rowids are consecutive).
   static constexpr std::int64_t kRangeRows = 4096;
 
-  // A plan when the table spans more than one range, SQLite would scan all of
-  // it anyway, and splitting cannot change the statement's result: every
-  // expression reads only its own row, no key column is assigned, no other
-  // row depends on an assigned column (relationships, triggers). Otherwise
-  // nullopt, and the statement runs whole.
+  // A plan when the table spans more than one range, SQLite would scan all
+  // of it anyway, and splitting cannot change the result: every expression
+  // reads only its own row; no assigned column is a key, in a unique or
+  // partial unique index, or on either side of a relationship; the table
+  // has no trigger but the engine's own Null guards and no conflict handling
+  // of its own. Otherwise nullopt, and the statement runs whole.
   static std::optional<RangedUpdate> Plan(sqlite3* db, const Statement& statement,
-                                          OnConflict conflict, const FailureContext& context);
+                                          const FailureContext& context);
 
-  // Applies every range in rowid order, the order SQLite's second pass takes;
-  // returns the rows changed.
-  std::int64_t Run();
+  // Applies the updates, each range in rowid order through all of them.
+  // Returns the rows each changed; nullopt when a failure stopped the pass
+  // and all of it was undone (the caller then runs the updates whole). When
+  // SQLite ended the transaction itself, the failure is thrown, and
+  // `failing` names the update that was running.
+  static std::optional<std::vector<std::int64_t>> RunTogether(sqlite3* db,
+                                                              std::span<RangedUpdate> updates,
+                                                              std::size_t* failing);
 
-  // Updates of one table in one pass: each range goes through every update,
-  // in their order, before the next range is read. As each row's change
-  // depends on that row alone, every row ends as if the updates had run one
-  // after another, and the table is read once. Returns the rows each changed.
-  // The error thrown is the one the first update to fail (in their order)
-  // meets first, as one after another: planned OR FAIL, an update that fails
-  // leaves the transaction to the caller's rollback, and the ones before it
-  // go on through the rest of the table. When SQLite ended the transaction
-  // itself, the error is the running update's. `failing` names the update.
-  static std::vector<std::int64_t> RunTogether(std::span<RangedUpdate> updates,
-                                               std::size_t* failing);
+  // Held while a pass is planned and run: SQLite checks that every cell of a
+  // page lies inside it when it reads the page. A damaged leaf then fails
+  // the pass, and the updates run whole, where a range's seek could have
+  // passed over its cells. Off again for the whole updates, which read
+  // pages exactly as SQLite always does.
+  class CheckedPages {
+   public:
+    explicit CheckedPages(sqlite3* db);
+    ~CheckedPages();
+    CheckedPages(const CheckedPages&) = delete;
+    CheckedPages& operator=(const CheckedPages&) = delete;
+
+   private:
+    sqlite3* m_db;
+  };
 
  private:
   RangedUpdate(sqlite3* db, FailureContext context, StatementHandle firstRow,

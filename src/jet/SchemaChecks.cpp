@@ -5,9 +5,24 @@
 
 #include "jet/SqliteSchema.h"
 #include "jet/sql/JetSql.h"
+#include "jet/sql/SqlText.h"
 
 namespace mivotra::jet {
 namespace {
+
+// The columns a required index guards: those of its own that may hold Null.
+std::vector<std::string> NullableColumns(const std::vector<schema::ColumnInfo>& columns,
+                                         const std::vector<std::string>& indexed) {
+  std::vector<std::string> nullable;
+  for (const auto& name : indexed) {
+    for (const auto& column : columns) {
+      if (EqualsNoCase(column.name, name) && !column.notNull && column.keyPosition == 0) {
+        nullable.push_back(column.name);
+      }
+    }
+  }
+  return nullable;
+}
 
 void CheckCreateTable(sqlite3* db, const Statement& statement, const CreateTableStatement& create,
                       const FailureContext& context) {
@@ -72,14 +87,7 @@ void PlanCreateIndex(sqlite3* db, Statement& statement, const CreateIndexStateme
     }
   }
   // Only columns that may hold Null need a guard.
-  std::vector<std::string> nullable;
-  for (const auto& name : index.columns) {
-    for (const auto& column : columns) {
-      if (EqualsNoCase(column.name, name) && !column.notNull && column.keyPosition == 0) {
-        nullable.push_back(column.name);
-      }
-    }
-  }
+  const std::vector<std::string> nullable = NullableColumns(columns, index.columns);
   if (nullable.empty()) return;
   if (schema::HasNull(db, statement.table, nullable, &context)) {
     ThrowEngine(E_Fail, "Index or primary key cannot contain a Null value: table '" +
@@ -121,7 +129,47 @@ void CheckDropIndex(sqlite3* db, const Statement& statement, const DropIndexStat
   }
 }
 
+bool ContainsNoCase(std::string_view text, std::string_view word) {
+  return FoldCase(text).find(FoldCase(word)) != std::string::npos;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view start) {
+  return text.size() >= start.size() && EqualsNoCase(text.substr(0, start.size()), start);
+}
+
+// A trigger the engine made for a required index, recognised by writing it
+// again from that index and comparing the whole text, never by its name.
+bool IsRequiredGuard(sqlite3* db, const schema::ObjectSql& trigger,
+                     const std::vector<schema::ColumnInfo>& columns,
+                     const FailureContext& context) {
+  const std::size_t mark = trigger.name.find(kRequiredTrigger);
+  if (mark == std::string::npos) return false;
+  const auto index = schema::Index(db, trigger.name.substr(0, mark), &context);
+  if (!index) return false;
+  const auto nullable = NullableColumns(columns, index->columns);
+  if (nullable.empty()) return false;
+  for (const auto& guard :
+       RequiredTriggers(trigger.name.substr(0, mark), trigger.table, nullable)) {
+    if (FoldCase(guard) == FoldCase(trigger.sql)) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool OuterConflictClauseKeepsMeaning(sqlite3* db, std::string_view table,
+                                     const FailureContext& context) {
+  const auto definition = schema::TableOrView(db, table, &context);
+  if (!definition || !StartsWithNoCase(definition->sql, "CREATE TABLE") ||
+      ContainsNoCase(definition->sql, "CONFLICT")) {
+    return false;
+  }
+  const auto columns = schema::Columns(db, definition->name, &context);
+  for (const auto& trigger : schema::Triggers(db, definition->name, &context)) {
+    if (!IsRequiredGuard(db, trigger, columns, context)) return false;
+  }
+  return true;
+}
 
 void CheckSchemaChange(sqlite3* db, Statement& statement, const FailureContext& context) {
   if (const auto* create = statement.As<CreateTableStatement>()) {

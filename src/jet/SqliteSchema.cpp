@@ -155,6 +155,24 @@ std::optional<IndexInfo> Index(sqlite3* db, std::string_view name, const Failure
   return found;
 }
 
+std::vector<IndexInfo> Indexes(sqlite3* db, std::string_view table, const FailureContext* context) {
+  std::vector<IndexInfo> indexes;
+  Query(db, "PRAGMA index_list(" + QuoteName(table) + ")", context,
+        [&indexes, table](sqlite3_stmt* s) {
+          IndexInfo info;
+          info.name = ColumnText(s, 1);
+          info.table = std::string(table);
+          info.unique = sqlite3_column_int(s, 2) != 0;
+          info.partial = sqlite3_column_count(s) > 4 && sqlite3_column_int(s, 4) != 0;
+          indexes.push_back(std::move(info));
+        });
+  for (auto& index : indexes) {
+    Query(db, "PRAGMA index_info(" + QuoteName(index.name) + ")", context,
+          [&index](sqlite3_stmt* s) { index.columns.push_back(ColumnText(s, 2)); });
+  }
+  return indexes;
+}
+
 bool HasNull(sqlite3* db, std::string_view table, const std::vector<std::string>& columns,
              const FailureContext* context) {
   std::string where;
@@ -167,13 +185,34 @@ bool HasNull(sqlite3* db, std::string_view table, const std::vector<std::string>
   return any;
 }
 
-std::vector<std::string> TriggerNames(sqlite3* db, std::string_view table,
-                                      const FailureContext* context) {
-  std::vector<std::string> names;
+std::optional<ObjectSql> TableOrView(sqlite3* db, std::string_view name,
+                                     const FailureContext* context) {
+  std::optional<ObjectSql> found;
   Query(
-      db, "SELECT name FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ?1 COLLATE NOCASE",
-      context, [&names](sqlite3_stmt* s) { names.push_back(ColumnText(s, 0)); }, table);
-  return names;
+      db,
+      "SELECT name, tbl_name, sql FROM sqlite_master WHERE type IN ('table', 'view') AND name = "
+      "?1 COLLATE NOCASE",
+      context,
+      [&found](sqlite3_stmt* s) {
+        found = ObjectSql{ColumnText(s, 0), ColumnText(s, 1), ColumnText(s, 2)};
+      },
+      name);
+  return found;
+}
+
+std::vector<ObjectSql> Triggers(sqlite3* db, std::string_view table,
+                                const FailureContext* context) {
+  std::vector<ObjectSql> triggers;
+  Query(
+      db,
+      "SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ?1 "
+      "COLLATE NOCASE",
+      context,
+      [&triggers](sqlite3_stmt* s) {
+        triggers.push_back({ColumnText(s, 0), ColumnText(s, 1), ColumnText(s, 2)});
+      },
+      table);
+  return triggers;
 }
 
 std::string OuterLoopPlan(sqlite3* db, std::string_view sql, const FailureContext* context) {

@@ -2,7 +2,7 @@
 // Reading SQLite's schema for the checks Jet makes and SQLite does not
 // (related tables, key columns, which table an index belongs to), and for
 // naming the objects of a failure. Only data-definition statements, failures
-// and UPDATEs of large tables ask, so none of this is on the path of an
+// and UPDATEs ask, so none of this is on the path of an
 // ordinary statement.
 
 #include <optional>
@@ -34,7 +34,8 @@ struct IndexInfo {
   std::string name;
   std::string table;
   bool unique = false;
-  std::vector<std::string> columns;
+  bool partial = false;              // it has a WHERE clause
+  std::vector<std::string> columns;  // empty for a column that is an expression
 };
 
 // Each query throws the mapped ComError when `context` is given; without one
@@ -54,14 +55,23 @@ std::vector<ForeignKeyInfo> ForeignKeysOf(sqlite3* db, std::string_view table,
 std::vector<ForeignKeyInfo> ForeignKeysTo(sqlite3* db, std::string_view table,
                                           const FailureContext* context);
 std::optional<IndexInfo> Index(sqlite3* db, std::string_view name, const FailureContext* context);
+// Every index of the table, the primary key's and the UNIQUE constraints' too.
+std::vector<IndexInfo> Indexes(sqlite3* db, std::string_view table, const FailureContext* context);
 // True when the table holds a row with Null in any of the columns.
 bool HasNull(sqlite3* db, std::string_view table, const std::vector<std::string>& columns,
              const FailureContext* context);
 
-std::vector<std::string> TriggerNames(sqlite3* db, std::string_view table,
-                                      const FailureContext* context);
+struct ObjectSql {
+  std::string name;
+  std::string table;  // the table it belongs to, as its statement names it
+  std::string sql;    // the CREATE statement as SQLite keeps it
+};
+// The table or view of that name (its CREATE statement), if there is one.
+std::optional<ObjectSql> TableOrView(sqlite3* db, std::string_view name,
+                                     const FailureContext* context);
+std::vector<ObjectSql> Triggers(sqlite3* db, std::string_view table, const FailureContext* context);
 // How SQLite means to run a statement's outermost loop, in EXPLAIN QUERY
-// PLAN's words ("SCAN TABLE t", "SEARCH TABLE t USING INDEX i (c=?)").
+// PLAN's words ("SCAN t", "SEARCH t USING INDEX i (c=?)").
 std::string OuterLoopPlan(sqlite3* db, std::string_view sql, const FailureContext* context);
 
 // The same columns in any order, names compared without regard to case.
