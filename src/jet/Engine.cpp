@@ -1,5 +1,6 @@
 #include "jet/Engine.h"
 
+#include <fcntl.h>
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
 
@@ -245,6 +246,7 @@ class EngineConnection final : public Connection {
     if (!sqlite3_get_autocommit(m_session->db)) {
       Exec(m_session->db, "ROLLBACK", m_session->Context(StatementKind::Update));
     }
+    RemoveLeftJournal();
     EndTransaction();
   }
 
@@ -372,6 +374,29 @@ class EngineConnection final : public Connection {
     return "The database '" + m_session->file +
            "' is in use by another process, which keeps it in write-ahead log mode; close the "
            "other program and try again.";
+  }
+
+  // A transaction that SQLite ended in its error state (a page of an
+  // encrypted database that failed its check) leaves its journal beside the
+  // database. Any journal that SQLite would play back it plays back when the
+  // next transaction begins; one left after that holds nothing to undo, and
+  // under the write lock no other connection can be writing it, so it goes.
+  void RemoveLeftJournal() noexcept {
+    sqlite3* db = m_session->db;
+    const char* name = sqlite3_db_filename(db, "main");
+    if (!sqlite3_get_autocommit(db) || !name || !*name) return;
+    const char* journal = sqlite3_filename_journal(name);
+    if (!journal || access(journal, F_OK) != 0) return;
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE; SELECT count(*) FROM sqlite_master", nullptr, nullptr,
+                     nullptr) == SQLITE_OK &&
+        !sqlite3_get_autocommit(db)) {
+      const int file = open(journal, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      char first = 0;
+      const bool unused = file >= 0 && pread(file, &first, 1, 0) >= 0 && first == 0;
+      if (file >= 0) close(file);
+      if (unused) unlink(journal);
+    }
+    if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
   // Once the transaction is over, the log goes back on where it was found:

@@ -344,6 +344,30 @@ ComError FullDisk(const std::string& file) {
   return Error(E_Fail, "The disk is full: the database '" + file + "' cannot grow.");
 }
 
+ComError Damaged(const std::string& file) {
+  return Error(E_Fail, "The database '" + file +
+                           "' is damaged and cannot be read. Restore it from a backup copy.");
+}
+
+// SQLCipher fails a page whose check (its HMAC) does not match with a bare
+// SQLITE_ERROR, as it fails one it had no memory to check: only reading the
+// file's pages again tells a damaged page from a passing want of memory. A
+// plain database knows no such pragma and answers with no row.
+bool APageFailsItsCheck(sqlite3* db) {
+  sqlite3_stmt* check = nullptr;
+  if (sqlite3_prepare_v2(db, "PRAGMA cipher_integrity_check", -1, &check, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(check);
+    return false;
+  }
+  bool failed = false;
+  while (!failed && sqlite3_step(check) == SQLITE_ROW) {
+    const auto* row = reinterpret_cast<const char*>(sqlite3_column_text(check, 0));
+    failed = row && StartsWith(row, "HMAC verification failed");
+  }
+  sqlite3_finalize(check);
+  return failed;
+}
+
 // "5 seconds", "1 second", "200 milliseconds".
 std::string WaitText(std::chrono::milliseconds wait) {
   const auto count = wait.count();
@@ -393,8 +417,7 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
     case SQLITE_NOTADB:
       return Error(E_Fail, UnrecognizedFormat(file));
     case SQLITE_CORRUPT:
-      return Error(E_Fail, "The database '" + file +
-                               "' is damaged and cannot be read. Restore it from a backup copy.");
+      return Damaged(file);
     case SQLITE_FULL:
       return FullDisk(file);
     case SQLITE_IOERR:
@@ -422,6 +445,9 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
     case SQLITE_TOOBIG:
       return Error(E_Fail, "The statement or a value in it is too large for the database engine.");
     case SQLITE_ERROR:
+      // Only a failure that carries no words of its own can be a page's.
+      if (db && message == sqlite3_errstr(SQLITE_ERROR) && APageFailsItsCheck(db))
+        return Damaged(file);
       return GeneralError(message, context);
     default:
       return Error(E_Fail, "The Mivotra Jet engine failed: " + std::string(message) + ".");

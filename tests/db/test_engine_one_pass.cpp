@@ -166,6 +166,13 @@ void DamageALeaf(const fs::path& file, std::uint32_t seed) {
   out.write(reinterpret_cast<const char*>(page.data()), 4096);
 }
 
+// Flips bytes inside one page of an encrypted file, which then fails its check.
+void FlipEncryptedPage(const fs::path& file, std::uint32_t) {
+  std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+  out.seekp(20 * 4096 + 2000);
+  out.write("garbage!", 8);
+}
+
 struct Layout {
   const char* how;
   // SQL run straight through SQLite on a new database: the table, its rows,
@@ -289,6 +296,8 @@ TEST_F(RateCorrections, EndAsStatementEightThenNineRunWholeOnEveryLayout) {
        true, nullptr, "",
        "CREATE INDEX guard ON t_kumi_rate (KumiUpperRateTypeID) WITH DISALLOW NULL"},
       {"a leaf page whose cells are garbage", kTable + ";" + kRows, true, DamageALeaf},
+      {"an encrypted page that fails its check", kTable + ";" + kRows, true, FlipEncryptedPage,
+       "p'w;d"},
   };
   for (const Layout& layout : layouts) {
     for (std::uint32_t seed = 1; seed <= (layout.damage ? 4u : 1u); ++seed) {
