@@ -31,6 +31,21 @@ bool Attempt(Part&& part) noexcept {
   }
 }
 
+// What the version query reads after the statements, when that is not the
+// patched version: the database keeps its version in a form the statements
+// do not raise (a code column without a type, where the text 1.06 sorts
+// above the number 1.07; a trigger that drops the new row), and the next run
+// would find it not updated.
+ComError VersionNotRaised(const std::string& version) {
+  return ComError(
+      E_Fail, ErrorInfo{std::string(texts::DisplayName),
+                        "After the update's statements the version query reads " +
+                            (version.empty() ? std::string("no version") : "'" + version + "'") +
+                            " instead of '" + std::string(kPatchedVersion) +
+                            "', so the database would not count as updated; the update is "
+                            "undone, and the database is as it was before."});
+}
+
 }  // namespace
 
 // Why the patch failed: the engine's error, or none for any other exception.
@@ -389,9 +404,12 @@ std::optional<PatchSession::PatchFailure> PatchSession::ExecutePatch(
           m_db.ExecuteStatements(firstStep, statements);
         },
         [this] { m_screen.ProgressStep(); });
+    // The gate's own query decides whether the statements made version 1.07.
+    const std::string version = ReadVersion(m_db.Engine());
+    if (version != kPatchedVersion) throw VersionNotRaised(version);
     if (mode == Mode::Rehearsal) {
       // What the update would leave, read where it stands; then all of it goes.
-      m_lastRun.versionAfter = ReadVersion(m_db.Engine());
+      m_lastRun.versionAfter = version;
       transaction.Rollback();
     } else if (transaction.IsOpen()) {
       CommitPatch(transaction);
@@ -418,7 +436,6 @@ void PatchSession::ReportRehearsal() noexcept {
 void PatchSession::ReportPatchSuccess() noexcept {
   m_lastRun.end = RunRecord::End::Updated;
   RecordStatements();
-  Attempt([this] { m_lastRun.versionAfter = std::string(kPatchedVersion); });
   ReportFinished(texts::UpdateFinished);
 }
 

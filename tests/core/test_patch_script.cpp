@@ -12,6 +12,7 @@
 #include "DatabaseHelpers.h"
 #include "FailingNew.h"
 #include "FaultHooks.h"
+#include "RawDatabase.h"
 #include "ScreenHooks.h"
 #include "SessionFixture.h"
 #include "jet/Session.h"
@@ -286,6 +287,8 @@ TEST_F(PatchScript, EachFailureIsToldInItsFormAndLeavesTheDatabaseAsItWas) {
     // The statement the report names; none after an unexpected failure.
     std::optional<std::string> statement;
     std::vector<std::string> listed;
+    // Run on the sample before the session opens it.
+    const char* alter = nullptr;
   } cases[] = {
       {"a connection that is not open: no table is looked for, the first statement fails",
        {},
@@ -315,12 +318,41 @@ TEST_F(PatchScript, EachFailureIsToldInItsFormAndLeavesTheDatabaseAsItWas) {
        {"UnKnown Error", "Code : 0x80040e14", "更新に失敗しました", all[10]},
        all[10],
        toCommentTable},
+      // Every statement runs, and still the version the gate reads is not 1.07.
+      {"a version code column without a type, its codes text: '1.06' sorts above 1.07",
+       {},
+       [](PatchSession&, HookScreen&) {},
+       {"reads '1.06' instead of '1.07'", "更新に失敗しました", all[12]},
+       all[12],
+       all,
+       "ALTER TABLE t_db_ver RENAME TO old; CREATE TABLE t_db_ver (DBVerID INTEGER PRIMARY KEY, "
+       "DBVerCode, DBPatchDate, UpdateDateTime); INSERT INTO t_db_ver SELECT DBVerID, "
+       "CAST(DBVerCode AS TEXT), DBPatchDate, UpdateDateTime FROM old; DROP TABLE old"},
+      {"version codes stored as BLOBs, which sort above every number",
+       {},
+       [](PatchSession&, HookScreen&) {},
+       {"reads '1.06' instead of '1.07'", "更新に失敗しました", all[12]},
+       all[12],
+       all,
+       "UPDATE t_db_ver SET DBVerCode = CAST(DBVerCode AS BLOB)"},
+      {"a trigger that puts the old code into every new version row",
+       {},
+       [](PatchSession&, HookScreen&) {},
+       {"reads '1.06' instead of '1.07'", "更新に失敗しました", all[12]},
+       all[12],
+       all,
+       "CREATE TRIGGER keep_code AFTER INSERT ON t_db_ver BEGIN UPDATE t_db_ver SET DBVerCode = "
+       "'1.06' WHERE DBVerID = NEW.DBVerID; END"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.how);
     session.reset();
     std::filesystem::remove(database);
     MakeSampleDatabase(database, c.options);
+    if (c.alter) {
+      RawDatabase raw(database);
+      ASSERT_EQ(sqlite3_exec(raw.get(), c.alter, nullptr, nullptr, nullptr), SQLITE_OK);
+    }
     const std::string before = DatabaseFingerprint(database);
     HookScreen hooks;
     PatchSession patch(hooks, probe);
