@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <deque>
@@ -70,6 +71,9 @@ class ModalAnswerer : public QObject {
       if (onBox) onBox(seen);
       box->button(QMessageBox::Ok)->click();
     } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      // Its accept is queued: a tick that comes first must not answer it again.
+      if (dialog == m_answeredDialog) return;
+      m_answeredDialog = dialog;
       if (fileChoices.empty()) {
         dialog->reject();
       } else {
@@ -84,6 +88,7 @@ class ModalAnswerer : public QObject {
   }
 
   QTimer m_timer;
+  QPointer<QFileDialog> m_answeredDialog;
 };
 
 }  // namespace mivotra::test

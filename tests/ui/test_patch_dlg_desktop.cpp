@@ -212,7 +212,10 @@ class TestPatchDlgDesktop : public QObject {
     ShowActive(dlg);
     ModalAnswerer answers;
     answers.fileChoices.push_back(QString::fromStdString((folder / "DATA3.MDB").string()));
-    QTest::mouseClick(dlg.findChild<CIconButton*>("searchButton"), Qt::LeftButton);
+    // The search button is greyed until the database was looked for, after the first paint.
+    auto* search = dlg.findChild<CIconButton*>("searchButton");
+    QTRY_VERIFY(search->isEnabled());
+    QTest::mouseClick(search, Qt::LeftButton);
     QCOMPARE(dlg.windowTitle(),
              QStringLiteral("データベース更新(2009/11/09) - 対象DB名 ･･･ DATA3.MDB"));
     QVERIFY(dlg.findChild<CIconButton*>("runButton")->isEnabled());
