@@ -33,7 +33,9 @@ bool MakeBackup(const BackupJob& job, CopyProgress& progress, std::string* reaso
 // What MakeBackup would meet, without writing anything: the same checks it
 // makes before it copies; a backup folder that is not there yet must be one
 // this process could make; and the file system that would hold the backup
-// has room for it, under the session's file-size limit too.
+// has room for it (FreeBytes), under the session's file-size limit too.
+// True when nothing stands in the way; *reason then says what could not be
+// known (a file system that tells no free room), or is left as it was.
 bool CheckBackup(const BackupJob& job, std::string* reason);
 
 // True while `path` still leads to the file `descriptor` is open on.

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -82,24 +81,23 @@ bool CheckBackup(const BackupJob& job, std::string* reason) {
     }
   }
   const auto needed = static_cast<std::uint64_t>(held.st_size);
-  struct statvfs space = {};
-  if (statvfs(where.c_str(), &space) != 0) {
-    return Refuse(reason,
-                  "cannot look at the file system of " + where + ": " + std::strerror(errno));
-  }
-  // Root may also use the blocks kept back for it.
-  const std::uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
-  const std::uint64_t room = blocks * space.f_frsize;
-  if (room < needed) {
+  std::string unknownRoom;
+  const auto room = FreeBytes(where, &unknownRoom);
+  if (room && *room < needed) {
     return Refuse(reason, "no room for the backup on the file system of " + where + ": " +
                               std::to_string(needed) + " bytes are needed, " +
-                              std::to_string(room) + " are free");
+                              std::to_string(*room) + " are free");
   }
   struct rlimit limit = {};
   if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
       limit.rlim_cur < needed) {
     return Refuse(reason, "the file size limit of this session (ulimit -f) is below the " +
                               std::to_string(needed) + " bytes of the backup");
+  }
+  // What could not be counted is told rather than promised.
+  if (!room && reason) {
+    *reason = unknownRoom + "; whether the " + std::to_string(needed) +
+              " bytes of the backup fit is not known";
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "target/FileSystem.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -84,6 +85,20 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
   struct stat info = {};
   if (stat(path.c_str(), &info) != 0) return std::nullopt;
   return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::optional<std::uint64_t> FreeBytes(const std::string& path, std::string* reason) {
+  struct statvfs space = {};
+  if (!IsUsablePath(path) || statvfs(path.c_str(), &space) != 0) {
+    const int error = IsUsablePath(path) ? errno : EINVAL;
+    if (reason) *reason = "cannot look at the file system of " + path + ": " + std::strerror(error);
+    return std::nullopt;
+  }
+  if (space.f_blocks == 0) {
+    if (reason) *reason = "the file system of " + path + " does not tell how much room it has";
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize;
 }
 
 }  // namespace mivotra
