@@ -17,10 +17,6 @@ bool PathExists(const std::string& path);
 // was created; otherwise *reason (when given) says why, in the system's words.
 bool CreateFolder(const std::string& path, std::string* reason = nullptr);
 
-// Whether CreateFolder could make `path` now, without making it: its parent
-// is a folder this process may write into. False with the reason otherwise.
-bool CouldCreateFolder(const std::string& path, std::string* reason);
-
 // The folder part of a path without its final '/': "." for a bare name, "/"
 // for a name in the root.
 std::string FolderOf(const std::string& path);

@@ -58,22 +58,6 @@ bool CreateFolder(const std::string& path, std::string* reason) {
   return Refuse(reason, path, errno);
 }
 
-bool CouldCreateFolder(const std::string& path, std::string* reason) {
-  if (!IsUsablePath(path)) return Refuse(reason, path, EINVAL);
-  const std::string name = WithoutFinalSlashes(path);
-  struct stat entry = {};
-  if (lstat(name.c_str(), &entry) == 0) return Refuse(reason, path, EEXIST);
-  if (errno != ENOENT) return Refuse(reason, path, errno);
-  const std::string parent = ParentOf(name);
-  struct stat info = {};
-  if (stat(parent.c_str(), &info) != 0) return Refuse(reason, path, errno);
-  if (!S_ISDIR(info.st_mode)) return Refuse(reason, path, ENOTDIR);
-  // access() asks the kernel the question mkdir would: permission bits, a
-  // read-only mount, the immutable attribute, for root too.
-  if (access(parent.c_str(), W_OK | X_OK) != 0) return Refuse(reason, path, errno);
-  return true;
-}
-
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
