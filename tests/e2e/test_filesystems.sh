@@ -58,7 +58,7 @@ boxes() {
 # What a user could find changed: the database's bytes, its folder's entries,
 # the backup folder's entries.
 disk() { md5sum <"$1/data1.mdb"; ls -A "$1"; ls -A "$1/$BF" 2>/dev/null; }
-leftovers() { ls -A "$1/$BF" 2>/dev/null | grep -E '^\.mivotra-copy-|^\.fuse_hidden' || true; }
+leftovers() { find "$1/$BF" -maxdepth 1 \( -name '.mivotra-copy-*' -o -name '.fuse_hidden*' \) 2>/dev/null; }
 
 # The samples are made once, outside the mounts (the sample maker's own
 # writes are not under test), and copied where each case needs one.
