@@ -150,7 +150,8 @@ bool CheckBackup(const BackupJob& job, std::string* reason) {
   // What could not be known is told rather than promised.
   std::string notKnown;
   if (!room) {
-    notKnown = unknownRoom + "; whether the " + std::to_string(needed) + " bytes of the backup fit";
+    notKnown = unknownRoom + "; whether the " + std::to_string(needed) +
+               " bytes of the backup fit is not known";
   }
   std::string notRemoved;
   if (!made.Remove(&notRemoved)) notKnown += (notKnown.empty() ? "" : "; ") + notRemoved;
