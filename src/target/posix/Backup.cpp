@@ -132,12 +132,11 @@ bool CheckBackup(const BackupJob& job, std::string* reason) {
   if (!folder.valid() || !CheckFolderContents(folder.get(), BackupNameOf(job), reason) ||
       !RehearseCopy(folder.get(), folderPath, job.backupFile, held, reason))
     return false;
-  const std::string& where = folderPath;
   const auto needed = static_cast<std::uint64_t>(held.st_size);
   std::string unknownRoom;
-  const auto room = FreeBytes(where, &unknownRoom);
+  const auto room = FreeBytes(folderPath, &unknownRoom);
   if (room && *room < needed) {
-    return Refuse(reason, "no room for the backup on the file system of " + where + ": " +
+    return Refuse(reason, "no room for the backup on the file system of " + folderPath + ": " +
                               std::to_string(needed) + " bytes are needed, " +
                               std::to_string(*room) + " are free");
   }
