@@ -13,7 +13,7 @@
 # hold and the FUSE daemons end with it however it ends; it also unmounts
 # what it made when it ends normally. Where the machine has no loop devices
 # or no FUSE, the file systems that need them are skipped with a word, and
-# the rest still runs.
+# the rest still runs. MIVOTRA_FS_KEEP=<folder> keeps every run's output there.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -23,6 +23,8 @@ if [[ ${1:-} != --inside ]]; then
     echo "test_filesystems: cannot make private mount and PID namespaces here" >&2
     exit 1
   fi
+  # A /proc of the namespace's own: with the machine's, the program would take
+  # its own process for another one that has the database open.
   exec unshare --mount --pid --fork --kill-child --mount-proc --propagation private bash "$0" --inside
 fi
 
