@@ -20,8 +20,13 @@ packages=(
 # reads the binaries' needs, file tells it which files are binaries), lintian,
 # AppStream, the desktop entry and the manual pages.
 package_tools=(dpkg-dev file lintian appstream desktop-file-utils man-db groff-base)
+optional_packages=()
 if [[ "${1:-}" == "--package" ]]; then
   packages+=("${package_tools[@]}")
+  # The filesystems stage: the tools that make and mount its images.
+  packages+=(xfsprogs btrfs-progs exfatprogs exfat-fuse ntfs-3g dosfstools fuse3)
+  # FAT through FUSE (experimental, not in every release): where apt knows it.
+  optional_packages+=(fusefat)
 fi
 if [[ "${1:-}" == "--test" ]]; then
   # libclang-rt-dev follows the default clang of the release (the fuzzers'
@@ -101,18 +106,28 @@ ensure_sqlcipher_backports
 
 missing=()
 sqlcipher_is_current || missing+=("${sqlcipher_packages[@]}")
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  installed "$p" || missing+=("$p")
 done
+# An optional package is installed where apt's lists know it.
+optional_checked=
+optional() {
+  local p
+  optional_checked=yes
+  for p in "${optional_packages[@]}"; do
+    if ! installed "$p" && apt-cache show "$p" >/dev/null 2>&1; then missing+=("$p"); fi
+  done
+}
+[[ ${#missing[@]} -gt 0 ]] || optional
 if [[ ${#missing[@]} -eq 0 ]]; then
   ensure_japanese_locale "${1:-}"
   exit 0
 fi
 
-echo "Installing: ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
+[[ -n $optional_checked ]] || optional
+echo "Installing: ${missing[*]}" >&2
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 ensure_japanese_locale "${1:-}"

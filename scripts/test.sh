@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Builds the program and runs the whole test suite. Installs what it needs.
-# A formatting check, then five stages, each in its own build folder:
+# A formatting check, then six stages, each in its own build folder:
 #   plain  the suite on the ordinary build (build/)
+#   filesystems the console's update and dry run on small images of xfs,
+#          btrfs, exFAT and NTFS (through FUSE, default options), FAT (fusefat)
+#          and a tmpfs, each against its invariant (tests/e2e/test_filesystems.sh,
+#          the programs of build/; as root)
 #   asan   the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #          (build-asan/); any report, leaks included, fails the test that made it
 #   fuzz   the libFuzzer targets of tests/fuzz, each for a bounded time (build-fuzzers/)
@@ -13,7 +17,7 @@
 #          (scripts/debian13.sh, build-debian13/; kept between runs, made
 #          afresh with CI=true)
 # MIVOTRA_TEST_STAGES picks stages for a quick local run (default
-# "format plain asan fuzz package debian13");
+# "format plain filesystems asan fuzz package debian13");
 # MIVOTRA_FUZZ_SECONDS sets the time per fuzz target (default 20). Arguments go
 # to ctest. Every chosen stage runs even when an earlier one failed, so one run
 # tells all; the exit status is non-zero when any failed.
@@ -21,7 +25,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bash "$root/scripts/ensure-deps.sh" --test || exit 1
 
-stages=${MIVOTRA_TEST_STAGES:-format plain asan fuzz package debian13}
+stages=${MIVOTRA_TEST_STAGES:-format plain filesystems asan fuzz package debian13}
 jobs=$(nproc)
 failed=()
 timings=()
@@ -48,6 +52,15 @@ stage_format() {
 }
 
 stage_plain() { build_and_test "$root/build"; }
+
+# Only the two programs it runs are built (the plain stage, when it ran
+# first, built them already).
+stage_filesystems() {
+  local build=$root/build
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
+    cmake --build "$build" -j"$jobs" --target mivotra-patch mivotra-sample-db >/dev/null &&
+    MIVOTRA_BIN=$build/src bash "$root/tests/e2e/test_filesystems.sh"
+}
 
 stage_asan() {
   # Stop at the first report and fail the test; the suppressions name only
@@ -77,7 +90,7 @@ stage_debian13() { bash "$root/scripts/debian13.sh" "${ctest_args[@]}"; }
 ctest_args=("$@")
 for stage in $stages; do
   if ! declare -F "stage_$stage" >/dev/null; then
-    echo "unknown test stage '$stage' (known: format plain asan fuzz package debian13)" >&2
+    echo "unknown test stage '$stage' (known: format plain filesystems asan fuzz package debian13)" >&2
     exit 2
   fi
 done

@@ -30,10 +30,15 @@ struct BackupJob {
 // database before it gets its name.
 bool MakeBackup(const BackupJob& job, CopyProgress& progress, std::string* reason);
 
-// What MakeBackup would meet, without writing anything: the same checks it
-// makes before it copies; a backup folder that is not there yet must be one
-// this process could make; and the file system that would hold the backup
-// has room for it, under the session's file-size limit too.
+// What MakeBackup would meet, leaving nothing changed: the same checks it
+// makes before it copies, and the copy's own steps tried on a file of its
+// own where the backup goes (made, given the database's mode and times, and
+// named without replacing anything as the backup would be, then removed); a
+// backup folder that is not there yet is made for this and removed again.
+// Then the file system that would hold the backup must have room for it
+// (FreeBytes), under the session's file-size limit too. True when nothing
+// stands in the way; *reason then says what could not be known (a file
+// system that tells no free room), or is left as it was.
 bool CheckBackup(const BackupJob& job, std::string* reason);
 
 // True while `path` still leads to the file `descriptor` is open on.

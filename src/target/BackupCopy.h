@@ -18,6 +18,10 @@ struct CopyOptions {
   // complete. Off, or where the file system lacks it: a hidden temporary
   // name in the same folder, removed on failure.
   bool anonymousTemporary = true;
+  // Give a hidden temporary its name with rename's RENAME_NOREPLACE or a
+  // hard link. Off, or where the file system has neither: a rename over an
+  // empty placeholder made exclusively at the name once the copy is checked.
+  bool exclusiveRename = true;
   // Let the kernel copy (copy_file_range, a clone where the file system can);
   // read/write otherwise, and wherever the kernel declines.
   bool kernelCopy = true;

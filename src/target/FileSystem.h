@@ -17,15 +17,18 @@ bool PathExists(const std::string& path);
 // was created; otherwise *reason (when given) says why, in the system's words.
 bool CreateFolder(const std::string& path, std::string* reason = nullptr);
 
-// Whether CreateFolder could make `path` now, without making it: its parent
-// is a folder this process may write into. False with the reason otherwise.
-bool CouldCreateFolder(const std::string& path, std::string* reason);
-
 // The folder part of a path without its final '/': "." for a bare name, "/"
 // for a name in the root.
 std::string FolderOf(const std::string& path);
 
 // Size of the file the path leads to, nullopt when it cannot be looked at.
 std::optional<std::uint64_t> FileSize(const std::string& path);
+
+// The bytes this process may still write on the file system that holds
+// `path` (f_bavail x f_frsize: blocks kept back, even those root may use, do
+// not count). nullopt with the reason when that is not known: the file system
+// cannot be looked at, or tells no size at all (f_blocks = 0, as FUSE file
+// systems without a statfs of their own do), which is not a full disk.
+std::optional<std::uint64_t> FreeBytes(const std::string& path, std::string* reason);
 
 }  // namespace mivotra

@@ -24,6 +24,7 @@
 #include "CopyModes.h"
 #include "TestSupport.h"
 #include "target/BackupCopy.h"
+#include "target/FileSystem.h"
 
 namespace mivotra {
 namespace {
@@ -174,6 +175,38 @@ TEST_P(BackupCopyFaults, CopiesToAnotherFileSystem) {
   if (result.exited && result.code == SkipCode)
     GTEST_SKIP() << "no private tmpfs mount here (needs CAP_SYS_ADMIN)";
   EXPECT_TRUE(result.exited && result.code == 0);
+}
+
+// The room a copy may use: what the file system lets this process write, and
+// unknown (not none) where it tells no size, as /proc and FUSE file systems
+// without a statfs of their own do.
+TEST(FreeBytes, IsTheRoomThisProcessMayWriteAndUnknownWhereTheFileSystemTellsNone) {
+  TempDir dir;
+  const ChildResult result = RunInChild([&] {
+    if (!MountPrivateTmpfs(dir.path(), "size=4m")) return SkipCode;
+    std::string reason;
+    if (FreeBytes(dir.path().string(), &reason) != 4 * MiB) return Report("an empty 4 MiB tmpfs");
+    WriteFile(dir / "data.mdb", test::RandomBytes(MiB));
+    if (FreeBytes((dir / "data.mdb").string(), &reason) != 3 * MiB) return Report("1 MiB used");
+    return 0;
+  });
+  if (result.exited && result.code == SkipCode)
+    GTEST_SKIP() << "no private tmpfs mount here (needs CAP_SYS_ADMIN)";
+  EXPECT_TRUE(result.exited && result.code == 0);
+
+  const struct {
+    std::string path;
+    const char* reason;
+  } unknown[] = {
+      {"/proc", "does not tell how much room it has"},
+      {(dir / "missing").string(), "No such file or directory"},
+  };
+  for (const auto& c : unknown) {
+    SCOPED_TRACE(c.path);
+    std::string reason;
+    EXPECT_EQ(FreeBytes(c.path, &reason), std::nullopt);
+    EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+  }
 }
 
 // The tool normally runs as an ordinary user, without the privileges root's

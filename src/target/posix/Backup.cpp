@@ -3,16 +3,17 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "target/BackupCopy.h"
 #include "target/BackupFolder.h"
 #include "target/FileSystem.h"
 #include "target/posix/FileSizeSignal.h"
+#include "target/posix/NewFile.h"
 
 namespace mivotra {
 namespace {
@@ -60,40 +61,84 @@ bool CheckFolderContents(int folder, const std::string& name, std::string* reaso
   return true;
 }
 
+// The update makes the backup folder where there is none; the rehearsal
+// makes it too, since only the file system tells whether it takes that name
+// (FAT through FUSE takes no Japanese names), and removes it again.
+class RehearsalFolder {
+ public:
+  RehearsalFolder() = default;
+  ~RehearsalFolder() {
+    if (!m_path.empty()) rmdir(m_path.c_str());
+  }
+  RehearsalFolder(const RehearsalFolder&) = delete;
+  RehearsalFolder& operator=(const RehearsalFolder&) = delete;
+
+  bool Make(const std::string& path, std::string* reason) {
+    if (!CreateFolder(path, reason)) return false;
+    m_path = path;
+    return true;
+  }
+  // False, with what is left, when a folder made here cannot be removed.
+  bool Remove(std::string* left) {
+    if (m_path.empty()) return true;
+    const std::string path = std::exchange(m_path, std::string());
+    if (rmdir(path.c_str()) == 0) return true;
+    const int error = errno;
+    *left = "the dry run made the backup folder " + path +
+            " and cannot remove it: " + std::strerror(error);
+    return false;
+  }
+
+ private:
+  std::string m_path;
+};
+
+// The copy's own steps on a file of the rehearsal's: made where the backup
+// goes, given the database's mode and times, written to disk and named as
+// the backup would be (under a hidden name of its own), then removed.
+bool RehearseCopy(int folder, const std::string& folderPath, const std::string& backupFile,
+                  const struct stat& database, std::string* reason) {
+  PendingFile file(folder);
+  if (!file.Open(CopyOptions{}.anonymousTemporary)) {
+    const int error = errno;
+    return Refuse(reason, "cannot create a file in " + folderPath + ": " + std::strerror(error));
+  }
+  if (!TakeModeAndTimes(file.fd(), database, reason)) return false;
+  if (fsync(file.fd()) != 0) {
+    const int error = errno;
+    return Refuse(reason, std::string("cannot write the copy to disk: ") + std::strerror(error));
+  }
+  const std::string name = TemporaryName();
+  if (!file.GiveName(name)) {
+    const int error = errno;
+    return Refuse(reason,
+                  "cannot give the copy its name " + backupFile + ": " + std::strerror(error));
+  }
+  struct stat made = {};
+  if (fstat(file.fd(), &made) == 0 && IsSameFile(folder, name, made))
+    unlinkat(folder, name.c_str(), 0);
+  return true;
+}
+
 }  // namespace
 
 bool CheckBackup(const BackupJob& job, std::string* reason) {
   struct stat held = {};
   if (!CheckDatabaseFile(job, &held, reason)) return false;
   const std::string folderPath = BackupFolderOf(job);
-  // Where the backup's file system is looked at: the folder, or the one it
-  // would be made in.
-  std::string where = folderPath;
-  if (!PathExists(folderPath)) {
-    if (!CouldCreateFolder(folderPath, reason)) return false;
-    where = FolderOf(folderPath);
-  } else {
-    UniqueFd folder = OpenBackupFolder(folderPath, reason);
-    if (!folder.valid() || !CheckFolderContents(folder.get(), BackupNameOf(job), reason))
-      return false;
-    if (access(folderPath.c_str(), W_OK | X_OK) != 0) {
-      return Refuse(reason, "cannot write into the backup folder " + folderPath + ": " +
-                                std::strerror(errno));
-    }
-  }
+  RehearsalFolder made;
+  if (!PathExists(folderPath) && !made.Make(folderPath, reason)) return false;
+  UniqueFd folder = OpenBackupFolder(folderPath, reason);
+  if (!folder.valid() || !CheckFolderContents(folder.get(), BackupNameOf(job), reason) ||
+      !RehearseCopy(folder.get(), folderPath, job.backupFile, held, reason))
+    return false;
   const auto needed = static_cast<std::uint64_t>(held.st_size);
-  struct statvfs space = {};
-  if (statvfs(where.c_str(), &space) != 0) {
-    return Refuse(reason,
-                  "cannot look at the file system of " + where + ": " + std::strerror(errno));
-  }
-  // Root may also use the blocks kept back for it.
-  const std::uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
-  const std::uint64_t room = blocks * space.f_frsize;
-  if (room < needed) {
-    return Refuse(reason, "no room for the backup on the file system of " + where + ": " +
+  std::string unknownRoom;
+  const auto room = FreeBytes(folderPath, &unknownRoom);
+  if (room && *room < needed) {
+    return Refuse(reason, "no room for the backup on the file system of " + folderPath + ": " +
                               std::to_string(needed) + " bytes are needed, " +
-                              std::to_string(room) + " are free");
+                              std::to_string(*room) + " are free");
   }
   struct rlimit limit = {};
   if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
@@ -101,6 +146,15 @@ bool CheckBackup(const BackupJob& job, std::string* reason) {
     return Refuse(reason, "the file size limit of this session (ulimit -f) is below the " +
                               std::to_string(needed) + " bytes of the backup");
   }
+  // What could not be known is told rather than promised.
+  std::string notKnown;
+  if (!room) {
+    notKnown = unknownRoom + "; whether the " + std::to_string(needed) +
+               " bytes of the backup fit is not known";
+  }
+  std::string notRemoved;
+  if (!made.Remove(&notRemoved)) notKnown += (notKnown.empty() ? "" : "; ") + notRemoved;
+  if (!notKnown.empty() && reason) *reason = notKnown;
   return true;
 }
 

@@ -1,20 +1,17 @@
 #include "target/BackupCopy.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "target/FileSystem.h"
 #include "target/posix/FileSizeSignal.h"
+#include "target/posix/NewFile.h"
 
 namespace mivotra {
 
@@ -29,111 +26,6 @@ class EndProgressOnReturn {
 
  private:
   CopyProgress& m_progress;
-};
-
-constexpr const char* kTemporaryPrefix = ".mivotra-copy-";
-constexpr const char* kTemporarySuffix = ".tmp";
-
-bool IsTemporaryName(const std::string& name) {
-  const std::string prefix = kTemporaryPrefix;
-  const std::string suffix = kTemporarySuffix;
-  return name.size() > prefix.size() + suffix.size() &&
-         name.compare(0, prefix.size(), prefix) == 0 &&
-         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-// A copy killed where the file system has no unnamed files leaves its named
-// temporary behind. Those of this user that no running copy holds (each
-// holds a lock on its own) are removed before a new copy; nothing else is.
-void RemoveStaleTemporaries(int folder) {
-  const int listing = dup(folder);
-  if (listing < 0) return;
-  DIR* entries = fdopendir(listing);
-  if (!entries) {
-    close(listing);
-    return;
-  }
-  std::vector<std::string> names;
-  while (const dirent* entry = readdir(entries)) {
-    if (IsTemporaryName(entry->d_name)) names.emplace_back(entry->d_name);
-  }
-  closedir(entries);
-  for (const auto& name : names) {
-    UniqueFd file(openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat opened = {};
-    struct stat named = {};
-    if (!file.valid() || fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
-        opened.st_uid != geteuid() || flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
-      continue;
-    }
-    if (fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        named.st_ino == opened.st_ino && named.st_dev == opened.st_dev) {
-      unlinkat(folder, name.c_str(), 0);
-    }
-  }
-}
-
-// The file being written. Until Commit() it is either unnamed (it vanishes
-// with its descriptor) or has a hidden temporary name that is removed here.
-class PendingFile {
- public:
-  explicit PendingFile(int folder) : m_folder(folder) {}
-  ~PendingFile() {
-    m_file.Reset();
-    if (!m_temporaryName.empty() && !m_committed) unlinkat(m_folder, m_temporaryName.c_str(), 0);
-  }
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-
-  int fd() const { return m_file.get(); }
-  bool anonymous() const { return m_anonymous; }
-  const std::string& temporaryName() const { return m_temporaryName; }
-
-  // Read access for the comparison with the source.
-  bool OpenAnonymous() {
-    m_file.Reset(openat(m_folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    m_anonymous = m_file.valid();
-    return m_anonymous;
-  }
-
-  bool OpenNamed() {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::uint64_t random = 0;
-      if (getrandom(&random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
-        random ^= static_cast<std::uint64_t>(getpid()) << 32 | static_cast<unsigned>(attempt);
-      char name[48];
-      std::snprintf(name, sizeof name, "%s%016llx%s", kTemporaryPrefix,
-                    static_cast<unsigned long long>(random), kTemporarySuffix);
-      const int fd =
-          openat(m_folder, name, O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
-      if (fd >= 0) {
-        m_file.Reset(fd);
-        m_temporaryName = name;
-        // Held while the copy lives, so that no later copy takes it for stale.
-        flock(fd, LOCK_EX | LOCK_NB);
-        return true;
-      }
-      if (errno != EEXIST) return false;
-    }
-    return false;
-  }
-
-  void TemporaryNameGone() { m_temporaryName.clear(); }
-
-  // After the name is in place the temporary name (if any) goes; the new
-  // name stays even if that removal fails.
-  void Commit() {
-    m_committed = true;
-    if (!m_temporaryName.empty()) unlinkat(m_folder, m_temporaryName.c_str(), 0);
-    m_file.Reset();
-  }
-
- private:
-  int m_folder;
-  UniqueFd m_file;
-  std::string m_temporaryName;
-  bool m_anonymous = false;
-  bool m_committed = false;
 };
 
 class CopyJob {
@@ -166,7 +58,6 @@ class CopyJob {
   bool KernelCopy(int from, int to, std::uint64_t count, bool& declined, std::uint64_t& done);
   bool PlainCopy(int from, int to, std::uint64_t count, std::uint64_t& done);
   bool Verify(int from, int to, std::uint64_t size);
-  bool LinkIntoPlace(PendingFile& pending, int folder, const std::string& name);
   void WriteBehind(int to, off_t chunkStart, off_t chunkEnd);
 
   int m_givenSource;
@@ -231,10 +122,8 @@ bool CopyJob::Run() {
   RemoveStaleTemporaries(folder);
   IgnoreFileSizeSignal fileSizeSignal;
   PendingFile pending(folder);
-  bool opened = m_options.anonymousTemporary && pending.OpenAnonymous();
-  if (!opened && m_options.anonymousTemporary && errno != EOPNOTSUPP && errno != EISDIR)
-    return FailErrno("cannot create a file in " + m_target.folderPath, errno);
-  if (!opened && !pending.OpenNamed())
+  if (!m_options.exclusiveRename) pending.UsePlaceholderOnly();
+  if (!pending.Open(m_options.anonymousTemporary))
     return FailErrno("cannot create a file in " + m_target.folderPath, errno);
 
   posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -248,26 +137,22 @@ bool CopyJob::Run() {
       m_offset != before.st_size)
     return Fail(m_source + " changed or vanished while it was copied");
 
-  if (fchmod(pending.fd(), before.st_mode & 0777) != 0)
-    return FailErrno("cannot set the permissions of the copy", errno);
-  const struct timespec times[2] = {before.st_atim, before.st_mtim};
-  if (futimens(pending.fd(), times) != 0)
-    return FailErrno("cannot set the times of the copy", errno);
+  if (!TakeModeAndTimes(pending.fd(), before, m_reason)) return false;
   if (fsync(pending.fd()) != 0) return FailErrno("cannot write the copy to disk", errno);
   if (m_options.verify && !Verify(source, pending.fd(), static_cast<std::uint64_t>(before.st_size)))
     return false;
 
-  if (!LinkIntoPlace(pending, folder, name)) return false;
+  if (!pending.GiveName(name)) {
+    if (errno == EEXIST) return FailErrno(m_destination, EEXIST);
+    return FailErrno("cannot give the copy its name " + m_destination, errno);
+  }
 
   // The name is only durable once the folder is; if that fails, take the name
   // back rather than report a backup that may not survive a crash.
   if (fsync(folder) != 0) {
     const int error = errno;
-    struct stat placed = {};
     struct stat written = {};
-    if (fstatat(folder, name.c_str(), &placed, AT_SYMLINK_NOFOLLOW) == 0 &&
-        fstat(pending.fd(), &written) == 0 && placed.st_ino == written.st_ino &&
-        placed.st_dev == written.st_dev)
+    if (fstat(pending.fd(), &written) == 0 && IsSameFile(folder, name, written))
       unlinkat(folder, name.c_str(), 0);
     return FailErrno("cannot write the folder " + m_target.folderPath + " to disk", error);
   }
@@ -393,28 +278,6 @@ bool CopyJob::PlainCopy(int from, int to, std::uint64_t count, std::uint64_t& do
     done += static_cast<std::uint64_t>(n);
   }
   return true;
-}
-
-bool CopyJob::LinkIntoPlace(PendingFile& pending, int folder, const std::string& name) {
-  if (pending.anonymous()) {
-    // AT_EMPTY_PATH needs CAP_DAC_READ_SEARCH; the /proc link does not.
-    if (linkat(pending.fd(), "", folder, name.c_str(), AT_EMPTY_PATH) == 0) return true;
-    if (errno == EEXIST) return FailErrno(m_destination, EEXIST);
-    const std::string self = "/proc/self/fd/" + std::to_string(pending.fd());
-    if (linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
-    return FailErrno("cannot give the copy its name " + m_destination, errno);
-  }
-  const char* temporary = pending.temporaryName().c_str();
-  if (renameat2(folder, temporary, folder, name.c_str(), RENAME_NOREPLACE) == 0) {
-    pending.TemporaryNameGone();
-    return true;
-  }
-  if (errno != EINVAL && errno != ENOSYS)
-    return FailErrno("cannot give the copy its name " + m_destination, errno);
-  // No RENAME_NOREPLACE here: a hard link fails just as surely on an
-  // existing name.
-  if (linkat(folder, temporary, folder, name.c_str(), 0) == 0) return true;
-  return FailErrno("cannot give the copy its name " + m_destination, errno);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "target/posix/NewFile.h"
+
 namespace mivotra {
 namespace {
 
@@ -50,11 +52,17 @@ UniqueFd OpenBackupFolder(const std::string& path, std::string* reason) {
     return Refuse(reason, "cannot look at the backup folder " + path + ": " + std::strerror(errno));
   if (!link && (opened.st_dev != entry.st_dev || opened.st_ino != entry.st_ino))
     return Refuse(reason, "the backup folder " + path + " was replaced while it was opened");
-  if (link ? opened.st_uid != geteuid() : !OwnedByUserOrRoot(opened)) {
+  const bool othersOwn = link ? opened.st_uid != geteuid() : !OwnedByUserOrRoot(opened);
+  const bool othersWrite = (opened.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  if (!othersOwn && !othersWrite) return folder;
+  // Where the file system keeps no owners or modes, the folder's say nothing
+  // about who may write there: the database's own folder is just as open.
+  const auto kept = ObserveKeptAttributes(folder.get());
+  if (othersOwn && (!kept || kept->owner)) {
     return Refuse(reason, "the backup folder " + path + " belongs to another user (uid " +
                               std::to_string(opened.st_uid) + ")");
   }
-  if ((opened.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+  if (othersWrite && (!kept || kept->mode)) {
     return Refuse(reason, "other users can write to the backup folder " + path + " (mode " +
                               Octal(opened.st_mode) + ")");
   }

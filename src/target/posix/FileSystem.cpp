@@ -1,6 +1,7 @@
 #include "target/FileSystem.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,22 +58,6 @@ bool CreateFolder(const std::string& path, std::string* reason) {
   return Refuse(reason, path, errno);
 }
 
-bool CouldCreateFolder(const std::string& path, std::string* reason) {
-  if (!IsUsablePath(path)) return Refuse(reason, path, EINVAL);
-  const std::string name = WithoutFinalSlashes(path);
-  struct stat entry = {};
-  if (lstat(name.c_str(), &entry) == 0) return Refuse(reason, path, EEXIST);
-  if (errno != ENOENT) return Refuse(reason, path, errno);
-  const std::string parent = ParentOf(name);
-  struct stat info = {};
-  if (stat(parent.c_str(), &info) != 0) return Refuse(reason, path, errno);
-  if (!S_ISDIR(info.st_mode)) return Refuse(reason, path, ENOTDIR);
-  // access() asks the kernel the question mkdir would: permission bits, a
-  // read-only mount, the immutable attribute, for root too.
-  if (access(parent.c_str(), W_OK | X_OK) != 0) return Refuse(reason, path, errno);
-  return true;
-}
-
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -84,6 +69,20 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
   struct stat info = {};
   if (stat(path.c_str(), &info) != 0) return std::nullopt;
   return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::optional<std::uint64_t> FreeBytes(const std::string& path, std::string* reason) {
+  struct statvfs space = {};
+  if (!IsUsablePath(path) || statvfs(path.c_str(), &space) != 0) {
+    const int error = IsUsablePath(path) ? errno : EINVAL;
+    if (reason) *reason = "cannot look at the file system of " + path + ": " + std::strerror(error);
+    return std::nullopt;
+  }
+  if (space.f_blocks == 0) {
+    if (reason) *reason = "the file system of " + path + " does not tell how much room it has";
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize;
 }
 
 }  // namespace mivotra
