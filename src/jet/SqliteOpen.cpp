@@ -168,7 +168,7 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   // work files go to disk instead. SQLCipher encrypts only the journals: its
   // sorts and temporary tables would reach the disk as plaintext, so an
   // encrypted database keeps them in memory (the update's all-or-nothing
-  // transaction has no statement journal, and its UPDATEs run by ranges).
+  // transaction keeps no statement journal for its UPDATEs).
   Exec(raw, plain ? "PRAGMA temp_store = FILE" : "PRAGMA temp_store = MEMORY", context);
   // Inside a long transaction the cache fills with changed pages, and each
   // time it is full SQLite writes some to the file, after syncing the

@@ -410,6 +410,7 @@ std::optional<PatchSession::PatchFailure> PatchSession::ExecutePatch(
     if (mode == Mode::Rehearsal) {
       // What the update would leave, read where it stands; then all of it goes.
       m_lastRun.versionAfter = version;
+      CheckRoomBesideJournal();
       transaction.Rollback();
     } else if (transaction.IsOpen()) {
       CommitPatch(transaction);
@@ -420,6 +421,26 @@ std::optional<PatchSession::PatchFailure> PatchSession::ExecutePatch(
     return PatchFailure{};
   }
   return std::nullopt;
+}
+
+void PatchSession::CheckRoomBesideJournal() {
+  // The update writes the backup first and then this same journal, which
+  // holds the original of every page the statements changed. With the
+  // journal on the disk now, what is left where the backup goes must still
+  // hold it (on another file system the journal took nothing from it). Where
+  // the room is not known the backup check has said so already.
+  const std::string backupFolder = BackupFolder();
+  const std::string where = PathExists(backupFolder) ? backupFolder : m_db.Target().PathName;
+  const std::optional<std::uint64_t> room = FreeBytes(where.empty() ? "." : where, nullptr);
+  const std::optional<std::uint64_t> backup = FileSize(m_db.Engine().DataSource());
+  if (!room || !backup || *room >= *backup) return;
+  throw ComError(
+      E_Fail,
+      ErrorInfo{std::string(texts::DisplayName),
+                "There is no room for both the backup and the update's journal "
+                "on the disk of '" +
+                    m_db.Engine().DataSource() + "': beside the journal " + std::to_string(*room) +
+                    " bytes are free, the backup needs " + std::to_string(*backup) + "."});
 }
 
 void PatchSession::RecordStatements() noexcept {

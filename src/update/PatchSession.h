@@ -92,6 +92,10 @@ class PatchSession {
   // The statements and their commit (or the rehearsal's rollback).
   std::optional<PatchFailure> ExecutePatch(Mode mode, PatchTransaction& transaction);
   void ReportRehearsal() noexcept;
+  // In a rehearsal, after the statements: the backup must still fit beside
+  // their journal, as the update writes both; a ComError of the program's
+  // own when it would not.
+  void CheckRoomBesideJournal();
   void RecordStatements() noexcept;
 
   bool MainApplicationRuns();

@@ -139,20 +139,30 @@ check "as an existing backup" box plant 2009/11/09 "$M4"
 check "the link is left as it was" test "$(readlink "$WORK/plant/データベース更新前データ/data1ver_1_06backup.mdb")" = "$WORK/plant/data1.mdb"
 check "the database is as it was " cmp -s "$WORK/plant/data1.mdb" "$WORK/pristine.mdb"
 
-# A full disk: the database on a small tmpfs that cannot hold its copy.
-mkdir "$WORK/disk"
+# A full disk: the database on a small tmpfs that cannot hold its copy, and
+# on one that holds the copy but not the patch's journal beside it, where the
+# dry run must refuse as the update fails.
+mkdir "$WORK/disk" "$WORK/disk2"
 "$SAMPLE" --kumi-rows 20000 "$WORK/disk.mdb"
 size=$(stat -c %s "$WORK/disk.mdb")
 if unshare -m true 2>/dev/null; then
   # shellcheck disable=SC2016 # expanded by the inner shell
   unshare -m bash -c '
     set -u
-    mount --make-rprivate / && mount -t tmpfs -o size=$(( $2 + 65536 )) tmpfs "$1/disk" || exit 77
+    mount --make-rprivate / && mount -t tmpfs -o size=$(( $2 + 65536 )) tmpfs "$1/disk" &&
+      mount -t tmpfs -o size=$(( 2 * $2 + 65536 )) tmpfs "$1/disk2" || exit 77
     cp "$1/disk.mdb" "$1/disk/data1.mdb"
     timeout 60 "$3" --database "$1/disk/data1.mdb" >"$1/full.out" 2>"$1/full.err" </dev/null
     echo $? >"$1/full.status"
     cmp -s "$1/disk.mdb" "$1/disk/data1.mdb" && echo same >"$1/full.same"
     ls -A "$1/disk/データベース更新前データ" >"$1/full.left"
+    cp "$1/disk.mdb" "$1/disk2/data1.mdb"
+    timeout 60 "$3" --dry-run --database "$1/disk2/data1.mdb" >"$1/full2dry.out" 2>"$1/full2dry.err" </dev/null
+    echo $? >"$1/full2dry.status"
+    ls -A "$1/disk2" >"$1/full2dry.left"
+    timeout 60 "$3" --database "$1/disk2/data1.mdb" >"$1/full2.out" 2>"$1/full2.err" </dev/null
+    echo $? >"$1/full2.status"
+    cmp -s "$1/disk.mdb" "$1/disk2/data1.mdb" && echo same >"$1/full2.same"
   ' _ "$WORK" "$size" "$PATCH"
   if [[ $? -eq 77 ]]; then
     echo "skipped: no tmpfs mount here"
@@ -162,6 +172,12 @@ if unshare -m true 2>/dev/null; then
     check "and the reason" has full.err "No space left on device"
     check "the database on the full disk is as it was" test -f "$WORK/full.same"
     check "nothing is left in the backup folder" test ! -s "$WORK/full.left"
+    check "room for the copy, not the journal: the dry run fails (1)" test "$(cat "$WORK/full2dry.status")" = 1
+    check "saying so" has full2dry.err "no room for both the backup and the update's journal"
+    check "and leaves only the database" test "$(cat "$WORK/full2dry.left")" = data1.mdb
+    check "the update fails there too (1)" test "$(cat "$WORK/full2.status")" = 1
+    check "as the disk is full" has full2.err "The disk is full"
+    check "and the database is as it was" test -f "$WORK/full2.same"
   fi
 else
   echo "skipped: no private mounts here"
