@@ -23,10 +23,6 @@ package_tools=(dpkg-dev file lintian appstream desktop-file-utils man-db groff-b
 optional_packages=()
 if [[ "${1:-}" == "--package" ]]; then
   packages+=("${package_tools[@]}")
-  # The filesystems stage: the tools that make and mount its images.
-  packages+=(xfsprogs btrfs-progs exfatprogs exfat-fuse ntfs-3g dosfstools fuse3)
-  # FAT through FUSE (experimental, not in every release): where apt knows it.
-  optional_packages+=(fusefat)
 fi
 if [[ "${1:-}" == "--test" ]]; then
   # libclang-rt-dev follows the default clang of the release (the fuzzers'
@@ -43,6 +39,10 @@ if [[ "${1:-}" == "--test" ]]; then
   # the program in.
   packages+=(openbox locales)
   packages+=("${package_tools[@]}")
+  # The filesystems stage: the tools that make and mount its images.
+  packages+=(xfsprogs btrfs-progs exfatprogs exfat-fuse ntfs-3g dosfstools fuse3)
+  # FAT through FUSE (experimental, not in every release): where apt knows it.
+  optional_packages+=(fusefat)
 fi
 
 # The Japanese locale the window tests run under; generated once.
