@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# What the programs reach as their users run them: the share of the lines of
+# each folder of src/ that a build with coverage (build-coverage/) runs under
+# the end-to-end scripts, the fault sweeps and the filesystems stage, and
+# nothing else (the unit tests call the code from inside, where no user can).
+#   scripts/coverage.sh            the table, one row a folder, and the total
+#   scripts/coverage.sh --files    also every file, least reached first
+# Takes about as long as the plain stage's sweeps.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+bash "$root/scripts/ensure-deps.sh" --test
+if ! command -v lcov >/dev/null; then
+  sudo_cmd=()
+  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq lcov >/dev/null
+fi
+
+build=$root/build-coverage
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS="--coverage -O1" \
+  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
+find "$build" -name '*.gcda' -delete
+(cd "$build" && ctest -j"$(nproc)" -R '^(e2e|sweep)/' --output-on-failure >"$build/coverage-runs.log" 2>&1) ||
+  echo "coverage: some runs failed, see $build/coverage-runs.log" >&2
+MIVOTRA_BIN=$build/src bash "$root/tests/e2e/test_filesystems.sh" >>"$build/coverage-runs.log" 2>&1 ||
+  echo "coverage: the filesystems runs failed, see $build/coverage-runs.log" >&2
+
+info=$build/coverage.info
+lcov --quiet --capture --directory "$build" --output-file "$info" \
+  --include "$root/src/*" --ignore-errors mismatch,negative 2>/dev/null ||
+  lcov --quiet --capture --directory "$build" --output-file "$info" --include "$root/src/*"
+# Lines instrumented (LF) and reached (LH) per file, summed per folder of src/.
+awk -v src="$root/src/" -v files="${1:-}" '
+  /^SF:/ { file = substr($0, 4); sub(src, "", file) }
+  /^LF:/ { lf[file] += substr($0, 4) }
+  /^LH:/ { lh[file] += substr($0, 4) }
+  END {
+    for (f in lf) {
+      folder = f; sub(/\/.*/, "", folder)
+      flf[folder] += lf[f]; flh[folder] += lh[f]; tlf += lf[f]; tlh += lh[f]
+    }
+    printf "| folder | lines | reached | share |\n|---|---|---|---|\n"
+    n = asorti(flf, names)
+    for (i = 1; i <= n; i++) {
+      d = names[i]
+      printf "| src/%s/ | %d | %d | %.1f %% |\n", d, flf[d], flh[d], 100 * flh[d] / flf[d]
+    }
+    printf "| all of src/ | %d | %d | %.1f %% |\n", tlf, tlh, 100 * tlh / tlf
+    if (files == "--files") {
+      for (f in lf) printf "%6.1f %% %5d of %5d  src/%s\n", 100 * lh[f] / lf[f], lh[f], lf[f], f | "sort -n"
+    }
+  }' "$info"
