@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -112,6 +113,34 @@ std::string Diff(const fs::path& expected, const fs::path& actual) {
   return out;
 }
 
+// Where two pictures part, with a little of each side: lines of a schema
+// run to hundreds of characters, too long to compare by eye in a diff.
+std::string FirstDifference(const std::string& expected, const std::string& actual) {
+  std::size_t at = 0;
+  while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+  // Excerpts begin and end on whole UTF-8 characters.
+  auto lead = [](const std::string& text, std::size_t i) {
+    while (i > 0 && i < text.size() && (text[i] & 0xC0) == 0x80) --i;
+    return i;
+  };
+  auto trail = [](const std::string& text, std::size_t i) {
+    while (i < text.size() && (text[i] & 0xC0) == 0x80) ++i;
+    return std::min(i, text.size());
+  };
+  const std::size_t lineStart = at == 0 ? 0 : expected.rfind('\n', at - 1) + 1;
+  const std::size_t from = lead(expected, std::max(lineStart, at < 40 ? 0 : at - 40));
+  const std::size_t split = lead(expected, at);
+  auto excerpt = [&](const std::string& text) {
+    return "\"" + text.substr(from, split - from) + "‖" +
+           text.substr(split, std::min(trail(text, split + 40), text.find('\n', split)) - split) +
+           "\"";
+  };
+  const auto line = 1 + std::count(expected.begin(), expected.begin() + lineStart, '\n');
+  return "first difference at line " + std::to_string(line) + ", byte " +
+         std::to_string(1 + at - lineStart) + ": golden " + excerpt(expected) + ", this run " +
+         excerpt(actual) + "\n";
+}
+
 void ExpectGolden(const std::string& picture, const std::string& name) {
   const fs::path golden = fs::path(MIVOTRA_SOURCE_DIR) / "tests/golden" / name;
   if (std::getenv("MIVOTRA_GOLDEN_REWRITE")) {
@@ -122,13 +151,13 @@ void ExpectGolden(const std::string& picture, const std::string& name) {
     if (first) WriteFile(golden, picture);
     return;
   }
-  if (picture == ReadFile(golden)) return;
+  const std::string expected = ReadFile(golden);
+  if (picture == expected) return;
   const fs::path actual = fs::path(MIVOTRA_BINARY_DIR) / "tests/golden-actual" / name;
   fs::create_directories(actual.parent_path());
   WriteFile(actual, picture);
   ADD_FAILURE() << "What reached SQLite differs from " << golden << " (this run's picture is "
-                << actual << "):\n"
-                << Diff(golden, actual);
+                << actual << "); " << FirstDifference(expected, picture) << Diff(golden, actual);
 }
 
 struct GoldenCase {
@@ -136,6 +165,10 @@ struct GoldenCase {
   SampleOptions sample;
   const char* picture;  // <picture>.txt after the sample maker, <picture>-updated.txt after
 };
+
+void PrintTo(const GoldenCase& golden, std::ostream* out) {
+  *out << golden.name;
+}
 
 class GoldenPicture : public testing::TestWithParam<GoldenCase> {
  protected:
