@@ -2,8 +2,11 @@
 // databases: every sequence of boxes a user can meet, and what stays on disk.
 
 #include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
 
+#include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "DatabaseHelpers.h"
 #include "FailingNew.h"
@@ -260,25 +263,61 @@ TEST_F(UpdateRun, AnEncryptedDatabaseIsBackedUpAndUpdatedWithItsPassword) {
   EXPECT_EQ(QueryText(*db, std::string(texts::VersionQuery)), "1.07");
 }
 
-// A file that SQLCipher 3.4.1 wrote (made by the sample maker of that time):
-// the update reads it in its own format and leaves it in that format, so the
-// main application that made it reads it as before.
-TEST_F(UpdateRun, AFileWrittenBySqlcipher3IsUpdatedInItsOwnFormat) {
-  const std::string password = "s3'暗号";
-  const std::filesystem::path kept =
-      std::filesystem::path(MIVOTRA_SOURCE_DIR) / "tests/golden/sqlcipher3-106.mdb";
-  std::filesystem::copy_file(kept, database);
-  WriteSettings(dir / "config", "data1", Folder(), password);
+// Files kept in tests/golden/, each written once by the sample maker of its
+// day on the SQLCipher it names: the update reads each in its own format and
+// leaves it in that format, so the main application that made it reads it as
+// before. Read back outside the engine with that generation's own settings.
+struct KeptFile {
+  const char* name;
+  const char* password;
+  int cipherCompatibility;
+  int pageSize;
+};
+
+class KeptFileUpdate : public SessionFixture, public testing::WithParamInterface<KeptFile> {};
+
+TEST_P(KeptFileUpdate, IsUpdatedInItsOwnFormat) {
+  const KeptFile& file = GetParam();
+  const fs::path kept = fs::path(MIVOTRA_SOURCE_DIR) / "tests/golden" / file.name;
+  fs::copy_file(kept, database);
+  WriteSettings(dir / "config", "data1", Folder(), file.password);
   NewSession().LocateDatabase();
   ASSERT_TRUE(session->Database().IsConnected()) << screen.caption;
   EXPECT_TRUE(session->OnRunUpdate()) << screen.Messages().back().text;
   EXPECT_EQ(ReadFile(BackupFile()), ReadFile(kept));
-  EXPECT_EQ(std::filesystem::file_size(database) % 1024, 0u);
-  RawDatabase raw(database, password);
-  EXPECT_EQ(raw.Text("SELECT DBVerCode FROM t_db_ver WHERE DBVerID = 7"), "1.07");
-  EXPECT_EQ(raw.Text("PRAGMA cipher_page_size"), "1024");
-  EXPECT_EQ(raw.Text("PRAGMA cipher_integrity_check"), "");
+  EXPECT_EQ(fs::file_size(database) % file.pageSize, 0u);
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> closer(db, sqlite3_close);
+  sqlite3_key(db, file.password, static_cast<int>(std::strlen(file.password)));
+  const std::string compatibility =
+      "PRAGMA cipher_compatibility = " + std::to_string(file.cipherCompatibility);
+  ASSERT_EQ(sqlite3_exec(db, compatibility.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  auto text = [db](const char* sql) {
+    std::string rows;
+    sqlite3_exec(
+        db, sql,
+        [](void* out, int, char** values, char**) {
+          *static_cast<std::string*>(out) += std::string(values[0] ? values[0] : "NULL") + "\n";
+          return 0;
+        },
+        &rows, nullptr);
+    return rows;
+  };
+  EXPECT_EQ(text("SELECT DBVerCode FROM t_db_ver WHERE DBVerID >= 6 ORDER BY DBVerID"),
+            "1.06\n1.07\n");
+  EXPECT_EQ(text("PRAGMA cipher_page_size"), std::to_string(file.pageSize) + "\n");
+  EXPECT_EQ(text("PRAGMA cipher_integrity_check"), "");
+  EXPECT_EQ(text("PRAGMA integrity_check"), "ok\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Golden, KeptFileUpdate,
+                         testing::Values(KeptFile{"sqlcipher3-106.mdb", "s3'暗号", 3, 1024},
+                                         KeptFile{"sqlcipher4-106.mdb", "s4'鍵", 4, 4096}),
+                         [](const testing::TestParamInfo<KeptFile>& info) {
+                           return "SqlCipher" + std::to_string(info.param.cipherCompatibility);
+                         });
 
 TEST_F(UpdateRun, AfterAFailedPatchTheNextPressFindsTheFirstBackup) {
   StartWithSample();
