@@ -5,6 +5,7 @@
 # nothing else (the unit tests call the code from inside, where no user can).
 #   scripts/coverage.sh            the table, one row a folder, and the total
 #   scripts/coverage.sh --files    also every file, least reached first
+#   scripts/coverage.sh --report [--files]   the table again from the last runs
 # Takes about as long as the plain stage's sweeps.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -16,6 +17,13 @@ if ! command -v lcov >/dev/null; then
 fi
 
 build=$root/build-coverage
+info=$build/coverage.info
+report_only=
+if [[ ${1:-} == --report ]]; then
+  report_only=yes
+  shift
+fi
+if [[ -z $report_only ]]; then
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS="--coverage -O1" \
   -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage >/dev/null
@@ -26,28 +34,29 @@ find "$build" -name '*.gcda' -delete
 MIVOTRA_BIN=$build/src bash "$root/tests/e2e/test_filesystems.sh" >>"$build/coverage-runs.log" 2>&1 ||
   echo "coverage: the filesystems runs failed, see $build/coverage-runs.log" >&2
 
-info=$build/coverage.info
-lcov --quiet --capture --directory "$build" --output-file "$info" \
-  --include "$root/src/*" --ignore-errors mismatch,negative 2>/dev/null ||
-  lcov --quiet --capture --directory "$build" --output-file "$info" --include "$root/src/*"
-# Lines instrumented (LF) and reached (LH) per file, summed per folder of src/.
-awk -v src="$root/src/" -v files="${1:-}" '
+lcov --quiet --capture --directory "$build" --output-file "$info" --include "$root/src/*" 2>/dev/null
+fi
+# Lines instrumented (DA:line,count) and reached (count > 0) per file, summed
+# per folder of src/; a header's lines count once however many files include it.
+awk -v src="$root/src/" '
   /^SF:/ { file = substr($0, 4); sub(src, "", file) }
-  /^LF:/ { lf[file] += substr($0, 4) }
-  /^LH:/ { lh[file] += substr($0, 4) }
+  /^DA:/ {
+    split(substr($0, 4), da, ",")
+    key = file SUBSEP da[1]
+    if (!(key in seen)) { seen[key] = 0; lf[file]++ }
+    if (da[2] > 0 && !seen[key]) { seen[key] = 1; lh[file]++ }
+  }
   END {
     for (f in lf) {
       folder = f; sub(/\/.*/, "", folder)
       flf[folder] += lf[f]; flh[folder] += lh[f]; tlf += lf[f]; tlh += lh[f]
+      printf "file %6.1f %% %5d of %5d  src/%s\n", 100 * lh[f] / lf[f], lh[f], lf[f], f
     }
-    printf "| folder | lines | reached | share |\n|---|---|---|---|\n"
-    n = asorti(flf, names)
-    for (i = 1; i <= n; i++) {
-      d = names[i]
-      printf "| src/%s/ | %d | %d | %.1f %% |\n", d, flf[d], flh[d], 100 * flh[d] / flf[d]
-    }
-    printf "| all of src/ | %d | %d | %.1f %% |\n", tlf, tlh, 100 * tlh / tlf
-    if (files == "--files") {
-      for (f in lf) printf "%6.1f %% %5d of %5d  src/%s\n", 100 * lh[f] / lf[f], lh[f], lf[f], f | "sort -n"
-    }
-  }' "$info"
+    for (d in flf) printf "folder | src/%s/ | %d | %d | %.1f %% |\n", d, flf[d], flh[d], 100 * flh[d] / flf[d]
+    printf "total | all of src/ | %d | %d | %.1f %% |\n", tlf, tlh, 100 * tlh / tlf
+  }' "$info" >"$build/coverage.txt"
+echo "| folder | lines | reached | share |"
+echo "|---|---|---|---|"
+grep '^folder ' "$build/coverage.txt" | sort | cut -d' ' -f2-
+grep '^total ' "$build/coverage.txt" | cut -d' ' -f2-
+if [[ ${1:-} == --files ]]; then grep '^file ' "$build/coverage.txt" | sort -k2 -n | cut -d' ' -f2-; fi
