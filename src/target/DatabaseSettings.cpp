@@ -36,10 +36,10 @@ std::string NoRegularFile(const QString& folder) {
 // Why the value stored for `key` cannot be taken as its text; empty when it can.
 std::string WhyNoText(const char* key, const QVariant& value) {
   const std::string name = std::string("DATABASE/") + key;
-  if (!value.isValid()) return name + " holds no value QSettings can read (such as @Invalid())";
+  if (!value.isValid()) return name + " holds no value QSettings can read, such as @Invalid()";
   if (value.metaType().id() == QMetaType::QStringList)
     return name + " is a list of " + std::to_string(value.toStringList().size()) +
-           " texts, not one text (a ',' outside double quotes makes a list)";
+           " texts, not one text; a ',' outside double quotes makes a list";
   if (value.metaType().id() != QMetaType::QString)
     return name + " is stored as " + value.metaType().name() + ", not as a text";
   return {};

@@ -253,13 +253,13 @@ TEST(DatabaseSettings, HandWrittenValuesAreTakenAsQSettingsGivesThem) {
       {"Password=ab\\0cd", "ab"},
       // What QSettings gives as something other than a text.
       {"Password=a, b", "",
-       "DATABASE/Password is a list of 2 texts, not one text (a ',' outside double quotes "
-       "makes a list)"},
+       "DATABASE/Password is a list of 2 texts, not one text; a ',' outside double quotes "
+       "makes a list"},
       {"FileName=x , \"y\" ,", "",
-       "DATABASE/FileName is a list of 3 texts, not one text (a ',' outside double quotes "
-       "makes a list)"},
+       "DATABASE/FileName is a list of 3 texts, not one text; a ',' outside double quotes "
+       "makes a list"},
       {"PathName=@Invalid()", "",
-       "DATABASE/PathName holds no value QSettings can read (such as @Invalid())"},
+       "DATABASE/PathName holds no value QSettings can read, such as @Invalid()"},
       {"Password=@Rect(1 2 3 4)", "", "DATABASE/Password is stored as QRect, not as a text"},
       {"Password=@ByteArray(raw\\xff\\x01)", "",
        "DATABASE/Password is stored as QByteArray, not as a text"},

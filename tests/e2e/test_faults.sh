@@ -79,6 +79,15 @@ run sjis
 check "a Shift-JIS file name finds nothing (3)" test $status -eq 3
 check "the file of that name is untouched" cmp -s "$WORK/sjis/$sjis.mdb" "$WORK/pristine.mdb"
 check "and has no backup" test ! -e "$WORK/sjis/データベース更新前データ"
+# A value QSettings gives as a list names no database, and the console says why.
+fresh "$WORK/list/data1.mdb"
+printf '[DATABASE]\nFileName=data1\nPathName=%s/list/\nPassword=a, b\n' "$WORK" \
+  >"$XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf"
+run list
+check "a password QSettings gives as a list: nothing opened (3)" test $status -eq 3
+check "the caption says none is selected" has list.err "データベースが選択されてません"
+check "the console says which value and why" has list.err "settings file: $XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf (not used: DATABASE/Password is a list of 2 texts, not one text; a ',' outside double quotes makes a list)"
+check "the database is untouched" cmp -s "$WORK/list/data1.mdb" "$WORK/pristine.mdb"
 
 # A write lock held by another process when the program starts.
 fresh "$WORK/lock/data1.mdb"
