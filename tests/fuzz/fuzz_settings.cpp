@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -54,24 +53,27 @@ std::string Folder() {
   return made ? g_folder : "";
 }
 
-// Writes the settings file with a modification time of its own: QSettings
-// reads a file again only when its size or time changed, and inputs follow
-// each other within one tick of the clock.
-void WriteSettings(std::string_view bytes) {
+std::string SettingsFile() {
+  return Folder() + "/MIVOTRA/MIVOTRA.conf";
+}
+
+// Gives the settings file a modification time of its own: QSettings reads a
+// file again only when its size or time changed, and inputs follow each other
+// within one tick of the clock.
+void GiveItsOwnTime(const std::string& path) {
   static long writes = 0;
-  const std::string path = Folder() + "/MIVOTRA/MIVOTRA.conf";
-  {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    Check(file.good(), "the settings file can be written", path);
-  }
   ++writes;
   const struct timespec times[2] = {{writes, 0}, {writes, 0}};
   Check(utimensat(AT_FDCWD, path.c_str(), times, 0) == 0, "its time can be set", path);
 }
 
 void ReadAnyFile(std::string_view bytes) {
-  WriteSettings(bytes);
+  {
+    std::ofstream file(SettingsFile(), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    Check(file.good(), "the settings file can be written", SettingsFile());
+  }
+  GiveItsOwnTime(SettingsFile());
   const StoredDatabase stored = ReadDatabaseSettings();
   for (const std::string* field : {&stored.FileName, &stored.PathName, &stored.Password}) {
     Check(field->find('\0') == std::string::npos, "no value holds a NUL", Shown(bytes));
@@ -93,11 +95,6 @@ std::string Expected(const std::string& bytes) {
   return kept;
 }
 
-std::string ReadWhole(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 // Without U+FEFF: QSettings loses it at the start of some pieces of a value
 // on the way to the file or back (Qt 6.4), and the main application with it.
 std::string WithoutByteOrderMarks(std::string bytes) {
@@ -109,10 +106,9 @@ void ReadWhatQSettingsWrote(FuzzedDataProvider& data) {
   const std::string fileName = WithoutByteOrderMarks(data.ConsumeRandomLengthString(200));
   const std::string pathName = WithoutByteOrderMarks(data.ConsumeRandomLengthString(200));
   const std::string password = WithoutByteOrderMarks(data.ConsumeRemainingBytesAsString());
-  // Written elsewhere, then copied: the process that writes a file keeps
-  // what it wrote, and would not read the file again.
+  // Written elsewhere, then moved there: the process that writes a file
+  // keeps what it wrote, and would not read the file again.
   const std::string path = Folder() + "/written.conf";
-  std::remove(path.c_str());
   {
     QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
     auto set = [&settings](const char* key, const std::string& value) {
@@ -125,7 +121,8 @@ void ReadWhatQSettingsWrote(FuzzedDataProvider& data) {
     settings.sync();
     Check(settings.status() == QSettings::NoError, "QSettings wrote the file", path);
   }
-  WriteSettings(ReadWhole(path));
+  Check(std::rename(path.c_str(), SettingsFile().c_str()) == 0, "the file moved", path);
+  GiveItsOwnTime(SettingsFile());
   const StoredDatabase stored = ReadDatabaseSettings();
   Check(stored.found, "the group QSettings wrote is found", stored.unusable);
   Check(stored.FileName == Expected(fileName), "FileName as QSettings stored it",
