@@ -95,7 +95,9 @@ std::string ResultJson(const ConsoleResult& result) {
 std::string NoDatabaseExplanation(const LookedAt& looked) {
   std::string text = "mivotra-patch: no database could be opened.\n";
   text += "mivotra-patch:   settings file: " + looked.settingsFile;
-  if (!looked.settingsFileExists) {
+  if (!looked.settingsUnusable.empty()) {
+    text += " (not used: " + looked.settingsUnusable + ")";
+  } else if (!looked.settingsFileExists) {
     text += " (there is none)";
   } else if (!looked.settingsHoldDatabase) {
     text += " (it has no [DATABASE] group)";

@@ -33,6 +33,7 @@ struct LookedAt {
   std::string settingsFile;
   bool settingsFileExists = false;
   bool settingsHoldDatabase = false;
+  std::string settingsUnusable;  // why the settings that are there name no database
   bool givenOnCommandLine = false;
   std::string tried;   // the database path tried; empty when none was named
   bool found = false;  // something stood at that path

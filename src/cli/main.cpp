@@ -185,7 +185,7 @@ int Run(int argc, char** argv, int& status) {
   LookedAt looked;
   looked.settingsFile = DatabaseSettingsFile();
   looked.settingsFileExists = PathExists(looked.settingsFile);
-  looked.settingsHoldDatabase = session.ReadSettings();
+  looked.settingsHoldDatabase = session.ReadSettings(&looked.settingsUnusable);
   if (password) session.Database().Target().Password = *password;
   if (args.database) {
     looked.givenOnCommandLine = true;

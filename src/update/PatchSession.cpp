@@ -59,8 +59,9 @@ PatchSession::PatchSession(Screen& screen, MainApplicationProbe& probe)
       m_db(screen, screen),
       m_updateItems{std::string(texts::UpdateItem1), std::string(texts::UpdateItem2)} {}
 
-bool PatchSession::ReadSettings() {
+bool PatchSession::ReadSettings(std::string* unusable) {
   const StoredDatabase stored = ReadDatabaseSettings();
+  if (unusable) *unusable = stored.unusable;
   if (!stored.found) return false;
   m_db.Target().FileName = stored.FileName;
   m_db.Target().PathName = stored.PathName;

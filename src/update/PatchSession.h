@@ -46,8 +46,9 @@ class PatchSession {
   PatchSession& operator=(const PatchSession&) = delete;
 
   // Reads the main application's settings into the target (a missing file
-  // leaves it as it is); true when they hold the DATABASE group.
-  bool ReadSettings();
+  // leaves it as it is); true when they hold the DATABASE group. `unusable`,
+  // when given, gets why settings that are there name no database.
+  bool ReadSettings(std::string* unusable = nullptr);
   // Reads the settings and connects when the database file is there.
   void LocateDatabase();
   // Connects when the database file of the current target is there; else says none is selected.

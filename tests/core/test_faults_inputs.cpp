@@ -209,8 +209,12 @@ TEST_F(HostileInputs, PasswordsAreTakenWholeAndNeverReachAnotherFile) {
 TEST_F(HostileInputs, OddSettingsValuesFindNothingOrExactlyTheFileTheyName) {
   // (A name stored with ".mdb" and a folder without its final '/':
   // LocateDatabase.WhatIsNotFoundOffersTheSearchButton; how values are read:
-  // DatabaseSettings.HandWrittenValuesComeBackAsWritten, LongValuesAreTakenWhole.)
+  // DatabaseSettings.HandWrittenValuesAreTakenAsQSettingsGivesThem, LongValuesAreTakenWhole.)
   MakeSampleDatabase(database);
+  // QSettings reads the file as UTF-8: these bytes come as U+FFFD, and so the
+  // name no longer names the file that has them.
+  const std::string shiftJis = "\x83\x5c\x83\x74\x83\x67";
+  MakeSampleDatabase(dir / (shiftJis + ".mdb"));
   const std::string big(100 * 1024, 'n');
   const struct {
     const char* name;
@@ -223,6 +227,7 @@ TEST_F(HostileInputs, OddSettingsValuesFindNothingOrExactlyTheFileTheyName) {
       {"a 100 kB folder", "data1", "/" + big + "/"},
       {"a file name that is not UTF-8", "\x83\x5c\xff", Folder()},
       {"a folder that is not UTF-8", "data1", Folder() + "\xe3\x81/"},
+      {"a file name in Shift-JIS bytes, one of them 0x5C, naming a real file", shiftJis, Folder()},
       {"a file name with a NUL-free control character", "data1\n", Folder()},
       {"a relative folder", "data1", "./"},
   };
@@ -232,28 +237,34 @@ TEST_F(HostileInputs, OddSettingsValuesFindNothingOrExactlyTheFileTheyName) {
     ExpectRefusedQuietly(kNotSelected);
   }
 
-  // Settings files that are not settings at all.
-  for (const std::string& file :
-       {RandomBytes(4096, 7), std::string("[DATABASE]\n") + RandomBytes(4096, 8)}) {
-    fs::create_directories(dir / "config" / "MIVOTRA");
-    WriteFile(dir / "config" / "MIVOTRA" / "MIVOTRA.conf", file);
+  // Settings files that are not settings at all, and ones naming the sample
+  // (whose password does not matter) with a value QSettings gives as no text.
+  const std::string sample = "[DATABASE]\nFileName=data1\nPathName=" + Folder() + "\n";
+  const struct {
+    const char* name;
+    std::string file;
+  } files[] = {
+      {"random bytes", RandomBytes(4096, 7)},
+      {"a group of random bytes", "[DATABASE]\n" + RandomBytes(4096, 8)},
+      {"a password QSettings gives as a list", sample + "Password=a, b\n"},
+      {"a file name QSettings gives as bytes", sample + "FileName=@ByteArray(data1)\n"},
+  };
+  for (const auto& c : files) {
+    SCOPED_TRACE(c.name);
+    WriteSettingsFile(dir / "config", c.file);
     screen = RecordingScreen{};
     NewSession().LocateDatabase();
-    EXPECT_FALSE(session->Database().IsConnected());
-    EXPECT_TRUE(screen.Messages().empty());
+    ExpectRefusedQuietly(kNotSelected);
   }
 }
 
-TEST_F(HostileInputs, SettingsNamesAreTakenLiterallyEvenWithSlashesOrBytesThatAreNotUtf8) {
+TEST_F(HostileInputs, SettingsNamesAreTakenLiterallyEvenWithSlashes) {
   const struct {
     const char* name;
     std::string fileName;  // relative to the test folder
     bool updates;          // false: refused at the copy
     std::string backup;    // where the backup lands, relative to the test folder
   } cases[] = {
-      // Shift-JIS bytes, one of them 0x5C, as an old setup might have stored them.
-      {"a name in Shift-JIS bytes", "\x83\x5c\x83\x74\x83\x67", true,
-       BackupFolderName() + "/\x83\x5c\x83\x74\x83\x67ver_1_06backup.mdb"},
       {"a name with a sub-folder: the backup's sub-folder does not exist", "sub/data1", false, ""},
       {"a name that climbs out of its folder: so does the backup", "../data1", true,
        "data1ver_1_06backup.mdb"},

@@ -66,7 +66,8 @@ check "an injected Data Source does not open (3)" test $status -eq 3
 check "the decoy is untouched" cmp -s "$WORK/decoy/decoy.mdb" "$WORK/pristine.mdb"
 check "the decoy has no backup" test ! -e "$WORK/decoy/データベース更新前データ"
 
-# Settings: a 100 kB file name finds nothing; a name in Shift-JIS bytes is updated.
+# Settings: a 100 kB file name finds nothing; nor does a name in Shift-JIS
+# bytes, which QSettings reads as UTF-8 (U+FFFD for each byte that is none).
 settings "$(head -c 102400 /dev/zero | tr '\0' n)" "$WORK/" ""
 run long
 check "a 100 kB file name finds nothing (3)" test $status -eq 3
@@ -75,8 +76,18 @@ sjis=$'\x83\x5c\x83\x74'
 fresh "$WORK/sjis/$sjis.mdb"
 settings "$sjis" "$WORK/sjis/" ""
 run sjis
-check "a Shift-JIS file name is updated (0)" test $status -eq 0
-check "its backup carries the same bytes" test -f "$WORK/sjis/データベース更新前データ/${sjis}ver_1_06backup.mdb"
+check "a Shift-JIS file name finds nothing (3)" test $status -eq 3
+check "the file of that name is untouched" cmp -s "$WORK/sjis/$sjis.mdb" "$WORK/pristine.mdb"
+check "and has no backup" test ! -e "$WORK/sjis/データベース更新前データ"
+# A value QSettings gives as a list names no database, and the console says why.
+fresh "$WORK/list/data1.mdb"
+printf '[DATABASE]\nFileName=data1\nPathName=%s/list/\nPassword=a, b\n' "$WORK" \
+  >"$XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf"
+run list
+check "a password QSettings gives as a list: nothing opened (3)" test $status -eq 3
+check "the caption says none is selected" has list.err "データベースが選択されてません"
+check "the console says which value and why" has list.err "settings file: $XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf (not used: DATABASE/Password is a list of 2 texts, not one text; a ',' outside double quotes makes a list)"
+check "the database is untouched" cmp -s "$WORK/list/data1.mdb" "$WORK/pristine.mdb"
 
 # A write lock held by another process when the program starts.
 fresh "$WORK/lock/data1.mdb"

@@ -1,15 +1,23 @@
 #include "SessionFixture.h"
 
+#include <chrono>
 #include <cstdlib>
-#include <fstream>
 
 #include "res/Texts.h"
 
 namespace mivotra::test {
 
+void WriteSettingsFile(const std::filesystem::path& configHome, const std::string& bytes) {
+  static int writes = 0;
+  const std::filesystem::path file = configHome / "MIVOTRA" / "MIVOTRA.conf";
+  std::filesystem::create_directories(file.parent_path());
+  WriteFile(file, bytes);
+  std::filesystem::last_write_time(
+      file, std::filesystem::file_time_type::clock::now() + std::chrono::milliseconds(++writes));
+}
+
 void WriteSettings(const std::filesystem::path& configHome, const std::string& fileName,
                    const std::string& pathName, const std::string& password) {
-  std::filesystem::create_directories(configHome / "MIVOTRA");
   // Quoted so QSettings keeps commas, semicolons and blanks as written.
   auto quote = [](const std::string& value) {
     std::string out = "\"";
@@ -19,9 +27,8 @@ void WriteSettings(const std::filesystem::path& configHome, const std::string& f
     }
     return out + "\"";
   };
-  std::ofstream out(configHome / "MIVOTRA" / "MIVOTRA.conf", std::ios::trunc);
-  out << "[DATABASE]\nFileName=" << quote(fileName) << "\nPathName=" << quote(pathName)
-      << "\nPassword=" << quote(password) << "\n";
+  WriteSettingsFile(configHome, "[DATABASE]\nFileName=" + quote(fileName) + "\nPathName=" +
+                                    quote(pathName) + "\nPassword=" + quote(password) + "\n");
 }
 
 void SessionFixture::SetUp() {

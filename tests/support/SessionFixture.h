@@ -23,7 +23,13 @@ class FakeProbe : public MainApplicationProbe {
   int calls = 0;
 };
 
-// Writes $XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf with the DATABASE group.
+// Writes $XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf whole, with a modification time
+// no earlier write in this process gave it: QSettings reads a file it read
+// before again only when its size or time changed, and a file rewritten within
+// one tick of the file system's clock keeps its time.
+void WriteSettingsFile(const std::filesystem::path& configHome, const std::string& bytes);
+
+// The same with the DATABASE group.
 void WriteSettings(const std::filesystem::path& configHome, const std::string& fileName,
                    const std::string& pathName, const std::string& password);
 
