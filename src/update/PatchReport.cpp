@@ -4,8 +4,37 @@
 
 #include "report/ErrorReport.h"
 #include "res/Texts.h"
+#include "update/Dialogs.h"
 
 namespace mivotra {
+
+void ReportFinished(Screen& screen, std::string_view text,
+                    const std::vector<ExecutedStatement>& statements) noexcept {
+  const auto showBox = [&] {
+    screen.ShowMessage(
+        text, std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
+        MessageIcon::None);
+  };
+  if (!Attempt(showBox)) Attempt(showBox);
+  Attempt([&] { screen.CopyTextToClipboard(NumberedStatementList(statements)); });
+}
+
+void ReportPatchFailure(Screen& screen, const std::optional<ComError>& error,
+                        const std::vector<ExecutedStatement>& statements) {
+  if (error) {
+    // The list ends with the statement that failed (or the last one run,
+    // when the commit failed); none when the transaction could not begin.
+    const std::string statement = statements.empty() ? std::string() : statements.back().statement;
+    ShowAppMessage(screen, FormatComError(*error));
+    screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
+    screen.ShowMessage(statement, texts::DisplayName, MessageIcon::None);
+    screen.ShowUpdateError(UpdateErrorText(*error, statement, statements));
+  } else {
+    ShowAppMessage(screen, texts::UnhandledException);
+    screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
+    screen.ShowUpdateError(UpdateErrorText(statements));
+  }
+}
 
 std::string ConnectionCaption(const ConnectionReport& report) {
   switch (report.state) {

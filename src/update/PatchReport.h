@@ -3,13 +3,41 @@
 // header, the numbered statement list and the update error window's text.
 // Both front ends use them.
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jet/ComError.h"
 #include "update/DatabaseConnection.h"
+#include "update/Screen.h"
 
 namespace mivotra {
+
+// Runs one part of a report and tells whether it went through. Once the
+// outcome is settled, a part that fails (for want of memory) is left out
+// rather than allowed to change what the run reports.
+template <class Part>
+bool Attempt(Part&& part) noexcept {
+  try {
+    part();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// The closing box of a patch that went through (or would), then the
+// statement list to the clipboard. Out of memory for the list must not take
+// the box, which is tried again once rather than left out.
+void ReportFinished(Screen& screen, std::string_view text,
+                    const std::vector<ExecutedStatement>& statements) noexcept;
+
+// A failed patch: the engine's report (or the unexpected exception's box),
+// 更新に失敗しました, the statement being run (the list's last) and the update
+// error window.
+void ReportPatchFailure(Screen& screen, const std::optional<ComError>& error,
+                        const std::vector<ExecutedStatement>& statements);
 
 // The caption that names the database and whether it could be opened.
 std::string ConnectionCaption(const ConnectionReport& report);

@@ -18,19 +18,6 @@
 namespace mivotra {
 namespace {
 
-// Runs one part of a report and tells whether it went through. Once the
-// outcome is settled, a part that fails (for want of memory) is left out
-// rather than allowed to change what the run reports.
-template <class Part>
-bool Attempt(Part&& part) noexcept {
-  try {
-    part();
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
 // What the version query reads after the statements, when that is not the
 // patched version: the database keeps its version in a form the statements
 // do not raise (a code column without a type, where the text 1.06 sorts
@@ -47,11 +34,6 @@ ComError VersionNotRaised(const std::string& version) {
 }
 
 }  // namespace
-
-// Why the patch failed: the engine's error, or none for any other exception.
-struct PatchSession::PatchFailure {
-  std::optional<ComError> error;
-};
 
 PatchSession::PatchSession(Screen& screen, MainApplicationProbe& probe)
     : m_screen(screen),
@@ -127,54 +109,6 @@ std::optional<std::string> PatchSession::TryReadVersion() noexcept {
   }
 }
 
-bool PatchSession::PassesVersionGate() {
-  try {
-    const std::string version = ReadVersion(m_db.Engine());
-    m_lastRun.versionBefore = version;
-    if (version == texts::RequiredVersion) return true;
-    m_lastRun.end = RunRecord::End::Refused;
-    m_screen.ShowMessage(std::string(texts::M2Before) + std::string(texts::RequiredVersion) +
-                             std::string(texts::M2Middle) + version + std::string(texts::M2After),
-                         texts::UpdateDateLabel, MessageIcon::Information);
-  } catch (const ComError& error) {
-    m_lastRun.end = RunRecord::End::Failed;
-    m_lastRun.error = error;
-    ShowAppMessage(m_screen, FormatComError(error));
-    m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
-    m_screen.ShowMessage(texts::VersionQuery, texts::DisplayName, MessageIcon::None);
-  } catch (...) {
-    m_lastRun.end = RunRecord::End::Failed;
-    ShowAppMessage(m_screen, texts::UnhandledException);
-    m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
-  }
-  return false;
-}
-
-bool PatchSession::MainApplicationRuns() {
-  if (!m_probe.IsMainApplicationRunning() && !OtherProcessUsesTheDatabase()) return false;
-  ShowMainApplicationRuns();
-  return true;
-}
-
-// The window test alone misses a main application on Wayland or a console,
-// and any other program that has the database open: every process this user
-// can see with the file, its journal or its log open, and every lock on it,
-// counts as the main application.
-bool PatchSession::OtherProcessUsesTheDatabase() {
-  if (!m_db.IsConnected() || !m_db.HasEngine()) return false;
-  const Connection& connection = m_db.Engine();
-  const int descriptor = connection.DatabaseFileDescriptor();
-  if (descriptor < 0) return false;
-  const auto user = FindOtherDatabaseUser(connection.DataSource(), descriptor);
-  if (!user) return false;
-  m_lastRun.reason = "the database is in use: " + user->reason;
-  return true;
-}
-
-void PatchSession::ShowMainApplicationRuns() {
-  m_screen.ShowMessage(texts::M1MainApplicationRunning, texts::RefusalCaption, MessageIcon::Stop);
-}
-
 bool PatchSession::OnRunUpdate() {
   return Run(Mode::Update);
 }
@@ -185,35 +119,61 @@ bool PatchSession::RehearseUpdate() {
 
 bool PatchSession::Run(Mode mode) {
   m_lastRun = RunRecord{};
-  if (MainApplicationRuns()) {
+  if (std::optional<std::string> user = MainApplicationRuns()) {
     // Refused before the run began: nothing on the window changes.
-    m_lastRun.end = RunRecord::End::Refused;
+    ShowMainApplicationRuns();
+    Findings refused;
+    refused.ending = {RunRecord::End::Refused, {}, std::move(*user)};
+    m_lastRun = Record(std::move(refused));
     return false;
   }
   m_screen.RunStarted();
-  Stage stage = Stage::StoppedBeforePatch;
+  Findings found;
   try {
-    stage = RunSteps(mode);
+    found = RunSteps(mode);
   } catch (...) {
     // Every step reports its own failures; what still gets here (no memory
     // for a box) ends the run all the same, and the front end must know.
-    if (m_lastRun.end == RunRecord::End::None) m_lastRun.end = RunRecord::End::Failed;
+    // Whether the statements ran is not known, so the version is read.
+    Attempt([this] {
+      Findings unknown;
+      unknown.patchRan = true;
+      m_lastRun = Record(std::move(unknown));
+    });
     Attempt([this] { m_screen.RunEnded(m_lastRun); });
     throw;
   }
-  if (!m_lastRun.versionAfter) {
-    // Nothing written leaves the database as the gate found it; a failure
-    // after the commit may have put the backup back or left the file in
-    // doubt, which only reading it tells (unknown when that fails too).
-    m_lastRun.versionAfter =
-        stage == Stage::StoppedBeforePatch ? m_lastRun.versionBefore : TryReadVersion();
-  }
+  const bool done = found.ending.end == RunRecord::End::Updated ||
+                    found.ending.end == RunRecord::End::WouldUpdate;
+  m_lastRun = Record(std::move(found));
   m_screen.RunEnded(m_lastRun);
-  return stage == Stage::PatchDone;
+  return done;
 }
 
-PatchSession::Stage PatchSession::RunSteps(Mode mode) {
-  if (!PassesVersionGate()) return Stage::StoppedBeforePatch;
+RunRecord PatchSession::Record(Findings found) noexcept {
+  RunRecord record;
+  record.end = found.ending.end;
+  record.error = std::move(found.ending.error);
+  record.reason = std::move(found.ending.reason);
+  record.versionBefore = std::move(found.versionBefore);
+  record.backup = std::move(found.backup);
+  record.statements = std::move(found.statements);
+  // Nothing written leaves the database as the gate found it; after the
+  // statements, only reading it tells (unknown when that fails too).
+  record.versionAfter = found.versionAfter ? std::move(found.versionAfter)
+                        : found.patchRan   ? TryReadVersion()
+                                           : record.versionBefore;
+  return record;
+}
+
+PatchSession::Findings PatchSession::RunSteps(Mode mode) {
+  Findings found;
+  Gate gate = PassVersionGate();
+  found.versionBefore = std::move(gate.version);
+  if (gate.stop) {
+    found.ending = std::move(*gate.stop);
+    return found;
+  }
 
   // A file-size limit would otherwise end the process in the middle of the
   // copy or the patch without a word.
@@ -221,78 +181,124 @@ PatchSession::Stage PatchSession::RunSteps(Mode mode) {
   m_screen.ShowMessage(texts::M3BackupNotice, texts::UpdateDateLabel, MessageIcon::Information);
   const std::string folder = BackupFolder();
   // Why the folder could not be made, for when the copy then fails. A
-  // rehearsal makes no folder; whether one could be made is its backup check.
+  // rehearsal makes no folder of its own; its backup check tries one.
   std::string folderFailure;
   if (mode == Mode::Update && !PathExists(folder)) CreateFolder(folder, &folderFailure);
   if (PathExists(BackupFile())) {
-    m_lastRun.end = RunRecord::End::Refused;
     m_screen.ShowMessage(texts::M4BackupExists, texts::UpdateDateLabel, MessageIcon::Information);
     m_screen.OpenFolder(folder);
-    return Stage::StoppedBeforePatch;
+    found.ending = {RunRecord::End::Refused, {}, {}};
+    return found;
   }
   PatchTransaction transaction;
-  switch (LockAndBackUp(mode, folderFailure, transaction)) {
-    case Backup::Made:
-      break;
-    case Backup::InUse:
-      m_lastRun.end = RunRecord::End::Refused;
-      ShowMainApplicationRuns();
-      return Stage::StoppedBeforePatch;
-    case Backup::LockFailed:
-      m_lastRun.end = RunRecord::End::Failed;
-      return Stage::StoppedBeforePatch;
-    case Backup::Failed:
-      m_lastRun.end = RunRecord::End::Failed;
-      m_screen.ShowMessage(texts::M5CopyFailed, texts::UpdateDateLabel, MessageIcon::Exclamation);
-      m_screen.OpenFolder(folder);
-      return Stage::StoppedBeforePatch;
+  Copied copied = LockAndBackUp(mode, folderFailure, transaction);
+  if (copied.stop) {
+    found.ending = std::move(*copied.stop);
+    return found;
   }
-  if (mode == Mode::Update) m_lastRun.backup = BackupFile();
-  return RunPatch(mode, transaction) ? Stage::PatchDone : Stage::PatchFailed;
+  if (mode == Mode::Update) found.backup = BackupFile();
+  Patched patched = RunPatch(mode, transaction);
+  found.patchRan = true;
+  found.ending = std::move(patched.ending);
+  found.versionAfter = std::move(patched.versionAfter);
+  found.statements = std::move(patched.statements);
+  // The backup check's note of what it could not know comes first.
+  if (!copied.note.empty()) {
+    found.ending.reason =
+        copied.note + (found.ending.reason.empty() ? "" : "; " + found.ending.reason);
+  }
+  return found;
 }
 
-PatchSession::Backup PatchSession::LockAndBackUp(Mode mode, const std::string& folderFailure,
+PatchSession::Gate PatchSession::PassVersionGate() {
+  try {
+    std::string version = ReadVersion(m_db.Engine());
+    if (version == texts::RequiredVersion) return {std::move(version), std::nullopt};
+    m_screen.ShowMessage(std::string(texts::M2Before) + std::string(texts::RequiredVersion) +
+                             std::string(texts::M2Middle) + version + std::string(texts::M2After),
+                         texts::UpdateDateLabel, MessageIcon::Information);
+    return {std::move(version), Ending{RunRecord::End::Refused, {}, {}}};
+  } catch (const ComError& error) {
+    ShowAppMessage(m_screen, FormatComError(error));
+    m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
+    m_screen.ShowMessage(texts::VersionQuery, texts::DisplayName, MessageIcon::None);
+    return {std::nullopt, Ending{RunRecord::End::Failed, error, {}}};
+  } catch (...) {
+    ShowAppMessage(m_screen, texts::UnhandledException);
+    m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
+    return {std::nullopt, Ending{RunRecord::End::Failed, {}, {}}};
+  }
+}
+
+std::optional<std::string> PatchSession::MainApplicationRuns() {
+  if (m_probe.IsMainApplicationRunning()) return std::string();
+  return OtherDatabaseUser();
+}
+
+// The window test alone misses a main application on Wayland or a console,
+// and any other program that has the database open: every process this user
+// can see with the file, its journal or its log open, and every lock on it,
+// counts as the main application.
+std::optional<std::string> PatchSession::OtherDatabaseUser() {
+  if (!m_db.IsConnected() || !m_db.HasEngine()) return std::nullopt;
+  const Connection& connection = m_db.Engine();
+  const int descriptor = connection.DatabaseFileDescriptor();
+  if (descriptor < 0) return std::nullopt;
+  const auto user = FindOtherDatabaseUser(connection.DataSource(), descriptor);
+  if (!user) return std::nullopt;
+  return "the database is in use: " + user->reason;
+}
+
+void PatchSession::ShowMainApplicationRuns() {
+  m_screen.ShowMessage(texts::M1MainApplicationRunning, texts::RefusalCaption, MessageIcon::Stop);
+}
+
+PatchSession::Copied PatchSession::LockAndBackUp(Mode mode, const std::string& folderFailure,
                                                  PatchTransaction& transaction) {
   try {
     transaction.Begin(m_db.Engine());
   } catch (const ComError& error) {
     // Someone opened the database after the first look.
-    if (OtherProcessUsesTheDatabase()) return Backup::InUse;
+    if (std::optional<std::string> user = OtherDatabaseUser()) {
+      ShowMainApplicationRuns();
+      return {Ending{RunRecord::End::Refused, {}, std::move(*user)}, {}};
+    }
     // Nothing was copied: this is the update failing, as its first statement
     // would have, not the copy.
-    m_lastRun.error = error;
-    m_lastRun.reason = error.Description();
     ShowAppMessage(m_screen, FormatComError(error));
     m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
-    return Backup::LockFailed;
+    return {Ending{RunRecord::End::Failed, error, error.Description()}, {}};
   }
-  if (mode == Mode::Update ? CopyDatabase() : CheckCopy()) return Backup::Made;
+  std::string why;
+  if (mode == Mode::Update ? CopyDatabase(&why) : CheckCopy(&why)) return {std::nullopt, why};
   RollbackPatch(transaction);
+  m_screen.ShowMessage(texts::M5CopyFailed, texts::UpdateDateLabel, MessageIcon::Exclamation);
+  m_screen.OpenFolder(BackupFolder());
   // A folder that could not be made is why the copy found none.
-  if (!folderFailure.empty() && !PathExists(BackupFolder())) m_lastRun.reason = folderFailure;
-  return Backup::Failed;
+  if (!folderFailure.empty() && !PathExists(BackupFolder())) why = folderFailure;
+  return {Ending{RunRecord::End::Failed, {}, std::move(why)}, {}};
 }
 
-bool PatchSession::CheckCopy() {
+bool PatchSession::CheckCopy(std::string* reason) {
   Connection& connection = m_db.Engine();
   m_screen.EndCopyProgress();
   return CheckBackup({connection.DatabaseFileDescriptor(), connection.DataSource(), BackupFile(),
                       m_db.Target().PathName},
-                     &m_lastRun.reason);
+                     reason);
 }
 
-bool PatchSession::CopyDatabase() {
+bool PatchSession::CopyDatabase(std::string* reason) {
   Connection& connection = m_db.Engine();
-  if (!m_databaseFolder.Open(FolderOf(connection.DataSource()), &m_lastRun.reason)) {
+  if (!m_databaseFolder.Open(FolderOf(connection.DataSource()), reason)) {
     m_screen.EndCopyProgress();
     return false;
   }
   return MakeBackup({connection.DatabaseFileDescriptor(), connection.DataSource(), BackupFile(),
                      m_db.Target().PathName},
-                    m_screen, &m_lastRun.reason);
+                    m_screen, reason);
 }
 
-void PatchSession::CommitPatch(PatchTransaction& transaction) {
+std::string PatchSession::CommitPatch(PatchTransaction& transaction) {
   // Taken before the commit: after it, a failure to allocate would be told
   // over a database that holds the update (sweep/oom).
   const std::string database = m_db.Engine().DataSource();
@@ -320,10 +326,11 @@ void PatchSession::CommitPatch(PatchTransaction& transaction) {
   // SQLite writes the folder to disk after deleting the journal, but skips
   // that when it cannot open the folder (no descriptor left).
   std::string why;
-  if (m_databaseFolder.IsOpen() && !m_databaseFolder.Sync(&why))
-    m_lastRun.reason = "the update is complete, but " + why +
-                       "; keep the backup until the database has been checked";
+  const bool synced = !m_databaseFolder.IsOpen() || m_databaseFolder.Sync(&why);
   m_databaseFolder.Close();
+  if (synced) return {};
+  return "the update is complete, but " + why +
+         "; keep the backup until the database has been checked";
 }
 
 bool PatchSession::CommitWasMade() noexcept {
@@ -368,37 +375,30 @@ bool PatchSession::TableExists(const std::string& name) {
   return result;
 }
 
-bool PatchSession::RunPatchScript() {
-  PatchTransaction transaction;
-  return RunPatch(Mode::Update, transaction);
-}
-
-bool PatchSession::RunPatch(Mode mode, PatchTransaction& transaction) {
+PatchSession::Patched PatchSession::RunPatch(Mode mode, PatchTransaction& transaction) {
   m_screen.StatementsStarted();
-  const std::optional<PatchFailure> failure = ExecutePatch(mode, transaction);
-  if (failure) RollbackPatch(transaction);
+  Patched patched = ExecutePatch(mode, transaction);
+  const bool failed = patched.ending.end == RunRecord::End::Failed;
+  if (failed) RollbackPatch(transaction);
   // Before any report: the user reads and answers the boxes with the arrow.
   Attempt([this] { m_screen.StatementsEnded(); });
-  if (failure) {
-    ReportPatchFailure(*failure);
-    return false;
+  // Only the record for the front end loses them; the boxes are shown.
+  Attempt([&] { patched.statements = m_db.ExecutedStatements(); });
+  if (failed) {
+    ReportPatchFailure(m_screen, patched.ending.error, m_db.ExecutedStatements());
+  } else {
+    // From here the database holds the patch (or would), and nothing may say otherwise.
+    ReportFinished(m_screen,
+                   mode == Mode::Rehearsal ? texts::RehearsalFinished : texts::UpdateFinished,
+                   m_db.ExecutedStatements());
   }
-  if (mode == Mode::Rehearsal) {
-    ReportRehearsal();
-    return true;
-  }
-  // From here the database holds the patch, and nothing may say otherwise.
-  ReportPatchSuccess();
-  return true;
+  m_db.ClearExecutedStatements();
+  return patched;
 }
 
-std::optional<PatchSession::PatchFailure> PatchSession::ExecutePatch(
-    Mode mode, PatchTransaction& transaction) {
+PatchSession::Patched PatchSession::ExecutePatch(Mode mode, PatchTransaction& transaction) {
+  Patched patched;
   try {
-    // All statements form one transaction, so a failure leaves the database
-    // exactly as it was instead of half-upgraded.
-    if (!transaction.IsOpen() && m_db.HasEngine() && m_db.Engine().State() == adStateOpen)
-      transaction.Begin(m_db.Engine());
     ForEachPatchStatement(
         m_updateItems, [this](const std::string& table) { return TableExists(table); },
         [this](int firstStep, std::span<const std::string> statements) {
@@ -406,22 +406,23 @@ std::optional<PatchSession::PatchFailure> PatchSession::ExecutePatch(
         },
         [this] { m_screen.ProgressStep(); });
     // The gate's own query decides whether the statements made version 1.07.
-    const std::string version = ReadVersion(m_db.Engine());
+    std::string version = ReadVersion(m_db.Engine());
     if (version != kPatchedVersion) throw VersionNotRaised(version);
     if (mode == Mode::Rehearsal) {
       // What the update would leave, read where it stands; then all of it goes.
-      m_lastRun.versionAfter = version;
       CheckRoomBesideJournal();
       transaction.Rollback();
-    } else if (transaction.IsOpen()) {
-      CommitPatch(transaction);
+      patched.versionAfter = std::move(version);
+      patched.ending = {RunRecord::End::WouldUpdate, {}, {}};
+    } else {
+      patched.ending = {RunRecord::End::Updated, {}, CommitPatch(transaction)};
     }
   } catch (const ComError& error) {
-    return PatchFailure{error};
+    patched.ending = {RunRecord::End::Failed, error, {}};
   } catch (...) {
-    return PatchFailure{};
+    patched.ending = {RunRecord::End::Failed, {}, {}};
   }
-  return std::nullopt;
+  return patched;
 }
 
 void PatchSession::CheckRoomBesideJournal() {
@@ -442,58 +443,6 @@ void PatchSession::CheckRoomBesideJournal() {
                 "on the disk of '" +
                     m_db.Engine().DataSource() + "': beside the journal " + std::to_string(*room) +
                     " bytes are free, the backup needs " + std::to_string(*backup) + "."});
-}
-
-void PatchSession::RecordStatements() noexcept {
-  // Only the record for the front end loses them; the boxes are shown.
-  Attempt([this] { m_lastRun.statements = m_db.ExecutedStatements(); });
-}
-
-void PatchSession::ReportRehearsal() noexcept {
-  m_lastRun.end = RunRecord::End::WouldUpdate;
-  RecordStatements();
-  ReportFinished(texts::RehearsalFinished);
-}
-
-void PatchSession::ReportPatchSuccess() noexcept {
-  m_lastRun.end = RunRecord::End::Updated;
-  RecordStatements();
-  ReportFinished(texts::UpdateFinished);
-}
-
-void PatchSession::ReportFinished(std::string_view text) noexcept {
-  // Each part on its own: out of memory for the list must not take the box,
-  // and the box is tried again once rather than left out.
-  const auto showBox = [&] {
-    m_screen.ShowMessage(
-        text, std::string(texts::UpdateDateLabel) + std::string(texts::UpdateFinishedCaptionSuffix),
-        MessageIcon::None);
-  };
-  if (!Attempt(showBox)) Attempt(showBox);
-  Attempt(
-      [this] { m_screen.CopyTextToClipboard(NumberedStatementList(m_db.ExecutedStatements())); });
-  m_db.ClearExecutedStatements();
-}
-
-void PatchSession::ReportPatchFailure(const PatchFailure& failure) {
-  m_lastRun.end = RunRecord::End::Failed;
-  m_lastRun.error = failure.error;
-  RecordStatements();
-  const auto& executed = m_db.ExecutedStatements();
-  if (failure.error) {
-    // The record ends with the statement that failed (or the last one run,
-    // when the commit failed); none when the transaction could not begin.
-    const std::string statement = executed.empty() ? std::string() : executed.back().statement;
-    ShowAppMessage(m_screen, FormatComError(*failure.error));
-    m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
-    m_screen.ShowMessage(statement, texts::DisplayName, MessageIcon::None);
-    m_screen.ShowUpdateError(UpdateErrorText(*failure.error, statement, executed));
-  } else {
-    ShowAppMessage(m_screen, texts::UnhandledException);
-    m_screen.ShowMessage(texts::UpdateFailed, texts::DisplayName, MessageIcon::None);
-    m_screen.ShowUpdateError(UpdateErrorText(executed));
-  }
-  m_db.ClearExecutedStatements();
 }
 
 }  // namespace mivotra

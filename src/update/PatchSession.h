@@ -60,16 +60,12 @@ class PatchSession {
 
   // The Run button. True when the database was updated.
   bool OnRunUpdate();
-  // Runs the 1.07 patch on the open connection; false after a reported failure.
-  bool RunPatchScript();
-  // Whether the open database has a table named exactly `name`.
-  bool TableExists(const std::string& name);
 
   // The dry run: every test of OnRunUpdate in its order, the same boxes up to
   // where the real run would stop, and the whole patch run on the database
-  // under the write lock and rolled back. No backup is written and no folder
-  // made; the rehearsal's own box stands in for the success box. True when
-  // the real run would update.
+  // under the write lock and rolled back. No backup is written and nothing
+  // is left changed on disk; the rehearsal's own box stands in for the
+  // success box. True when the real run would update.
   bool RehearseUpdate();
 
   // How the last OnRunUpdate or RehearseUpdate ended.
@@ -82,43 +78,73 @@ class PatchSession {
 
  private:
   enum class Mode { Update, Rehearsal };
-  enum class Backup { Made, Failed, InUse, LockFailed };
-  // How far a run's steps went.
-  enum class Stage { StoppedBeforePatch, PatchFailed, PatchDone };
-  struct PatchFailure;
+  // How a step ended the run, and what its boxes could not say.
+  struct Ending {
+    RunRecord::End end = RunRecord::End::Failed;
+    std::optional<ComError> error;
+    std::string reason;
+  };
+  // What the steps of one run found; its record is made from it alone.
+  struct Findings {
+    Ending ending;
+    std::optional<std::string> versionBefore;
+    // Read inside a rehearsal's transaction, just before its rollback.
+    std::optional<std::string> versionAfter;
+    // The statements ran (and may have changed the database's version).
+    bool patchRan = false;
+    std::vector<ExecutedStatement> statements;
+    std::string backup;
+  };
+  // The version gate: what it read, and the end of the run unless it passed.
+  struct Gate {
+    std::optional<std::string> version;
+    std::optional<Ending> stop;
+  };
+  // The write lock and the backup (or, in a rehearsal, its check): the end
+  // of the run unless both were had, and what the check could not know.
+  struct Copied {
+    std::optional<Ending> stop;
+    std::string note;
+  };
+  // The statements and their commit (or the rehearsal's rollback).
+  struct Patched {
+    Ending ending;
+    std::optional<std::string> versionAfter;
+    std::vector<ExecutedStatement> statements;
+  };
 
   bool Run(Mode mode);
-  Stage RunSteps(Mode mode);
-  bool RunPatch(Mode mode, PatchTransaction& transaction);
-  // The statements and their commit (or the rehearsal's rollback).
-  std::optional<PatchFailure> ExecutePatch(Mode mode, PatchTransaction& transaction);
-  void ReportRehearsal() noexcept;
-  // In a rehearsal, after the statements: the backup must still fit beside
-  // their journal, as the update writes both; a ComError of the program's
-  // own when it would not.
-  void CheckRoomBesideJournal();
-  void RecordStatements() noexcept;
+  Findings RunSteps(Mode mode);
+  // The one place a run's record is made.
+  RunRecord Record(Findings found) noexcept;
 
-  bool MainApplicationRuns();
-  bool OtherProcessUsesTheDatabase();
+  // Why the main application counts as running: its window (an empty
+  // reason), or the other process that has the database.
+  std::optional<std::string> MainApplicationRuns();
+  std::optional<std::string> OtherDatabaseUser();
   void ShowMainApplicationRuns();
-  bool PassesVersionGate();
+  Gate PassVersionGate();
   static std::string ReadVersion(Connection& connection);
   // The version, or nothing when it cannot be read.
   std::optional<std::string> TryReadVersion() noexcept;
   // The write lock is taken before the copy and kept until the patch ends, so
   // no other process can change the database between the backup and the update.
-  Backup LockAndBackUp(Mode mode, const std::string& folderFailure, PatchTransaction& transaction);
-  bool CopyDatabase();
-  bool CheckCopy();
-  void CommitPatch(PatchTransaction& transaction);
+  Copied LockAndBackUp(Mode mode, const std::string& folderFailure, PatchTransaction& transaction);
+  bool CopyDatabase(std::string* reason);
+  bool CheckCopy(std::string* reason);
+  Patched RunPatch(Mode mode, PatchTransaction& transaction);
+  Patched ExecutePatch(Mode mode, PatchTransaction& transaction);
+  // Whether the open database has a table named exactly `name`.
+  bool TableExists(const std::string& name);
+  // In a rehearsal, after the statements: the backup must still fit beside
+  // their journal, as the update writes both; a ComError of the program's
+  // own when it would not.
+  void CheckRoomBesideJournal();
+  // What the commit could not make sure of (the folder's sync), else empty.
+  std::string CommitPatch(PatchTransaction& transaction);
   // Whether the database holds the update, after a commit that failed.
   bool CommitWasMade() noexcept;
   void RollbackPatch(PatchTransaction& transaction) noexcept;
-  void ReportPatchSuccess() noexcept;
-  // The closing box and the statement list to the clipboard; the list is then emptied.
-  void ReportFinished(std::string_view text) noexcept;
-  void ReportPatchFailure(const PatchFailure& failure);
 
   Screen& m_screen;
   MainApplicationProbe& m_probe;
