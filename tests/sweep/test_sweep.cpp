@@ -55,6 +55,7 @@ struct Counts {
   long syncs = 0;
   long truncates = 0;
   long journalOpened = -1;  // the allocation count when the patch made its journal
+  long lastSync = -1;       // ... at the last sync: the end of the commit
   // The counts at the writes of a page to the database or its journal: with
   // a context swept, the context that encrypted that page (the journal's
   // header, written as it opens, is no page).
@@ -83,6 +84,7 @@ Counts CountNormalRun(const fs::path& work, const Sample& sample, const std::str
     const long count = std::atol(line.c_str());
     if (counts.journalOpened < 0 && line.compare(space, std::string::npos, " open " + journal) == 0)
       counts.journalOpened = count;
+    if (line.compare(space, 6, " sync ") == 0) counts.lastSync = count;
     if (line.compare(space, std::string::npos, " write " + journal) == 0 ||
         line.compare(space, std::string::npos, " write " + run.database.string()) == 0)
       written.insert(count);
@@ -250,6 +252,28 @@ Plan SpreadPoints(const Counts& counts, long even, long dense) {
   return plan;
 }
 
+// The window: every allocation up to the patch's journal (the open, the
+// caption, the press of Run, the checks, the boxes, the copy and its
+// progress) and from the commit's last sync on (the success report, the
+// controls, the closing), and `even` evenly spaced over the statements
+// between, which sweep/oom fails one by one in the console.
+Plan WindowPoints(const Counts& counts, long even) {
+  if (counts.journalOpened < 0 || counts.lastSync < counts.journalOpened)
+    throw std::runtime_error("the counted window run made no journal or no commit");
+  std::set<long> chosen;
+  for (long n = 1; n <= counts.journalOpened; ++n) chosen.insert(n);
+  for (long n = counts.lastSync; n <= counts.allocations; ++n) chosen.insert(n);
+  const long span = counts.lastSync - counts.journalOpened;
+  for (long i = 1; i <= even; ++i) chosen.insert(counts.journalOpened + i * span / (even + 1));
+  Plan plan;
+  plan.points.assign(chosen.begin(), chosen.end());
+  plan.description = "every allocation up to the journal, at " +
+                     std::to_string(counts.journalOpened) +
+                     ", and from the commit's last sync, at " + std::to_string(counts.lastSync) +
+                     "; " + std::to_string(even) + " evenly spaced between";
+  return plan;
+}
+
 std::string Listed(const std::vector<long>& points) {
   if (points.empty()) return "none";
   if (points.size() > 12) return std::to_string(points.size()) + " points";
@@ -329,7 +353,9 @@ TEST(FaultSweep, OutOfMemoryAtEachAllocation) {
 // leave a run untold, and the database obeys the same invariant.
 TEST(FaultSweep, OutOfMemoryInTheWindow) {
   if (WindowDriver().empty()) GTEST_SKIP() << "built without the window";
-  SweepFailures("oom", Samples::Get().Plain(), EveryAllocation, {}, {}, Front::Window);
+  SweepFailures(
+      "oom", Samples::Get().Plain(), [](const Counts& counts) { return WindowPoints(counts, 300); },
+      {}, {}, Front::Window);
 }
 
 TEST(FaultSweep, OutOfMemoryEncryptedAtASpreadOfAllocations) {
