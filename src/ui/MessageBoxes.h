@@ -53,9 +53,9 @@ bool RunHandler(QWidget* parent, Work&& work) noexcept {
 }
 
 // The same box once the event loop is back, `recover` (which must not throw)
-// first while parent is still there. For handlers that run inside
-// Qt's own event handling, such as painting, where a modal box opened at
-// once would never be drawn. Failures before it shows make one box.
+// first while parent is still there. For handlers that run inside Qt's own
+// event handling, such as painting, where a modal box opened at once would
+// never be drawn. Failures before it shows make one box.
 void ShowUnexpectedExceptionLater(QWidget* parent, std::function<void()> recover = {}) noexcept;
 // The box that still waits for the event loop, shown now: for the end of the
 // program, when no loop comes back.
