@@ -1,6 +1,8 @@
 #include "app/Application.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <optional>
 
 #include "app/PatchDlg.h"
 #include "app/QtTranslations.h"
@@ -12,27 +14,72 @@
 #include "ui/QtText.h"
 
 namespace mivotra {
+namespace {
+
+// The last net under every event handler: the program's own handlers catch
+// what their work throws, and what Qt's own throw (Qt reports running out
+// of memory with std::bad_alloc) is told here, before it could pass up
+// through the event loop.
+class Application final : public QApplication {
+ public:
+  using QApplication::QApplication;
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (...) {
+    }
+    // Later: this may be the middle of a paint.
+    ShowUnexpectedExceptionLater(nullptr);
+    return false;
+  }
+};
+
+// Without an application object there is no box to show.
+void TellUnexpectedExceptionOnStderr() noexcept {
+  std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(texts::DisplayName.size()),
+               texts::DisplayName.data(), static_cast<int>(texts::UnhandledException.size()),
+               texts::UnhandledException.data());
+}
+
+}  // namespace
 
 int RunApplication(int argc, char** argv,
                    const std::function<std::unique_ptr<QObject>(QWidget& window)>& watch) {
-  QApplication app(argc, argv);
-  InstallQtTranslations(app);
-  QApplication::setApplicationName(QtText(texts::DisplayName));
-  QApplication::setApplicationVersion(QtText(version::Text));
-  // Desktops match the window to its entry by this name (Wayland) or by the
-  // entry's StartupWMClass (X11).
-  QGuiApplication::setDesktopFileName(QtText(version::AppId));
-  QApplication::setWindowIcon(LoadIcon(kAppIconId));
-
-  InstanceGuard guard(kInstanceGuardName);
-  if (!guard.Acquired()) {
-    ShowAppMessage(nullptr, texts::AlreadyRunning);
-    return 0;
+  std::optional<Application> app;
+  try {
+    app.emplace(argc, argv);
+  } catch (...) {
+    TellUnexpectedExceptionOnStderr();
+    return 1;
   }
-  CPatchDlg dialog;
-  dialog.OnInitDialog(CPatchDlg::Opening::AfterFirstPaint);
-  const std::unique_ptr<QObject> watcher = watch ? watch(dialog) : nullptr;
-  dialog.exec();
+  try {
+    InstallQtTranslations(*app);
+    QApplication::setApplicationName(QtText(texts::DisplayName));
+    QApplication::setApplicationVersion(QtText(version::Text));
+    // Desktops match the window to its entry by this name (Wayland) or by the
+    // entry's StartupWMClass (X11).
+    QGuiApplication::setDesktopFileName(QtText(version::AppId));
+    QApplication::setWindowIcon(LoadIcon(kAppIconId));
+
+    InstanceGuard guard(kInstanceGuardName);
+    if (!guard.Acquired()) {
+      ShowAppMessage(nullptr, texts::AlreadyRunning);
+      return 0;
+    }
+    {
+      CPatchDlg dialog;
+      dialog.OnInitDialog(CPatchDlg::Opening::AfterFirstPaint);
+      const std::unique_ptr<QObject> watcher = watch ? watch(dialog) : nullptr;
+      dialog.exec();
+    }
+    // No event loop comes back to show it.
+    ShowPendingUnexpectedException();
+  } catch (...) {
+    // Start-up (or exec() itself) threw: the window, if any, is gone already.
+    ShowUnexpectedException(nullptr);
+    return 1;
+  }
   return 0;
 }
 

@@ -41,7 +41,40 @@ constexpr QRect kLine{4, 25, 252, 1};
 constexpr QRect kSearchButton{228, 2, 28, 20};
 constexpr int kDialogPointSize = 11;
 
+// One part of putting the window right after a failure; a part that fails
+// in turn is left out.
+template <class Part>
+bool Attempt(Part&& part) noexcept {
+  try {
+    part();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace
+
+template <class Work>
+void CPatchDlg::Handle(Work&& work) noexcept {
+  RunHandler(this, std::forward<Work>(work), [this] { RecoverControls(); });
+}
+
+template <class Work>
+void CPatchDlg::HandleEvent(Work&& work) noexcept {
+  RunEventHandler(this, std::forward<Work>(work), [this] { RecoverControls(); });
+}
+
+void CPatchDlg::RecoverControls() noexcept {
+  // A run that still goes on keeps its greyed controls, its copy progress
+  // and its cursor; before the located database is opened nothing is offered.
+  if (m_running || m_openAfterPaint) return;
+  Attempt([this] { EndCopyProgress(); });
+  Attempt([this] { SetWaitCursor(false); });
+  m_connected = m_session.Database().IsConnected();
+  const ControlChanges controls = ControlsFor(true, m_connected);
+  if (!Attempt([&] { ApplyControls(controls); })) Attempt([&] { ApplyControls(controls); });
+}
 
 CPatchDlg::CPatchDlg(QWidget* parent, MainApplicationProbe* probe)
     : QDialog(parent),
@@ -53,7 +86,7 @@ CPatchDlg::CPatchDlg(QWidget* parent, MainApplicationProbe* probe)
 
 CPatchDlg::~CPatchDlg() {
   // Closing the window closes the connection; a failing close is still reported.
-  m_session.Database().Disconnect();
+  RunHandler(this, [this] { m_session.Database().Disconnect(); });
 }
 
 void CPatchDlg::BuildFromTemplate() {
@@ -128,9 +161,11 @@ void CPatchDlg::BuildFromTemplate() {
 }
 
 void CPatchDlg::PopupWindowMenu() {
-  m_windowMenu->popup(mapToGlobal(QPoint(0, 0)));
-  // From the keyboard, the first item is ready for the arrow keys and Enter.
-  m_windowMenu->setActiveAction(m_windowMenu->actions().value(0));
+  Handle([this] {
+    m_windowMenu->popup(mapToGlobal(QPoint(0, 0)));
+    // From the keyboard, the first item is ready for the arrow keys and Enter.
+    m_windowMenu->setActiveAction(m_windowMenu->actions().value(0));
+  });
 }
 
 void CPatchDlg::Layout(QSize client) {
@@ -156,8 +191,11 @@ void CPatchDlg::FitInto(const QRect& area, const QMargins& frame) {
 }
 
 void CPatchDlg::setVisible(bool visible) {
-  if (visible && !isVisible()) FitInto(AvailableArea(this), WindowFrame(this));
-  QDialog::setVisible(visible);
+  // A fit that fails leaves the template's size; the window is shown all the
+  // same, or exec() would wait on a window nobody sees.
+  if (visible && !isVisible())
+    HandleEvent([this] { FitInto(AvailableArea(this), WindowFrame(this)); });
+  HandleEvent([&] { QDialog::setVisible(visible); });
 }
 
 void CPatchDlg::keyPressEvent(QKeyEvent* event) {
@@ -195,23 +233,30 @@ bool CPatchDlg::OnInitDialog(Opening opening) {
 }
 
 void CPatchDlg::OpenAfterFirstPaint() {
-  m_session.OpenLocatedDatabase();
-  // When the window was activated the buttons were still greyed, and the
-  // focus went to the first control that could take it. It runs right after
-  // the first paint, before the user can have moved the focus, so it goes
-  // where it would have gone with the database open.
-  if (QWidget* focus = focusWidget()) {
-    focus->clearFocus();
-    focusNextPrevChild(true);
-  }
+  Handle([this] {
+    m_session.OpenLocatedDatabase();
+    // When the window was activated the buttons were still greyed, and the
+    // focus went to the first control that could take it. It runs right after
+    // the first paint, before the user can have moved the focus, so it goes
+    // where it would have gone with the database open.
+    if (QWidget* focus = focusWidget()) {
+      focus->clearFocus();
+      focusNextPrevChild(true);
+    }
+  });
 }
 
 bool CPatchDlg::event(QEvent* event) {
-  const bool handled = QDialog::event(event);
+  // The window's own handlers (keys, closing, the menu, painting) all start here.
+  bool handled = false;
+  HandleEvent([&] { handled = QDialog::event(event); });
   if (event->type() == QEvent::Paint && m_openAfterPaint) {
-    m_openAfterPaint = false;
-    // Queued, so it runs once this paint has reached the window system.
-    QTimer::singleShot(0, this, [this] { OpenAfterFirstPaint(); });
+    HandleEvent([this] {
+      // Queued, so it runs once this paint has reached the window system.
+      QTimer::singleShot(0, this, [this] { OpenAfterFirstPaint(); });
+      // Only once it is queued: else the next paint tries again.
+      m_openAfterPaint = false;
+    });
   }
   return handled;
 }
@@ -222,10 +267,11 @@ void CPatchDlg::AppendLogLine(const QString& line) {
 }
 
 void CPatchDlg::OnSysCommand(int command) {
-  if ((command & 0xFFF0) == IDM_ABOUTBOX) {
+  if ((command & 0xFFF0) != IDM_ABOUTBOX) return;
+  Handle([this] {
     CVersionDlg about(this);
     about.exec();
-  }
+  });
 }
 
 int CPatchDlg::ProgressPosition() const {
@@ -233,11 +279,30 @@ int CPatchDlg::ProgressPosition() const {
 }
 
 void CPatchDlg::OnRunUpdate() {
-  m_session.OnRunUpdate();
+  Handle([this] {
+    // However the session comes back, its run is over: the controls may return.
+    struct RunOver {
+      bool& running;
+      ~RunOver() { running = false; }
+    } over{m_running};
+    m_session.OnRunUpdate();
+  });
 }
 
 void CPatchDlg::OnSearchDatabase() {
-  m_session.OnSearchDatabase();
+  Handle([this] { m_session.OnSearchDatabase(); });
+}
+
+void CPatchDlg::RunStarted() {
+  m_running = true;
+  SetControlsEnabled(0);
+}
+
+void CPatchDlg::RunEnded(const RunRecord&) {
+  m_running = false;
+  // Tried once more rather than given up: after a success, the
+  // unexpected-exception box would read as the update's failure.
+  if (!Attempt([this] { SetControlsEnabled(1); })) SetControlsEnabled(1);
 }
 
 void CPatchDlg::SetControlsEnabled(int enable) {
@@ -246,8 +311,12 @@ void CPatchDlg::SetControlsEnabled(int enable) {
 
 void CPatchDlg::ConnectionChanged(const ConnectionReport& report) {
   m_connected = report.Connected();
-  SetCaption(ConnectionCaption(report));
-  ApplyControls(ControlsAfter(report));
+  // Told here: the connection attempt would take what this throws for its
+  // own failure to open.
+  Handle([&] {
+    SetCaption(ConnectionCaption(report));
+    ApplyControls(ControlsAfter(report));
+  });
 }
 
 void CPatchDlg::ApplyControls(const ControlChanges& changes) {

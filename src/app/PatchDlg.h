@@ -69,11 +69,11 @@ class CPatchDlg final : public QDialog, public Screen {
   // Screen
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   void ConnectionChanged(const ConnectionReport& report) override;
-  void RunStarted() override { SetControlsEnabled(0); }
+  void RunStarted() override;
   void StatementsStarted() override { SetWaitCursor(true); }
   void StatementsEnded() override { SetWaitCursor(false); }
   void ProgressStep() override { AdvanceProgress(); }
-  void RunEnded(const RunRecord&) override { SetControlsEnabled(1); }
+  void RunEnded(const RunRecord&) override;
   std::optional<std::string> ChooseDatabaseFile() override;
   bool ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t totalBytes) override;
   void EndCopyProgress() override;
@@ -94,6 +94,17 @@ class CPatchDlg final : public QDialog, public Screen {
   bool event(QEvent* event) override;
 
  private:
+  // Every handler of the window runs its work through one of these: what the
+  // work throws is told in the unexpected-exception box, after
+  // RecoverControls; at once, or once the event loop is back for the
+  // handlers that run inside Qt's own event handling (painting, showing).
+  template <class Work>
+  void Handle(Work&& work) noexcept;
+  template <class Work>
+  void HandleEvent(Work&& work) noexcept;
+  // After a handler's work threw: no copy progress, the arrow, and the
+  // controls as between runs (or greyed while a run still goes on).
+  void RecoverControls() noexcept;
   void BuildFromTemplate();
   // The deferred half of OnInitDialog(Opening::AfterFirstPaint).
   void OpenAfterFirstPaint();
@@ -123,6 +134,7 @@ class CPatchDlg final : public QDialog, public Screen {
   QProgressDialog* m_copyProgress = nullptr;
   bool m_closeEnabled = true;
   bool m_connected = false;  // as the last connection event told
+  bool m_running = false;    // between RunStarted and the end of the run
   // Over the main window while the statements run.
   WaitCursor m_waitCursor{this};
   bool m_openAfterPaint = false;  // the located database waits for the first paint

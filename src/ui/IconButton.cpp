@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "ui/Icons.h"
+#include "ui/MessageBoxes.h"
 
 namespace mivotra {
 namespace {
@@ -201,7 +202,7 @@ bool CIconButton::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     if (enter && (key->modifiers() & ~Qt::KeypadModifier) == 0 && isEnabled() && isVisible()) {
-      click();
+      RunEventHandler(this, [this] { click(); });
       return true;
     }
   }
@@ -320,6 +321,13 @@ void CIconButton::paintEvent(QPaintEvent* /*event*/) {
 }
 
 bool CIconButton::event(QEvent* event) {
+  // Painting, the mouse, the keys and the tip all start here.
+  bool handled = false;
+  RunEventHandler(this, [&] { handled = DispatchEvent(event); });
+  return handled;
+}
+
+bool CIconButton::DispatchEvent(QEvent* event) {
   if (event->type() == QEvent::ToolTip) {
     const auto* help = static_cast<QHelpEvent*>(event);
     // A disabled button says nothing, as it reacts to nothing else.

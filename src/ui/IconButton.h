@@ -109,6 +109,8 @@ class CIconButton : public QAbstractButton {
   };
   enum ColorState { HoverOrPressed = 0, Normal = 1, Focused = 2 };
 
+  // event()'s work: what it throws is told, not passed on to Qt.
+  bool DispatchEvent(QEvent* event);
   void TrackHover(QPoint position, Qt::MouseButtons buttons);
   void EndHover();
   void ReadStateColors();

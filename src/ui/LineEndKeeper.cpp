@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "ui/MessageBoxes.h"
+
 namespace mivotra {
 namespace {
 
@@ -30,7 +32,12 @@ qsizetype CountSeparators(const QString& raw, qsizetype from, qsizetype to) {
 }  // namespace
 
 LineEndKeeper::LineEndKeeper(QTextDocument* document) : QObject(document), m_document(document) {
-  connect(m_document, &QTextDocument::contentsChange, this, &LineEndKeeper::OnContentsChange);
+  connect(m_document, &QTextDocument::contentsChange, this,
+          [this](int position, int removed, int added) {
+            // An edit that runs out of memory here is told; the line ends kept so
+            // far stay, and Text() gives "\r\n" to any it lacks.
+            RunEventHandler(nullptr, [&] { OnContentsChange(position, removed, added); });
+          });
   m_rawText = m_document->toRawText();
   m_lineEnds.assign(static_cast<std::size_t>(CountSeparators(m_rawText, 0, m_rawText.size())),
                     TypedLineEnd());

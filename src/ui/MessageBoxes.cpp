@@ -1,9 +1,11 @@
 #include "ui/MessageBoxes.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSpacerItem>
 #include <QString>
 
@@ -66,6 +68,51 @@ void ShowMessageBox(QWidget* parent, std::string_view text, std::string_view cap
 
 void ShowAppMessage(QWidget* parent, std::string_view text) {
   ShowMessageBox(parent, text, texts::DisplayName, MessageIcon::Exclamation);
+}
+
+void ShowUnexpectedException(QWidget* parent) noexcept {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      ShowAppMessage(parent, texts::UnhandledException);
+      return;
+    } catch (...) {
+    }
+  }
+}
+
+namespace {
+bool g_unexpectedPending = false;
+}  // namespace
+
+void ShowUnexpectedExceptionLater(QWidget* parent, std::function<void()> recover) noexcept {
+  bool& pending = g_unexpectedPending;
+  if (pending) return;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      // Queued on the application, so that it always comes and clears
+      // `pending`; the window it is for may have gone meanwhile.
+      const QPointer<QWidget> owner(parent);
+      const bool owned = parent != nullptr;
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(),
+          [owner, owned, recover] {
+            if (!g_unexpectedPending) return;  // shown already
+            g_unexpectedPending = false;
+            if (recover && (owner || !owned)) recover();
+            ShowUnexpectedException(owner);
+          },
+          Qt::QueuedConnection);
+      pending = true;
+      return;
+    } catch (...) {
+    }
+  }
+}
+
+void ShowPendingUnexpectedException() noexcept {
+  if (!g_unexpectedPending) return;
+  g_unexpectedPending = false;
+  ShowUnexpectedException(nullptr);
 }
 
 }  // namespace mivotra

@@ -12,6 +12,7 @@
 #include "ui/Clipboard.h"
 #include "ui/DialogUnits.h"
 #include "ui/LineEndKeeper.h"
+#include "ui/MessageBoxes.h"
 #include "ui/QtText.h"
 #include "ui/WindowFit.h"
 
@@ -89,7 +90,9 @@ void CUpdateErrorMsgDlg::FitInto(const QRect& area, const QMargins& frame) {
 }
 
 void CUpdateErrorMsgDlg::setVisible(bool visible) {
-  if (visible && !isVisible()) FitInto(AvailableArea(this), WindowFrame(this));
+  // A fit that fails leaves the template's size.
+  if (visible && !isVisible())
+    RunEventHandler(this, [this] { FitInto(AvailableArea(this), WindowFrame(this)); });
   QDialog::setVisible(visible);
 }
 
@@ -112,20 +115,27 @@ void CUpdateErrorMsgDlg::UpdateData(bool saveAndValidate) {
 void CUpdateErrorMsgDlg::showEvent(QShowEvent* event) {
   // Each opening starts from the member, with the focus on 閉じる.
   if (!event->spontaneous()) {
-    UpdateData(false);
-    m_closeButton->setFocus(Qt::OtherFocusReason);
+    RunEventHandler(this, [this] {
+      UpdateData(false);
+      m_closeButton->setFocus(Qt::OtherFocusReason);
+    });
   }
   QDialog::showEvent(event);
 }
 
 void CUpdateErrorMsgDlg::accept() {
-  UpdateData(true);
-  QDialog::accept();
+  // A text that cannot be taken back keeps the window open; Esc still closes it.
+  RunHandler(this, [this] {
+    UpdateData(true);
+    QDialog::accept();
+  });
 }
 
 void CUpdateErrorMsgDlg::OnCopyErrorText() {
-  UpdateData(true);
-  CopyTextToClipboard(m_strErrorText, this);
+  RunHandler(this, [this] {
+    UpdateData(true);
+    CopyTextToClipboard(m_strErrorText, this);
+  });
 }
 
 }  // namespace mivotra

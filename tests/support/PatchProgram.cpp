@@ -26,13 +26,19 @@ std::string PatchProgram() {
 
 ProgramRun StartPatch(const fs::path& home, const std::vector<std::string>& arguments,
                       const std::string& name, const std::vector<std::string>& environment) {
+  return StartProgram(PatchProgram(), home, arguments, name, environment);
+}
+
+ProgramRun StartProgram(const std::string& program, const fs::path& home,
+                        const std::vector<std::string>& arguments, const std::string& name,
+                        const std::vector<std::string>& environment) {
   fs::create_directories(home / "config");
   fs::create_directories(home / "runtime");
   fs::permissions(home / "runtime", fs::perms::owner_all);
   ProgramRun run;
   run.out = home / (name + ".out");
   run.err = home / (name + ".err");
-  std::vector<std::string> argv = {PatchProgram()};
+  std::vector<std::string> argv = {program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::fflush(nullptr);
   run.pid = fork();
@@ -66,7 +72,13 @@ ProgramRun StartPatch(const fs::path& home, const std::vector<std::string>& argu
 
 Finished RunPatch(const fs::path& home, const std::vector<std::string>& arguments,
                   const std::string& name, const std::vector<std::string>& environment) {
-  const ProgramRun run = StartPatch(home, arguments, name, environment);
+  return RunProgram(PatchProgram(), home, arguments, name, environment);
+}
+
+Finished RunProgram(const std::string& program, const fs::path& home,
+                    const std::vector<std::string>& arguments, const std::string& name,
+                    const std::vector<std::string>& environment) {
+  const ProgramRun run = StartProgram(program, home, arguments, name, environment);
   Finished finished;
   finished.outcome = WaitFor(run.pid);
   finished.out = ReadFile(run.out);

@@ -30,6 +30,10 @@ struct ProgramRun {
 // display, standard input closed.
 ProgramRun StartPatch(const fs::path& home, const std::vector<std::string>& arguments,
                       const std::string& name, const std::vector<std::string>& environment = {});
+// The same for another program (its path).
+ProgramRun StartProgram(const std::string& program, const fs::path& home,
+                        const std::vector<std::string>& arguments, const std::string& name,
+                        const std::vector<std::string>& environment = {});
 
 struct Finished {
   Outcome outcome;
@@ -39,6 +43,9 @@ struct Finished {
 
 Finished RunPatch(const fs::path& home, const std::vector<std::string>& arguments,
                   const std::string& name, const std::vector<std::string>& environment = {});
+Finished RunProgram(const std::string& program, const fs::path& home,
+                    const std::vector<std::string>& arguments, const std::string& name,
+                    const std::vector<std::string>& environment = {});
 
 // The console's form of a message box: "[caption]\ntext\n\n".
 std::string ConsoleBox(std::string_view caption, std::string_view text);

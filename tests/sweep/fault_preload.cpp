@@ -14,6 +14,11 @@
 //                         function makes (see the hooks), not every allocation
 //   MIVOTRA_FAULT_CANARY  a text no write into the tree may carry; the report
 //                         counts those that did and names the first
+//   MIVOTRA_FAULT_OWN     oom: 1 counts and fails only the allocations the
+//                         program asks for itself (see AskedByTheProgram)
+//
+// A driver of the sweep's inside the program's process keeps its own work
+// out of the counts with mivotra_fault_pause (see the hooks).
 //
 // Allocations count only once the process has opened a file in the tree, so
 // that N is not dominated by start-up. A power cut ends the process with
@@ -247,11 +252,114 @@ bool TakesMode(int flags) {
 
 // ---- allocations ----
 
+// Whose request an allocation is, by the code of the first caller that does
+// more than pass the request on. The program and its database libraries ask
+// for memory themselves, and handle a failure (a null, or std::bad_alloc
+// through code built for exceptions). Qt's GUI modules and the libraries
+// they call are not failed: Debian builds libQt6Gui and libQt6Widgets without
+// exception support, so a std::bad_alloc passing through them runs none of
+// their cleanups (a painter stays open, a half-made widget is used), and a
+// null from malloc is dereferenced; no program can answer either.
+enum class Asker { Program, PassesOn, Other };
+
+struct CodeSegment {
+  std::uintptr_t begin;
+  std::uintptr_t end;
+  Asker asker;
+};
+
+bool g_ownOnly = false;
+CodeSegment g_segments[512];
+int g_segmentCount = 0;
+
+Asker AskerNamed(const char* path) {
+  if (path == nullptr || path[0] == '\0') return Asker::Program;  // the executable itself
+  const char* slash = std::strrchr(path, '/');
+  const char* name = slash ? slash + 1 : path;
+  auto starts = [name](const char* prefix) {
+    return std::strncmp(name, prefix, std::strlen(prefix)) == 0;
+  };
+  if (starts("libsqlcipher.so") || starts("libcrypto.so")) return Asker::Program;
+  for (const char* runtime : {"libc.so", "libm.so", "libstdc++.so", "libgcc_s.so", "libQt6Core.so",
+                              "libmivotra-fault-preload.so"}) {
+    if (starts(runtime)) return Asker::PassesOn;
+  }
+  return Asker::Other;
+}
+
+// The executable code of every object loaded at start; anything loaded
+// later (Qt's plugins) is Other.
+int CollectSegments(struct dl_phdr_info* info, size_t, void*) {
+  const Asker asker = AskerNamed(info->dlpi_name);
+  for (int i = 0; i < info->dlpi_phnum && g_segmentCount < 512; ++i) {
+    const auto& header = info->dlpi_phdr[i];
+    if (header.p_type != PT_LOAD || !(header.p_flags & PF_X)) continue;
+    const std::uintptr_t begin = info->dlpi_addr + header.p_vaddr;
+    g_segments[g_segmentCount++] = {begin, begin + header.p_memsz, asker};
+  }
+  return 0;
+}
+
+Asker AskerOf(const void* address) {
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  for (int i = 0; i < g_segmentCount; ++i)
+    if (at >= g_segments[i].begin && at < g_segments[i].end) return g_segments[i].asker;
+  return Asker::Other;
+}
+
+// Where the call before a return address of the program went, as far as the
+// code shows it (x86-64: a direct call, or one through a PLT stub or the
+// GOT); null for a call through a register.
+const void* CalledFrom(std::uintptr_t returnAddress) {
+  const auto* code = reinterpret_cast<const unsigned char*>(returnAddress);
+  auto displacement = [](const unsigned char* at) {
+    std::int32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  };
+  auto slot = [](const unsigned char* at) { return *reinterpret_cast<void* const*>(at); };
+  if (code[-6] == 0xFF && code[-5] == 0x15) return slot(code + displacement(code - 4));
+  if (code[-5] != 0xE8) return nullptr;
+  const unsigned char* target = code + displacement(code - 4);
+  if (AskerOf(target) != Asker::Program) return target;
+  // A PLT stub: [endbr64] [bnd] jmp *slot(%rip)
+  const unsigned char* at = target;
+  if (at[0] == 0xF3 && at[1] == 0x0F && at[2] == 0x1E && at[3] == 0xFA) at += 4;
+  if (at[0] == 0xF2) ++at;
+  if (at[0] == 0xFF && at[1] == 0x25) return slot(at + 6 + displacement(at + 2));
+  return target;
+}
+
+// The walk up the stack stops at the first frame that does not pass on. A
+// frame of the program that called into Qt's GUI modules is theirs: their
+// own frames may be gone from the stack (a tail call into Qt Core).
+_Unwind_Reason_Code NextCaller(struct _Unwind_Context* context, void* found) {
+  const std::uintptr_t returnAddress = _Unwind_GetIP(context);
+  Asker asker = AskerOf(reinterpret_cast<const void*>(returnAddress));
+  if (asker == Asker::PassesOn) return _URC_NO_REASON;
+  if (asker == Asker::Program) {
+    if (const void* called = CalledFrom(returnAddress); called && AskerOf(called) == Asker::Other)
+      asker = Asker::Other;
+  }
+  *static_cast<Asker*>(found) = asker;
+  return _URC_END_OF_STACK;
+}
+
+bool AskedByTheProgram() {
+  Inside inside;
+  Asker found = Asker::Other;
+  _Unwind_Backtrace(NextCaller, &found);
+  return found == Asker::Program;
+}
+
 bool FailAllocation() {
   if (t_inside || (g_mode != Mode::Oom && g_mode != Mode::Count) ||
       !g_counters->treeOpened.load(std::memory_order_relaxed))
     return false;
   if (g_caller[0] != '\0') return false;
+  // Past the fault nothing more is failed, and nothing needs telling apart.
+  if (g_ownOnly && !(g_mode == Mode::Oom && g_counters->injected != 0) && !AskedByTheProgram())
+    return false;
   const long n = ++g_counters->allocations;
   if (g_mode != Mode::Oom || n != g_at) return false;
   g_counters->injected = n;
@@ -305,6 +413,8 @@ __attribute__((constructor)) void Start() {
     std::strncpy(g_reportPath, report, sizeof g_reportPath - 1);
   if (const char* caller = getenv("MIVOTRA_FAULT_CALLER"))
     std::strncpy(g_caller, caller, sizeof g_caller - 1);
+  if (const char* own = getenv("MIVOTRA_FAULT_OWN")) g_ownOnly = std::strcmp(own, "1") == 0;
+  if (g_ownOnly) dl_iterate_phdr(CollectSegments, nullptr);
   if (const char* canary = getenv("MIVOTRA_FAULT_CANARY")) {
     std::strncpy(g_canary, canary, sizeof g_canary - 1);
     g_canaryLength = std::strlen(g_canary);
@@ -374,6 +484,13 @@ evp_cipher_ctx_st* EVP_CIPHER_CTX_new(void) {
   if (FailPageContext("EVP_CIPHER_CTX_new")) return nullptr;
   static const auto real = Next<evp_cipher_ctx_st* (*)()>("EVP_CIPHER_CTX_new");
   return real ? real() : nullptr;
+}
+
+// The sweep's own code inside the program's process (the window's driver)
+// wraps its work in this, +1 then -1: only the program's operations count
+// and fail.
+__attribute__((visibility("default"))) void mivotra_fault_pause(int change) {
+  t_inside += change;
 }
 
 void* malloc(size_t size) {

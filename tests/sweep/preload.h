@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <link.h>
 #include <pthread.h>
 #include <stdarg.h>
 #include <sys/mman.h>
@@ -14,6 +15,7 @@
 #include <sys/types.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#include <unwind.h>
 
 #include <algorithm>
 #include <atomic>

@@ -28,6 +28,7 @@
 #include "PatchProgram.h"
 #include "Processes.h"
 #include "RawDatabase.h"
+#include "SessionFixture.h"
 #include "TestSupport.h"
 #include "res/Texts.h"
 
@@ -311,9 +312,23 @@ inline std::string PointName(long n) {
   return name;
 }
 
+// Which program a run starts: the console with --database, or the window
+// (through its driver, tests/sweep/window_driver.cpp) with the settings
+// naming the database, as its user has them.
+enum class Front { Console, Window };
+
+inline std::string WindowDriver() {
+#ifdef MIVOTRA_WINDOW_DRIVER
+  return MIVOTRA_WINDOW_DRIVER;
+#else
+  return {};
+#endif
+}
+
 // `caller`: only allocations made from that function count (and fail).
 inline FaultRun RunUnderFaults(const fs::path& work, const Sample& sample, const std::string& mode,
-                               long n, int seeds = 0, const std::string& caller = {}) {
+                               long n, int seeds = 0, const std::string& caller = {},
+                               Front front = Front::Console) {
   FaultRun run;
   run.folder = work / PointName(n);
   run.tree = run.folder / "db";
@@ -335,22 +350,29 @@ inline FaultRun RunUnderFaults(const fs::path& work, const Sample& sample, const
       "MIVOTRA_FAULT_CALLER=" + caller,
       "MIVOTRA_FAULT_CANARY=" + sample.canary,
   };
-  if (!sample.password.empty()) {
-    arguments.insert(arguments.end(), {"--password-env", kPasswordVariable});
-    environment.push_back(std::string(kPasswordVariable) + "=" + sample.password);
+  if (front == Front::Window) {
+    WriteSettings(run.home / "config", "data1", run.tree.string() + "/", sample.password);
+    environment.push_back("QT_QPA_PLATFORM=offscreen");
+    if (mode == "oom" || mode == "count") environment.push_back("MIVOTRA_FAULT_OWN=1");
+    run.finished = RunProgram(WindowDriver(), run.home, {}, "run", environment);
+  } else {
+    if (!sample.password.empty()) {
+      arguments.insert(arguments.end(), {"--password-env", kPasswordVariable});
+      environment.push_back(std::string(kPasswordVariable) + "=" + sample.password);
+    }
+    run.finished = RunPatch(run.home, arguments, "run", environment);
   }
-  run.finished = RunPatch(run.home, arguments, "run", environment);
   run.report = ReadReport(run.folder / "report");
   run.stack = ReadFile(run.folder.string() + "/report.stack");
   return run;
 }
 
-// The program's own frames of a backtrace the library wrote, with their
+// The frames of `program` in a backtrace the library wrote, with their
 // function and line (addr2line); the text as it was where that fails.
-inline std::string Symbolized(const std::string& text) {
-  const std::string marker = PatchProgram() + "(+0x";
+inline std::string Symbolized(const std::string& text, const std::string& program) {
+  const std::string marker = program + "(+0x";
   std::vector<std::size_t> ends;
-  std::string command = "addr2line -C -f -p -e '" + PatchProgram() + "'";
+  std::string command = "addr2line -C -f -p -e '" + program + "'";
   for (std::size_t at = text.find(marker); at != std::string::npos;
        at = text.find(marker, at + 1)) {
     const std::size_t hex = at + marker.size();
@@ -388,6 +410,13 @@ inline std::string Symbolized(const std::string& text) {
     from = ends[i];
   }
   return out + text.substr(from);
+}
+
+// The frames of either program.
+inline std::string Symbolized(const std::string& text) {
+  const std::string window = WindowDriver();
+  return window.empty() ? Symbolized(text, PatchProgram())
+                        : Symbolized(Symbolized(text, PatchProgram()), window);
 }
 
 // ---- collecting what went wrong ----

@@ -55,6 +55,7 @@ struct Counts {
   long syncs = 0;
   long truncates = 0;
   long journalOpened = -1;  // the allocation count when the patch made its journal
+  long lastSync = -1;       // ... at the last sync: the end of the commit
   // The counts at the writes of a page to the database or its journal: with
   // a context swept, the context that encrypted that page (the journal's
   // header, written as it opens, is no page).
@@ -63,8 +64,9 @@ struct Counts {
 
 // A normal run under the library in count mode; it must change nothing in
 // what the program does.
-Counts CountNormalRun(const fs::path& work, const Sample& sample, const std::string& caller = {}) {
-  const FaultRun run = RunUnderFaults(work, sample, "count", 0, 0, caller);
+Counts CountNormalRun(const fs::path& work, const Sample& sample, const std::string& caller = {},
+                      Front front = Front::Console) {
+  const FaultRun run = RunUnderFaults(work, sample, "count", 0, 0, caller, front);
   const bool box = run.finished.err.find(SuccessBox()) != std::string::npos;
   if (!run.finished.outcome.Succeeded() || !box || !Look(run.database, sample).is107)
     throw std::runtime_error("the counted normal run did not update:\n" + run.finished.err);
@@ -82,6 +84,7 @@ Counts CountNormalRun(const fs::path& work, const Sample& sample, const std::str
     const long count = std::atol(line.c_str());
     if (counts.journalOpened < 0 && line.compare(space, std::string::npos, " open " + journal) == 0)
       counts.journalOpened = count;
+    if (line.compare(space, 6, " sync ") == 0) counts.lastSync = count;
     if (line.compare(space, std::string::npos, " write " + journal) == 0 ||
         line.compare(space, std::string::npos, " write " + run.database.string()) == 0)
       written.insert(count);
@@ -125,16 +128,57 @@ struct FailureSweep {
   long followUps = 0;
 };
 
+// Whether the window told how its run ended: a failure, a refusal, or the
+// caption of a database it could not open.
+bool WindowToldTheEnd(const std::string& err) {
+  for (std::string_view told :
+       {texts::M1MainApplicationRunning, texts::M2Before, texts::M4BackupExists,
+        texts::CaptionFailedPrefix, texts::CaptionNotSelected}) {
+    if (err.find(told) != std::string::npos) return true;
+  }
+  return ShowsFailure(err);
+}
+
+// What the window owes besides the database's state: it never ends by a
+// signal (std::terminate, a crash, the driver's alarm on a hang), tells
+// every end, and gives its controls back and closes (the driver's lines).
+void JudgeWindowEnd(const FaultRun& run, bool updated, Verdict& verdict) {
+  const Outcome& outcome = run.finished.outcome;
+  if (!outcome.exited) {
+    verdict.Fail("the window ended by " + Status(outcome));
+  } else if (outcome.code != 0 && outcome.code != 1 && outcome.code != 3) {
+    verdict.Fail("the window ended with " + Status(outcome));
+  }
+  std::istringstream lines(run.finished.err);
+  const std::string prefix = "window-driver: ";
+  for (std::string line; std::getline(lines, line);)
+    if (line.compare(0, prefix.size(), prefix) == 0) verdict.Fail(line.substr(prefix.size()));
+  if (!updated && outcome.exited && !WindowToldTheEnd(run.finished.err))
+    verdict.Fail("the run ended without a box or a caption that tells why");
+}
+
+// A failure report beside the window's success box: the update's or the
+// copy's failure, or an unexpected exception after the success. One before
+// it is another handler's, told, and the update went on.
+bool WindowShowsFailure(const std::string& err) {
+  const std::size_t success = err.find(SuccessBox());
+  return err.find(std::string(texts::UpdateFailed)) != std::string::npos ||
+         err.find(std::string(texts::M5CopyFailed)) != std::string::npos ||
+         (success != std::string::npos &&
+          err.find(std::string(texts::UnhandledException), success) != std::string::npos);
+}
+
 // True when the run updated (and so needs no follow-up run).
 bool JudgeFailedOperation(const FaultRun& run, const Sample& sample, const std::string& mode,
-                          long n, Findings& findings) {
-  const std::string heading = Heading(mode, n, sample, run);
+                          long n, Findings& findings, Front front = Front::Console) {
+  const std::string label = front == Front::Window ? mode + "-window" : mode;
+  const std::string heading = Heading(label, n, sample, run);
   Verdict verdict(heading);
   Plaintext plaintext(sample, run);
   plaintext.Search(run.tree, "after the run");
   const std::string& err = run.finished.err;
   const bool box = err.find(SuccessBox()) != std::string::npos;
-  const bool failure = ShowsFailure(err);
+  const bool failure = front == Front::Window ? WindowShowsFailure(err) : ShowsFailure(err);
   const DatabaseState state = Look(run.database, sample);
   const bool updated = run.finished.outcome.Succeeded() && box;
   if (updated) {
@@ -162,9 +206,10 @@ bool JudgeFailedOperation(const FaultRun& run, const Sample& sample, const std::
     CheckFollowUp(run.database, run.home, sample, verdict);
     plaintext.Search(run.tree, "after the next normal run");
   }
+  if (front == Front::Window) JudgeWindowEnd(run, updated, verdict);
   plaintext.AddTo(findings, n, heading);
   if (verdict.Failed() || plaintext.Found())
-    KeepForInspection(run.folder, sample.name + "-" + mode + "-" + PointName(n));
+    KeepForInspection(run.folder, sample.name + "-" + label + "-" + PointName(n));
   if (verdict.Failed()) {
     AddRunContext(verdict, run);
     findings.Add(n, Kind(verdict.First()), verdict.Text(), verdict.Brief());
@@ -207,6 +252,28 @@ Plan SpreadPoints(const Counts& counts, long even, long dense) {
   return plan;
 }
 
+// The window: every allocation up to the patch's journal (the open, the
+// caption, the press of Run, the checks, the boxes, the copy and its
+// progress) and from the commit's last sync on (the success report, the
+// controls, the closing), and `even` evenly spaced over the statements
+// between, which sweep/oom fails one by one in the console.
+Plan WindowPoints(const Counts& counts, long even) {
+  if (counts.journalOpened < 0 || counts.lastSync < counts.journalOpened)
+    throw std::runtime_error("the counted window run made no journal or no commit");
+  std::set<long> chosen;
+  for (long n = 1; n <= counts.journalOpened; ++n) chosen.insert(n);
+  for (long n = counts.lastSync; n <= counts.allocations; ++n) chosen.insert(n);
+  const long span = counts.lastSync - counts.journalOpened;
+  for (long i = 1; i <= even; ++i) chosen.insert(counts.journalOpened + i * span / (even + 1));
+  Plan plan;
+  plan.points.assign(chosen.begin(), chosen.end());
+  plan.description = "every allocation up to the journal, at " +
+                     std::to_string(counts.journalOpened) +
+                     ", and from the commit's last sync, at " + std::to_string(counts.lastSync) +
+                     "; " + std::to_string(even) + " evenly spaced between";
+  return plan;
+}
+
 std::string Listed(const std::vector<long>& points) {
   if (points.empty()) return "none";
   if (points.size() > 12) return std::to_string(points.size()) + " points";
@@ -219,10 +286,16 @@ std::string Listed(const std::vector<long>& points) {
 // `observe` sees every run.
 void SweepFailures(const std::string& mode, const Sample& sample,
                    const std::function<Plan(const Counts&)>& choose, const std::string& caller = {},
-                   const std::function<void(const FaultRun&)>& observe = {}) {
+                   const std::function<void(const FaultRun&)>& observe = {},
+                   Front front = Front::Console) {
   const auto start = Clock::now();
   TempDir work;
-  const Counts counts = CountNormalRun(work.path(), sample, caller);
+  const Counts counts = CountNormalRun(work.path(), sample, caller, front);
+  // The console's is the reference update's time; the window's, this
+  // counted one's (slower: each allocation's caller is looked up).
+  const double oneRun =
+      front == Front::Window ? Seconds(Clock::now() - start) : sample.patchSeconds;
+  const std::string label = front == Front::Window ? mode + ", the window" : mode;
   Plan plan = choose(counts);
   if (const auto chosen = ChosenPoints(plan.points); chosen != plan.points) {
     plan.points = chosen;
@@ -234,10 +307,10 @@ void SweepFailures(const std::string& mode, const Sample& sample,
   std::mutex mutex;
   std::vector<long> updated;
   ForEachPoint(plan.points, findings, [&](long n) {
-    const FaultRun run = RunUnderFaults(work.path(), sample, mode, n, 0, caller);
+    const FaultRun run = RunUnderFaults(work.path(), sample, mode, n, 0, caller, front);
     if (observe) observe(run);
     if (Number(run.report, "injected") == n) ++landed;
-    if (JudgeFailedOperation(run, sample, mode, n, findings)) {
+    if (JudgeFailedOperation(run, sample, mode, n, findings, front)) {
       std::lock_guard<std::mutex> lock(mutex);
       updated.push_back(n);
     }
@@ -251,9 +324,9 @@ void SweepFailures(const std::string& mode, const Sample& sample,
       "operations in the tree (%ld writes, %ld syncs, %ld truncates); one run: %.3f s\n"
       "[sweep %s, %s sample] %zu points run (%s); fault injected in %ld; updated anyway in "
       "%zu (%s); a follow-up run after each of the other %zu; %zu violations; %.1f s\n",
-      mode.c_str(), sample.name.c_str(), counts.allocations,
+      label.c_str(), sample.name.c_str(), counts.allocations,
       caller.empty() ? "allocations" : (caller + " contexts").c_str(), counts.io, counts.writes,
-      counts.syncs, counts.truncates, sample.patchSeconds, mode.c_str(), sample.name.c_str(),
+      counts.syncs, counts.truncates, oneRun, label.c_str(), sample.name.c_str(),
       plan.points.size(), plan.description.c_str(), landed.load(), updated.size(),
       Listed(updated).c_str(), plan.points.size() - updated.size(), violations.size(),
       Seconds(Clock::now() - start));
@@ -273,6 +346,16 @@ Plan EveryOperation(const Counts& counts) {
 
 TEST(FaultSweep, OutOfMemoryAtEachAllocation) {
   SweepFailures("oom", Samples::Get().Plain(), EveryAllocation);
+}
+
+// The window (the real start-up and CPatchDlg, offscreen) with a user who
+// presses Run and answers every box: no fault may end it by a signal or
+// leave a run untold, and the database obeys the same invariant.
+TEST(FaultSweep, OutOfMemoryInTheWindow) {
+  if (WindowDriver().empty()) GTEST_SKIP() << "built without the window";
+  SweepFailures(
+      "oom", Samples::Get().Plain(), [](const Counts& counts) { return WindowPoints(counts, 300); },
+      {}, {}, Front::Window);
 }
 
 TEST(FaultSweep, OutOfMemoryEncryptedAtASpreadOfAllocations) {

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "ModalAnswerer.h"
+#include "PatchProgram.h"
 #include "SessionFixture.h"
 #include "app/PatchDlg.h"
 #include "ui/IconButton.h"
@@ -45,6 +46,12 @@ bool ArrowsWhileAnswering(const ModalAnswerer& answers) {
   }
   return true;
 }
+
+// A probe whose work runs out of memory, as anything the Run button reaches may.
+class ThrowingProbe : public MainApplicationProbe {
+ public:
+  bool IsMainApplicationRunning() override { throw std::bad_alloc(); }
+};
 
 }  // namespace
 
@@ -249,6 +256,25 @@ class TestPatchDlg : public QObject {
     QCOMPARE(answers.boxes[0].caption, QStringLiteral("ＤＢ更新"));
     QCOMPARE(answers.boxes[0].icon, QMessageBox::Critical);
     QVERIFY(RunButton(dlg)->isEnabled());
+  }
+
+  // No exception leaves the button's handler for Qt's event loop: the
+  // original's box for it, and the window goes on as before the press.
+  void anExceptionOutOfTheRunIsToldAndTheWindowGoesOn() {
+    MakeSampleDatabase(database);
+    Registered("data1");
+    ThrowingProbe throwing;
+    CPatchDlg dlg(nullptr, &throwing);
+    dlg.OnInitDialog();
+    ModalAnswerer answers;
+    QTest::mouseClick(RunButton(dlg), Qt::LeftButton);
+    QCOMPARE(answers.boxes.size(), size_t(1));
+    QCOMPARE(answers.boxes[0].text, QStringLiteral("*** 処理されない例外 ***"));
+    QCOMPARE(answers.boxes[0].caption, QStringLiteral("MivotraPatch20091109"));
+    QCOMPARE(answers.boxes[0].icon, QMessageBox::Warning);
+    QVERIFY(dlg.IsCloseEnabled());
+    QVERIFY(RunButton(dlg)->isEnabled());
+    QVERIFY(!std::filesystem::exists(dir->path() / BackupFolderName()));
   }
 
   void aFailedUpdateOpensTheErrorWindow() {
