@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "base/Attempt.h"
 #include "res/Texts.h"
 #include "ui/Clipboard.h"
 #include "ui/DialogUnits.h"
@@ -40,18 +41,6 @@ constexpr QRect kLog{4, 28, 252, 152};
 constexpr QRect kLine{4, 25, 252, 1};
 constexpr QRect kSearchButton{228, 2, 28, 20};
 constexpr int kDialogPointSize = 11;
-
-// One part of putting the window right after a failure; a part that fails
-// in turn is left out.
-template <class Part>
-bool Attempt(Part&& part) noexcept {
-  try {
-    part();
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
 
 }  // namespace
 

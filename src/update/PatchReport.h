@@ -8,24 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Attempt.h"
 #include "jet/ComError.h"
 #include "update/DatabaseConnection.h"
 #include "update/Screen.h"
 
 namespace mivotra {
-
-// Runs one part of a report and tells whether it went through. Once the
-// outcome is settled, a part that fails (for want of memory) is left out
-// rather than allowed to change what the run reports.
-template <class Part>
-bool Attempt(Part&& part) noexcept {
-  try {
-    part();
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
 
 // The closing box of a patch that went through (or would), then the
 // statement list to the clipboard. Out of memory for the list must not take
