@@ -37,7 +37,6 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
           BuildConnectionString(PathName, FileName, m_target.Password, m_target.Extension), "", "",
           0);
       m_bConnected = 1;
-      m_events.ConnectionChanged({ConnectionReport::State::Opened, databaseName});
     } catch (const ComError& error) {
       // The failed connection's event tells the user; the search offers another file.
       m_lastConnectFailure =
@@ -50,8 +49,11 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
     m_pConnection.Release();
   }
 
-  if (m_bConnected == 0)
-    m_events.ConnectionChanged({ConnectionReport::State::Failed, databaseName});
+  // Told outside the attempt: a front end that fails to show an open
+  // connection must not leave it taken for a failed one.
+  m_events.ConnectionChanged(
+      {m_bConnected == 1 ? ConnectionReport::State::Opened : ConnectionReport::State::Failed,
+       databaseName});
 }
 
 void DatabaseConnection::ExecuteStatement(std::int32_t number, const std::string& statement) {
