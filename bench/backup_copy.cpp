@@ -5,8 +5,6 @@
 //
 //   bench_backup_copy [--size-mib N] [--runs N] [--no-write-behind] [--chunk-mib N] FOLDER
 //
-// --no-write-behind and --chunk-mib time the copy with other CopyOptions than
-// ShellCopyFile's.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -131,7 +129,6 @@ double Median(std::vector<double> values) {
 int main(int argc, char** argv) {
   std::uint64_t sizeMiB = 1024;
   int runs = 5;
-  mivotra::CopyOptions options;
   std::string folder;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -139,18 +136,11 @@ int main(int argc, char** argv) {
       sizeMiB = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--runs" && i + 1 < argc)
       runs = std::atoi(argv[++i]);
-    else if (arg == "--no-write-behind")
-      options.writeBehind = false;
-    else if (arg == "--chunk-mib" && i + 1 < argc)
-      options.chunkBytes = std::strtoull(argv[++i], nullptr, 10) << 20;
     else
       folder = arg;
   }
   if (folder.empty() || sizeMiB == 0 || runs < 3) {
-    std::fprintf(
-        stderr,
-        "usage: %s [--size-mib N] [--runs N>=3] [--no-write-behind] [--chunk-mib N] FOLDER\n",
-        argv[0]);
+    std::fprintf(stderr, "usage: %s [--size-mib N] [--runs N>=3] FOLDER\n", argv[0]);
     return 2;
   }
 
@@ -168,13 +158,7 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(sizeMiB), runs, folder.c_str());
   std::printf("kernel %s, file system magic 0x%lx\n", system.release,
               static_cast<unsigned long>(fsInfo.f_type));
-  const mivotra::CopyOptions defaults;
-  const bool asShipped =
-      options.writeBehind == defaults.writeBehind && options.chunkBytes == defaults.chunkBytes;
-  std::printf("ours: %s, %llu MiB chunks, write-behind %s\n",
-              asShipped ? "ShellCopyFile" : "CopyToNewFile",
-              static_cast<unsigned long long>(options.chunkBytes >> 20),
-              options.writeBehind ? "on" : "off");
+  std::printf("ours: the backup copy (CopyToNewFile)\n");
   std::printf("baseline: `cp SOURCE COPY && sync COPY` with %s\n",
               FirstLineOf("cp --version").c_str());
 
@@ -192,11 +176,16 @@ int main(int argc, char** argv) {
         SilentScreen screen;
         std::string reason;
         const auto start = std::chrono::steady_clock::now();
-        const int ok = asShipped ? mivotra::ShellCopyFile(source, ours, "", screen, &reason)
-                                 : mivotra::CopyToNewFile(source, ours, screen, options, &reason);
+        const int from = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+        const int into = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool ok = mivotra::CopyToNewFile(
+            from, source, mivotra::CopyDestination{into, folder, "bench-ours.mdb"}, screen,
+            &reason);
+        close(into);
+        close(from);
         const double seconds = Seconds(start);
-        if (ok != 1 || !CheckAndRemove(ours, size)) {
-          std::fprintf(stderr, "ShellCopyFile failed: %s\n", reason.c_str());
+        if (!ok || !CheckAndRemove(ours, size)) {
+          std::fprintf(stderr, "the copy failed: %s\n", reason.c_str());
           return 1;
         }
         oursSeconds.push_back(seconds);

@@ -67,7 +67,6 @@ inline constexpr std::string_view VersionWindowName = "MivotraPatch20091109 Vers
 inline constexpr std::string_view VersionWindowDate = "最終更新日： 2008/08/18 14:35";
 inline constexpr std::string_view ClipboardNoOwner = "クリップボードへの貼り付けが失敗しました";
 inline constexpr std::string_view ClipboardOpenFailed = "Failed to open clipboard";
-inline constexpr std::string_view ClipboardEmptyFailed = "Failed to empty clipboard";
 
 // The main window's own menu and the copy's progress window.
 inline constexpr std::string_view WindowMenuClose = "閉じる(&C)";

@@ -383,11 +383,12 @@ TEST(CopyFromAHeldDescriptor, LeavesTheCallersDescriptorAndTheProcesssLocksInPla
   ASSERT_GE(source, 0);
   RecordingScreen screen;
   std::string reason;
-  CopyOptions options;
-  options.chunkBytes = 1024 * 1024;
-  ASSERT_TRUE(CopyToNewFile(source, (dir / "data.mdb").string(), (dir / "copy.mdb").string(),
-                            screen, options, &reason))
+  const int folder = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_TRUE(CopyToNewFile(source, (dir / "data.mdb").string(),
+                            CopyDestination{folder, dir.path().string(), "copy.mdb"}, screen,
+                            &reason))
       << reason;
+  close(folder);
 
   EXPECT_TRUE(ReadFile(dir / "copy.mdb") == content);
   EXPECT_TRUE(OthersSeeALock(dir / "data.mdb")) << "the copy gave the lock away";

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "CopyModes.h"
+#include "CopyFile.h"
 #include "TestSupport.h"
 #include "target/BackupCopy.h"
 
@@ -32,7 +32,6 @@ using test::ScreenEvent;
 using test::TempDir;
 using test::WriteFile;
 
-using test::CopyMode;
 using test::MiB;
 
 int EndCount(const RecordingScreen& screen) {
@@ -53,20 +52,17 @@ class ProgressScreen : public RecordingScreen {
   std::function<void(std::uint64_t)> onProgress;
 };
 
-class BackupCopy : public testing::TestWithParam<CopyMode> {
+class BackupCopy : public testing::Test {
  protected:
-  CopyOptions Options() const { return GetParam().Options(); }
   bool Copy(const fs::path& source, const fs::path& destination, ProgressScreen& screen,
             std::string* reason = nullptr) {
-    return CopyToNewFile(source.string(), destination.string(), screen, Options(), reason);
+    return test::CopyFile(source, destination, screen, reason);
   }
 
   TempDir dir;
 };
 
-INSTANTIATE_TEST_SUITE_P(Modes, BackupCopy, test::AllCopyModes(), test::CopyModeName);
-
-TEST_P(BackupCopy, KeepsContentPermissionsAndModificationTime) {
+TEST_F(BackupCopy, KeepsContentPermissionsAndModificationTime) {
   const fs::path source = dir / "data.mdb";
   const std::string content = test::RandomBytes(5 * MiB + 123);
   WriteFile(source, content);
@@ -102,7 +98,7 @@ TEST_P(BackupCopy, KeepsContentPermissionsAndModificationTime) {
   EXPECT_EQ(EndCount(screen), 1);
 }
 
-TEST_P(BackupCopy, EmptyFileGivesEmptyCopy) {
+TEST_F(BackupCopy, EmptyFileGivesEmptyCopy) {
   WriteFile(dir / "empty.mdb", "");
   ProgressScreen screen;
   ASSERT_TRUE(Copy(dir / "empty.mdb", dir / "copy.mdb", screen));
@@ -110,7 +106,7 @@ TEST_P(BackupCopy, EmptyFileGivesEmptyCopy) {
   EXPECT_EQ(screen.reports, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 0}}));
 }
 
-TEST_P(BackupCopy, CancelLeavesNothingBehind) {
+TEST_F(BackupCopy, CancelLeavesNothingBehind) {
   for (std::uint64_t cancelAt : {std::uint64_t{0}, 2 * MiB, 4 * MiB}) {
     SCOPED_TRACE(cancelAt);
     TempDir here;
@@ -127,7 +123,7 @@ TEST_P(BackupCopy, CancelLeavesNothingBehind) {
 }
 
 // Whatever already has the name stays exactly as it was.
-TEST_P(BackupCopy, NeverReplacesWhatIsAtTheName) {
+TEST_F(BackupCopy, NeverReplacesWhatIsAtTheName) {
   const fs::path source = dir / "data.mdb";
   WriteFile(source, test::RandomBytes(MiB + 7));
   WriteFile(dir / "target.txt", "target");
@@ -170,7 +166,7 @@ TEST_P(BackupCopy, NeverReplacesWhatIsAtTheName) {
 }
 
 // The name checked at the start can be taken while the copy runs.
-TEST_P(BackupCopy, ANameTakenDuringTheCopyIsNotReplaced) {
+TEST_F(BackupCopy, ANameTakenDuringTheCopyIsNotReplaced) {
   WriteFile(dir / "data.mdb", test::RandomBytes(3 * MiB));
   const fs::path backup = dir / "backup.mdb";
   ProgressScreen screen;
@@ -186,7 +182,7 @@ TEST_P(BackupCopy, ANameTakenDuringTheCopyIsNotReplaced) {
 
 // A backup of a file that changed half-way would be neither the old nor the
 // new state.
-TEST_P(BackupCopy, ASourceThatChangesOrVanishesIsAFailure) {
+TEST_F(BackupCopy, ASourceThatChangesOrVanishesIsAFailure) {
   struct Case {
     const char* name;
     std::function<void(const fs::path&)> change;
@@ -228,7 +224,7 @@ TEST_P(BackupCopy, ASourceThatChangesOrVanishesIsAFailure) {
 
 // A byte changed behind the copy with the file's size and times put back
 // passes every look at the file's status; only the comparison finds it.
-TEST_P(BackupCopy, AChangeThatKeepsSizeAndTimesIsFoundByTheComparison) {
+TEST_F(BackupCopy, AChangeThatKeepsSizeAndTimesIsFoundByTheComparison) {
   const fs::path source = dir / "data.mdb";
   const std::string content = test::RandomBytes(3 * MiB);
   WriteFile(source, content);
@@ -253,7 +249,7 @@ TEST_P(BackupCopy, AChangeThatKeepsSizeAndTimesIsFoundByTheComparison) {
 
 // Only the copy's own leftovers go: hidden temporaries of this user that no
 // running copy holds.
-TEST_P(BackupCopy, TemporariesLeftByAKilledCopyAreRemovedAndNothingElse) {
+TEST_F(BackupCopy, TemporariesLeftByAKilledCopyAreRemovedAndNothingElse) {
   const fs::path source = dir / "data.mdb";
   WriteFile(source, test::RandomBytes(MiB));
   fs::create_directory(dir / "backup");
@@ -292,7 +288,7 @@ TEST_P(BackupCopy, TemporariesLeftByAKilledCopyAreRemovedAndNothingElse) {
   EXPECT_EQ(ReadFile(source).size(), MiB) << "the link's target is left alone";
 }
 
-TEST_P(BackupCopy, UnusablePathsFailAndCreateNothing) {
+TEST_F(BackupCopy, UnusablePathsFailAndCreateNothing) {
   WriteFile(dir / "data.mdb", "data");
   WriteFile(dir / "plain", "a file, not a folder");
   fs::create_directory(dir / "folder");
@@ -325,50 +321,6 @@ TEST_P(BackupCopy, UnusablePathsFailAndCreateNothing) {
   EXPECT_EQ(Listing(dir.path()), before);
   EXPECT_TRUE(fs::is_empty(dir / "folder"));
   EXPECT_EQ(ReadFile(dir / "plain"), "a file, not a folder");
-}
-
-TEST(ShellCopyFile, EmptyPathsCopyNothingAndShowNothing) {
-  TempDir dir;
-  WriteFile(dir / "data.mdb", "data");
-  RecordingScreen screen;
-  EXPECT_EQ(ShellCopyFile("", (dir / "copy.mdb").string(), "", screen), 0);
-  EXPECT_EQ(ShellCopyFile((dir / "data.mdb").string(), "", "", screen), 0);
-  EXPECT_EQ(ShellCopyFile("", "", "", screen), 0);
-  EXPECT_TRUE(screen.events.empty());
-  EXPECT_EQ(screen.copyProgressCalls, 0u);
-  EXPECT_EQ(Listing(dir.path()), std::set<std::string>{"data.mdb"});
-}
-
-TEST(ShellCopyFile, CopiesAFewMegabytesIntoAJapaneseFolder) {
-  TempDir dir;
-  const fs::path source = dir / "顧客 データ.mdb";
-  const std::string content = test::RandomBytes(3 * MiB + 5, 7);
-  WriteFile(source, content);
-  fs::create_directory(dir / "データベース更新前データ");
-  const fs::path backup = dir / "データベース更新前データ" / "顧客 データver_1_06backup.mdb";
-
-  ProgressScreen screen;
-  std::string reason;
-  EXPECT_EQ(ShellCopyFile(source.string(), backup.string(), "", screen, &reason), 1) << reason;
-  EXPECT_TRUE(ReadFile(backup) == content);
-  ASSERT_FALSE(screen.reports.empty());
-  EXPECT_EQ(screen.reports.front().first, 0u);
-  EXPECT_EQ(screen.reports.back(),
-            std::make_pair(std::uint64_t{content.size()}, std::uint64_t{content.size()}));
-  EXPECT_EQ(EndCount(screen), 1);
-  EXPECT_EQ(ShellCopyFile(source.string(), backup.string(), "", screen), 0) << "copied over itself";
-  EXPECT_TRUE(ReadFile(backup) == content);
-}
-
-TEST(ShellCopyFile, ARelativeDestinationIsInTheCurrentFolder) {
-  TempDir dir;
-  WriteFile(dir / "data.mdb", "relative");
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir.path());
-  RecordingScreen screen;
-  EXPECT_EQ(ShellCopyFile("data.mdb", "copy.mdb", "", screen), 1);
-  fs::current_path(previous);
-  EXPECT_EQ(ReadFile(dir / "copy.mdb"), "relative");
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ class RehearsalFolder {
 bool RehearseCopy(int folder, const std::string& folderPath, const std::string& backupFile,
                   const struct stat& database, std::string* reason) {
   PendingFile file(folder);
-  if (!file.Open(CopyOptions{}.anonymousTemporary)) {
+  if (!file.Open()) {
     const int error = errno;
     return Refuse(reason, "cannot create a file in " + folderPath + ": " + std::strerror(error));
   }
@@ -173,8 +173,7 @@ bool MakeBackup(const BackupJob& job, CopyProgress& progress, std::string* reaso
     return false;
   }
   if (!CopyToNewFile(job.databaseDescriptor, source,
-                     CopyDestination{folder.get(), folderPath, name}, progress, CopyOptions{},
-                     reason)) {
+                     CopyDestination{folder.get(), folderPath, name}, progress, reason)) {
     return false;
   }
   // The backup folder itself is an entry of its parent, which may have just

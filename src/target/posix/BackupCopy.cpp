@@ -28,20 +28,26 @@ class EndProgressOnReturn {
   CopyProgress& m_progress;
 };
 
+// Progress is reported, and a cancel noticed, after each chunk: a sixty-fourth
+// of the file, so that a small one still shows its progress, from 1 MiB (where
+// the system calls would start to cost) to 16 MiB.
+std::uint64_t ChunkBytes(std::uint64_t size) {
+  constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+  return std::clamp<std::uint64_t>(size / 64, kMiB, 16 * kMiB);
+}
+
 class CopyJob {
  public:
-  // `source` and `destination.folder` are the caller's, never closed here;
-  // -1: opened here from `sourceName` and `destination.folderPath`.
+  // `source` and `destination.folder` are the caller's, never closed here.
   CopyJob(int source, const std::string& sourceName, const CopyDestination& destination,
-          CopyProgress& progress, const CopyOptions& options, std::string* reason)
-      : m_givenSource(source),
-        m_source(sourceName),
+          CopyProgress& progress, std::string* reason)
+      : m_source(source),
+        m_sourceName(sourceName),
         m_target(destination),
         m_destination(destination.folderPath == "/"
                           ? "/" + destination.name
                           : destination.folderPath + "/" + destination.name),
         m_progress(progress),
-        m_options(options),
         m_reason(reason) {}
 
   bool Run();
@@ -60,12 +66,11 @@ class CopyJob {
   bool Verify(int from, int to, std::uint64_t size);
   void WriteBehind(int to, off_t chunkStart, off_t chunkEnd);
 
-  int m_givenSource;
-  const std::string& m_source;
+  int m_source;
+  const std::string& m_sourceName;
   const CopyDestination& m_target;
   const std::string m_destination;  // folder and name, for messages
   CopyProgress& m_progress;
-  const CopyOptions& m_options;
   std::string* m_reason;
 
   off_t m_offset = 0;
@@ -83,35 +88,15 @@ bool IsKernelCopyDeclined(int error) {
 
 bool CopyJob::Run() {
   const std::string& name = m_target.name;
-  if ((m_source.empty() && m_givenSource < 0) ||
-      (m_target.folder < 0 && m_target.folderPath.empty()))
-    return Fail("no source or no destination");
-  // A path with a NUL would be cut short by the system and name another file.
-  if (m_source.find('\0') != std::string::npos || m_destination.find('\0') != std::string::npos)
-    return Fail("a path holds a NUL character");
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-    return Fail("the destination " + m_destination + " names a folder, not a file");
-
-  UniqueFd ownSource;
-  int source = m_givenSource;
-  if (source < 0) {
-    // O_NONBLOCK: a FIFO at the source's name must not hang the copy.
-    ownSource.Reset(open(m_source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!ownSource.valid()) return FailErrno("cannot open " + m_source, errno);
-    source = ownSource.get();
-  }
+  const int source = m_source;
+  const int folder = m_target.folder;
+  if (source < 0 || folder < 0) return Fail("no source or no destination");
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+      name.find('\0') != std::string::npos)
+    return Fail("the destination " + m_destination + " names no file");
   struct stat before = {};
-  if (fstat(source, &before) != 0) return FailErrno("cannot look at " + m_source, errno);
-  if (!S_ISREG(before.st_mode)) return Fail(m_source + " is not a regular file");
-
-  UniqueFd ownFolder;
-  int folder = m_target.folder;
-  if (folder < 0) {
-    ownFolder.Reset(open(m_target.folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!ownFolder.valid())
-      return FailErrno("cannot open the folder " + m_target.folderPath, errno);
-    folder = ownFolder.get();
-  }
+  if (fstat(source, &before) != 0) return FailErrno("cannot look at " + m_sourceName, errno);
+  if (!S_ISREG(before.st_mode)) return Fail(m_sourceName + " is not a regular file");
 
   // Checked again by the link at the end; this only spares a long copy that
   // could never be placed.
@@ -122,25 +107,22 @@ bool CopyJob::Run() {
   RemoveStaleTemporaries(folder);
   IgnoreFileSizeSignal fileSizeSignal;
   PendingFile pending(folder);
-  if (!m_options.exclusiveRename) pending.UsePlaceholderOnly();
-  if (!pending.Open(m_options.anonymousTemporary))
-    return FailErrno("cannot create a file in " + m_target.folderPath, errno);
+  if (!pending.Open()) return FailErrno("cannot create a file in " + m_target.folderPath, errno);
 
   posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
   if (!CopyData(source, pending.fd(), static_cast<std::uint64_t>(before.st_size))) return false;
 
   // A backup taken while the file changed or was replaced is no backup.
   struct stat after = {};
-  if (fstat(source, &after) != 0) return FailErrno("cannot look at " + m_source, errno);
+  if (fstat(source, &after) != 0) return FailErrno("cannot look at " + m_sourceName, errno);
   if (after.st_size != before.st_size || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
       after.st_mtim.tv_nsec != before.st_mtim.tv_nsec || after.st_nlink == 0 ||
       m_offset != before.st_size)
-    return Fail(m_source + " changed or vanished while it was copied");
+    return Fail(m_sourceName + " changed or vanished while it was copied");
 
   if (!TakeModeAndTimes(pending.fd(), before, m_reason)) return false;
   if (fsync(pending.fd()) != 0) return FailErrno("cannot write the copy to disk", errno);
-  if (m_options.verify && !Verify(source, pending.fd(), static_cast<std::uint64_t>(before.st_size)))
-    return false;
+  if (!Verify(source, pending.fd(), static_cast<std::uint64_t>(before.st_size))) return false;
 
   if (!pending.GiveName(name)) {
     if (errno == EEXIST) return FailErrno(m_destination, EEXIST);
@@ -174,21 +156,21 @@ bool CopyJob::Verify(int from, int to, std::uint64_t size) {
     const auto offset = static_cast<off_t>(at);
     const ssize_t a = pread(from, original.data(), want, offset);
     if (a < 0 && errno == EINTR) continue;
-    if (a < 0) return FailErrno("cannot read " + m_source + " again", errno);
+    if (a < 0) return FailErrno("cannot read " + m_sourceName + " again", errno);
     const ssize_t b = a == 0 ? 0 : pread(to, copy.data(), static_cast<std::size_t>(a), offset);
     if (b < 0 && errno == EINTR) continue;
     if (b < 0) return FailErrno("cannot read the copy back", errno);
     if (a == 0 || b != a ||
         std::memcmp(original.data(), copy.data(), static_cast<std::size_t>(a)) != 0)
-      return Fail("the copy differs from " + m_source + " after byte " + std::to_string(at));
+      return Fail("the copy differs from " + m_sourceName + " after byte " + std::to_string(at));
     at += static_cast<std::uint64_t>(a);
   }
   return true;
 }
 
 bool CopyJob::CopyData(int from, int to, std::uint64_t size) {
-  const std::uint64_t chunk = std::max<std::uint64_t>(m_options.chunkBytes, 1);
-  bool kernel = m_options.kernelCopy;
+  const std::uint64_t chunk = ChunkBytes(size);
+  bool kernel = true;
 
   if (!m_progress.ShowCopyProgress(0, size)) return Fail("cancelled");
   for (;;) {
@@ -207,7 +189,7 @@ bool CopyJob::CopyData(int from, int to, std::uint64_t size) {
     }
     const auto copied = static_cast<std::uint64_t>(m_offset);
     if (done == 0) break;  // end of file
-    if (m_options.writeBehind) WriteBehind(to, m_offset - static_cast<off_t>(done), m_offset);
+    WriteBehind(to, m_offset - static_cast<off_t>(done), m_offset);
     if (!m_progress.ShowCopyProgress(copied, std::max(size, copied))) return Fail("cancelled");
   }
   return true;
@@ -262,7 +244,7 @@ bool CopyJob::PlainCopy(int from, int to, std::uint64_t count, std::uint64_t& do
     const ssize_t n = pread(from, m_buffer.data(), want, m_offset);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return FailErrno("cannot read " + m_source, errno);
+      return FailErrno("cannot read " + m_sourceName, errno);
     }
     if (n == 0) break;
     for (ssize_t written = 0; written < n;) {
@@ -282,60 +264,10 @@ bool CopyJob::PlainCopy(int from, int to, std::uint64_t count, std::uint64_t& do
 
 }  // namespace
 
-namespace {
-
-CopyDestination SplitDestination(const std::string& destination) {
-  const std::size_t slash = destination.rfind('/');
-  return CopyDestination{-1, FolderOf(destination),
-                         slash == std::string::npos ? destination : destination.substr(slash + 1)};
-}
-
-}  // namespace
-
-bool CopyToNewFile(const std::string& source, const std::string& destination,
-                   CopyProgress& progress, const CopyOptions& options, std::string* reason) {
-  EndProgressOnReturn end(progress);
-  if (destination.empty()) {
-    if (reason) *reason = "no source or no destination";
-    return false;
-  }
-  return CopyJob(-1, source, SplitDestination(destination), progress, options, reason).Run();
-}
-
-bool CopyToNewFile(int source, const std::string& sourceName, const std::string& destination,
-                   CopyProgress& progress, const CopyOptions& options, std::string* reason) {
-  if (destination.empty()) {
-    EndProgressOnReturn end(progress);
-    if (reason) *reason = "no source or no destination";
-    return false;
-  }
-  return CopyToNewFile(source, sourceName, SplitDestination(destination), progress, options,
-                       reason);
-}
-
 bool CopyToNewFile(int source, const std::string& sourceName, const CopyDestination& destination,
-                   CopyProgress& progress, const CopyOptions& options, std::string* reason) {
+                   CopyProgress& progress, std::string* reason) {
   EndProgressOnReturn end(progress);
-  if (source < 0) {
-    if (reason) *reason = "cannot open " + sourceName;
-    return false;
-  }
-  return CopyJob(source, sourceName, destination, progress, options, reason).Run();
-}
-
-int ShellCopyFile(const std::string& source, const std::string& destination,
-                  const std::string& title, CopyProgress& progress, std::string* reason) {
-  (void)title;
-  if (source.empty() || destination.empty()) {
-    if (reason) *reason = "no source or no destination";
-    return 0;
-  }
-  return CopyToNewFile(source, destination, progress, CopyOptions{}, reason) ? 1 : 0;
-}
-
-int ShellCopyFile(const std::string& source, const std::string& destination,
-                  const std::string& title, CopyProgress& progress) {
-  return ShellCopyFile(source, destination, title, progress, nullptr);
+  return CopyJob(source, sourceName, destination, progress, reason).Run();
 }
 
 }  // namespace mivotra

@@ -89,14 +89,12 @@ PendingFile::~PendingFile() {
   if (!m_temporaryName.empty() && !m_committed) unlinkat(m_folder, m_temporaryName.c_str(), 0);
 }
 
-bool PendingFile::Open(bool anonymous) {
-  if (anonymous) {
-    m_file.Reset(openat(m_folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    m_anonymous = m_file.valid();
-    if (m_anonymous) return true;
-    // EISDIR: a kernel that does not know O_TMPFILE.
-    if (!IsUnsupported(errno) && errno != EISDIR) return false;
-  }
+bool PendingFile::Open() {
+  m_file.Reset(openat(m_folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  m_anonymous = m_file.valid();
+  if (m_anonymous) return true;
+  // EISDIR: a kernel that does not know O_TMPFILE.
+  if (!IsUnsupported(errno) && errno != EISDIR) return false;
   return OpenNamed();
 }
 
@@ -130,19 +128,17 @@ bool PendingFile::GiveName(const std::string& name) {
     return false;
   }
   const char* temporary = m_temporaryName.c_str();
-  if (!m_placeholderOnly) {
-    if (renameat2(m_folder, temporary, m_folder, name.c_str(), RENAME_NOREPLACE) == 0) {
-      m_temporaryName.clear();
-      return true;
-    }
-    // FUSE gives EINVAL for flags its file system does not take.
-    if (errno != EINVAL && !IsUnsupported(errno)) return false;
-    // A hard link fails just as surely on an existing name; the temporary
-    // name goes at Commit().
-    if (linkat(m_folder, temporary, m_folder, name.c_str(), 0) == 0) return true;
-    // EPERM: a file system without hard links (exFAT, FAT).
-    if (errno != EPERM && errno != EMLINK && !IsUnsupported(errno)) return false;
+  if (renameat2(m_folder, temporary, m_folder, name.c_str(), RENAME_NOREPLACE) == 0) {
+    m_temporaryName.clear();
+    return true;
   }
+  // FUSE gives EINVAL for flags its file system does not take.
+  if (errno != EINVAL && !IsUnsupported(errno)) return false;
+  // A hard link fails just as surely on an existing name; the temporary
+  // name goes at Commit().
+  if (linkat(m_folder, temporary, m_folder, name.c_str(), 0) == 0) return true;
+  // EPERM: a file system without hard links (exFAT, FAT).
+  if (errno != EPERM && errno != EMLINK && !IsUnsupported(errno)) return false;
   return RenameOverPlaceholder(name);
 }
 
@@ -205,7 +201,7 @@ bool TakeModeAndTimes(int fd, const struct stat& source, std::string* reason) {
 
 std::optional<KeptAttributes> ObserveKeptAttributes(int folder) {
   PendingFile probe(folder);
-  if (!probe.Open(true)) return std::nullopt;
+  if (!probe.Open()) return std::nullopt;
   // Not subject to the umask, unlike the mode given at creation.
   fchmod(probe.fd(), 0600);
   struct stat seen = {};

@@ -25,10 +25,10 @@ class PendingFile {
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
 
-  // An unnamed file (O_TMPFILE) when `anonymous` and the file system has
-  // them, else one under a fresh hidden temporary name; read and write
-  // access, mode 0600. False with errno.
-  bool Open(bool anonymous);
+  // An unnamed file (O_TMPFILE) where the file system has them, else one
+  // under a fresh hidden temporary name; read and write access, mode 0600.
+  // False with errno.
+  bool Open();
   int fd() const { return m_file.get(); }
   bool anonymous() const { return m_anonymous; }
 
@@ -44,10 +44,6 @@ class PendingFile {
   // name stays even if that removal fails.
   void Commit();
 
-  // Names a hidden temporary over a placeholder at once, as where the file
-  // system offers nothing better.
-  void UsePlaceholderOnly() { m_placeholderOnly = true; }
-
  private:
   bool OpenNamed();
   bool RenameOverPlaceholder(const std::string& name);
@@ -57,7 +53,6 @@ class PendingFile {
   std::string m_temporaryName;
   bool m_anonymous = false;
   bool m_committed = false;
-  bool m_placeholderOnly = false;
 };
 
 // True when `name` in `folder` is the file `file` describes.
