@@ -44,8 +44,7 @@ void TellUnexpectedExceptionOnStderr() noexcept {
 
 }  // namespace
 
-int RunApplication(int argc, char** argv,
-                   const std::function<std::unique_ptr<QObject>(QWidget& window)>& watch) {
+int RunApplication(int argc, char** argv) {
   std::optional<Application> app;
   try {
     app.emplace(argc, argv);
@@ -69,8 +68,7 @@ int RunApplication(int argc, char** argv,
     }
     {
       CPatchDlg dialog;
-      dialog.OnInitDialog(CPatchDlg::Opening::AfterFirstPaint);
-      const std::unique_ptr<QObject> watcher = watch ? watch(dialog) : nullptr;
+      dialog.OnInitDialog();
       dialog.exec();
     }
     // No event loop comes back to show it.

@@ -198,7 +198,7 @@ void CPatchDlg::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-bool CPatchDlg::OnInitDialog(Opening opening) {
+bool CPatchDlg::OnInitDialog() {
   if (!texts::AboutMenuItem.empty()) {
     m_windowMenu->addSeparator();
     QAction* about = m_windowMenu->addAction(QtText(texts::AboutMenuItem), this,
@@ -211,12 +211,8 @@ bool CPatchDlg::OnInitDialog(Opening opening) {
   for (const auto& line : LogHeaderLines(m_session.UpdateItems()))
     AppendLogLine(QString::fromStdString(line));
   m_runButton->Configure(kRunIconId, CIconButton::MAKE_GRAY_ICON, std::string(texts::RunButtonTip));
-  if (opening == Opening::AtOnce) {
-    m_session.LocateDatabase();
-  } else {
-    m_session.ReadSettings();
-    m_openAfterPaint = true;
-  }
+  m_session.ReadSettings();
+  m_openAfterPaint = true;
   if (!m_busyPopup.IsCreated()) m_busyPopup.Create(this);
   return true;
 }

@@ -39,16 +39,11 @@ class CPatchDlg final : public QDialog, public Screen {
   CPatchDlg& operator=(const CPatchDlg&) = delete;
   ~CPatchDlg() override;
 
-  // When the located database is opened.
-  enum class Opening {
-    AtOnce,
-    // Once the window has been painted: opening an encrypted database derives
-    // its key (tens of milliseconds), and the window need not wait for that.
-    // Until then the buttons stay greyed, as before any database is known.
-    AfterFirstPaint,
-  };
-  // Window set-up in its fixed order; ends with the database located.
-  bool OnInitDialog(Opening opening = Opening::AtOnce);
+  // Window set-up in its fixed order; ends with the settings read. The
+  // database is opened once the window has been painted: opening an
+  // encrypted one derives its key, and the window need not wait for that.
+  // Until then the buttons stay greyed, as before any database is known.
+  bool OnInitDialog();
   // 1 gives back the Close item and whichever button fits the connection; any
   // other value greys all three.
   void SetControlsEnabled(int enable);
@@ -106,7 +101,7 @@ class CPatchDlg final : public QDialog, public Screen {
   // controls as between runs (or greyed while a run still goes on).
   void RecoverControls() noexcept;
   void BuildFromTemplate();
-  // The deferred half of OnInitDialog(Opening::AfterFirstPaint).
+  // The deferred half of OnInitDialog.
   void OpenAfterFirstPaint();
   void AppendLogLine(const QString& line);
   void Layout(QSize client);

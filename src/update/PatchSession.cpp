@@ -52,11 +52,6 @@ bool PatchSession::ReadSettings(std::string* unusable) {
   return true;
 }
 
-void PatchSession::LocateDatabase() {
-  ReadSettings();
-  OpenLocatedDatabase();
-}
-
 void PatchSession::OpenLocatedDatabase() {
   if (PathExists(m_db.Target().DatabaseFile())) {
     m_db.Connect(m_db.Target().PathName, m_db.Target().FileName);

@@ -49,8 +49,6 @@ class PatchSession {
   // leaves it as it is); true when they hold the DATABASE group. `unusable`,
   // when given, gets why settings that are there name no database.
   bool ReadSettings(std::string* unusable = nullptr);
-  // Reads the settings and connects when the database file is there.
-  void LocateDatabase();
   // Connects when the database file of the current target is there; else says none is selected.
   void OpenLocatedDatabase();
   // The search button: the open-file dialog, then a connection to the choice.

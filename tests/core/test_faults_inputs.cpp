@@ -41,7 +41,7 @@ class HostileInputs : public SessionFixture {
              const std::string& password) {
     WriteSettings(dir / "config", fileName, pathName, password);
     screen = RecordingScreen{};
-    NewSession().LocateDatabase();
+    LocateWithNewSession();
   }
 
   void ExpectRefusedQuietly(const std::string& caption) {
@@ -253,7 +253,7 @@ TEST_F(HostileInputs, OddSettingsValuesFindNothingOrExactlyTheFileTheyName) {
     SCOPED_TRACE(c.name);
     WriteSettingsFile(dir / "config", c.file);
     screen = RecordingScreen{};
-    NewSession().LocateDatabase();
+    LocateWithNewSession();
     ExpectRefusedQuietly(kNotSelected);
   }
 }

@@ -21,7 +21,7 @@ class LocateDatabase : public SessionFixture {};
 TEST_F(LocateDatabase, ARegisteredDatabaseOpensAtStartUp) {
   MakeSampleDatabase(database);
   WriteSettings(dir / "config", "data1", Folder(), "");
-  NewSession().LocateDatabase();
+  LocateWithNewSession();
   EXPECT_EQ(screen.caption, kConnected + "data1.mdb");
   EXPECT_TRUE(screen.runEnabled);
   EXPECT_FALSE(screen.searchEnabled);
@@ -46,7 +46,7 @@ TEST_F(LocateDatabase, WhatIsNotFoundOffersTheSearchButton) {
     fs::remove_all(dir / "config");
     if (c.writeSettings) WriteSettings(dir / "config", c.fileName, c.pathName, "");
     screen = RecordingScreen{};
-    NewSession().LocateDatabase();
+    LocateWithNewSession();
     EXPECT_EQ(screen.caption, "データベースが選択されてません");
     EXPECT_FALSE(screen.runEnabled);
     EXPECT_TRUE(screen.searchEnabled);
@@ -58,7 +58,7 @@ TEST_F(LocateDatabase, WhatIsNotFoundOffersTheSearchButton) {
 TEST_F(LocateDatabase, AFileThatIsNoDatabaseShowsTheFailureCaption) {
   WriteFile(database, "not a database at all");
   WriteSettings(dir / "config", "data1", Folder(), "");
-  NewSession().LocateDatabase();
+  LocateWithNewSession();
   EXPECT_EQ(screen.caption, kFailed + "data1.mdb");
   EXPECT_FALSE(screen.runEnabled);
   EXPECT_TRUE(screen.searchEnabled);
@@ -71,7 +71,7 @@ TEST_F(LocateDatabase, TheChosenFileLosesItsExtensionAndKeepsTheStoredPassword) 
   fs::create_directories(folder);
   MakeSampleDatabase(folder / "データ.mdb", {.password = "secret"});
   WriteSettings(dir / "config", "elsewhere", Folder(), "secret");
-  NewSession().LocateDatabase();
+  LocateWithNewSession();
   ASSERT_FALSE(session->Database().IsConnected());
 
   for (const std::string chosen : {"データ.bak", "データ", "データ.mdb"}) {
@@ -97,7 +97,7 @@ TEST_F(LocateDatabase, AChosenMdbExtensionInAnyCaseKeepsItsSpellingForEveryUse) 
     MakeSampleDatabase(folder / "made.mdb");  // the sample maker writes only .mdb
     fs::rename(folder / "made.mdb", file);
     const std::string before = DatabaseFingerprint(file);
-    NewSession().LocateDatabase();
+    LocateWithNewSession();
     screen.fileChoices.push_back(file.string());
     session->OnSearchDatabase();
     EXPECT_EQ(session->Database().Target().FileName, "DATA3");
@@ -114,7 +114,7 @@ TEST_F(LocateDatabase, AChosenMdbExtensionInAnyCaseKeepsItsSpellingForEveryUse) 
     EXPECT_FALSE(fs::exists(folder / "DATA3.mdb"));
     // A new start from the settings spells the extension ".mdb" again.
     WriteSettings(dir / "config", "DATA3", folder.string() + "/", "");
-    NewSession().LocateDatabase();
+    LocateWithNewSession();
     EXPECT_EQ(session->Database().Target().DatabaseFile(), folder.string() + "/DATA3.mdb");
     EXPECT_EQ(screen.caption, "データベースが選択されてません");
   }
@@ -122,7 +122,7 @@ TEST_F(LocateDatabase, AChosenMdbExtensionInAnyCaseKeepsItsSpellingForEveryUse) 
 
 TEST_F(LocateDatabase, OtherExtensionsAndAnUpperCaseNameThatIsNotThereOpenNothingElse) {
   MakeSampleDatabase(dir / "data3.mdb");
-  NewSession().LocateDatabase();
+  LocateWithNewSession();
   // Another extension still means the .mdb file of that name.
   screen.fileChoices.push_back((dir / "data3.BAK").string());
   session->OnSearchDatabase();
@@ -137,7 +137,7 @@ TEST_F(LocateDatabase, OtherExtensionsAndAnUpperCaseNameThatIsNotThereOpenNothin
 
 TEST_F(LocateDatabase, ACancelledDialogChangesNothing) {
   WriteSettings(dir / "config", "data1", Folder(), "");
-  NewSession().LocateDatabase();
+  LocateWithNewSession();
   screen.Clear();
   session->OnSearchDatabase();
   ASSERT_EQ(screen.events.size(), 1u);
@@ -148,7 +148,7 @@ TEST_F(LocateDatabase, AFailedSecondChoiceDoesNotLookConnected) {
   MakeSampleDatabase(database);
   WriteFile(dir / "broken.mdb", "garbage");
   WriteSettings(dir / "config", "data1", Folder(), "");
-  NewSession().LocateDatabase();
+  LocateWithNewSession();
   ASSERT_TRUE(session->Database().IsConnected());
 
   screen.fileChoices.push_back((dir / "broken.mdb").string());
@@ -163,7 +163,7 @@ TEST_F(LocateDatabase, AFailedSecondChoiceDoesNotLookConnected) {
 TEST_F(LocateDatabase, AWrongStoredPasswordFailsQuietly) {
   MakeSampleDatabase(database, {.password = "right"});
   WriteSettings(dir / "config", "data1", Folder(), "wrong");
-  NewSession().LocateDatabase();
+  LocateWithNewSession();
   EXPECT_EQ(screen.caption, kFailed + "data1.mdb");
   EXPECT_TRUE(screen.Messages().empty());
 }
@@ -174,7 +174,8 @@ TEST_F(LocateDatabase, DisconnectClosesOnlyWhatIsOpen) {
 
   MakeSampleDatabase(database);
   WriteSettings(dir / "config", "data1", Folder(), "");
-  session->LocateDatabase();
+  session->ReadSettings();
+  session->OpenLocatedDatabase();
   screen.Clear();
   session->Database().Disconnect();
   EXPECT_FALSE(session->Database().IsConnected());
@@ -199,7 +200,7 @@ TEST_F(LocateDatabase, AFailingCloseIsToldAndTheConnectionCountsAsClosed) {
   WriteSettings(dir / "config", "data1", Folder(), "");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.how);
-    NewSession().LocateDatabase();
+    LocateWithNewSession();
     ASSERT_TRUE(session->Database().IsConnected());
     session->Database().Engine().BeginTrans();
     screen.Clear();

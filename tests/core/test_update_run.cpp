@@ -281,7 +281,7 @@ TEST_P(KeptFileUpdate, IsUpdatedInItsOwnFormat) {
   const fs::path kept = fs::path(MIVOTRA_SOURCE_DIR) / "tests/golden" / file.name;
   fs::copy_file(kept, database);
   WriteSettings(dir / "config", "data1", Folder(), file.password);
-  NewSession().LocateDatabase();
+  LocateWithNewSession();
   ASSERT_TRUE(session->Database().IsConnected()) << screen.caption;
   EXPECT_TRUE(session->OnRunUpdate()) << screen.Messages().back().text;
   EXPECT_EQ(ReadFile(BackupFile()), ReadFile(kept));

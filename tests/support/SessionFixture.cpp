@@ -47,10 +47,17 @@ PatchSession& SessionFixture::NewSession() {
   return *session;
 }
 
+PatchSession& SessionFixture::LocateWithNewSession() {
+  PatchSession& located = NewSession();
+  located.ReadSettings();
+  located.OpenLocatedDatabase();
+  return located;
+}
+
 PatchSession& SessionFixture::StartWithSample(const SampleOptions& options) {
   MakeSampleDatabase(database, options);
   WriteSettings(dir / "config", "data1", Folder(), options.password);
-  NewSession().LocateDatabase();
+  LocateWithNewSession();
   EXPECT_TRUE(session->Database().IsConnected()) << screen.caption;
   screen.Clear();
   return *session;

@@ -41,6 +41,9 @@ class SessionFixture : public ::testing::Test {
   // Makes the sample, points the settings at it and locates it as at start-up.
   PatchSession& StartWithSample(const SampleOptions& options = {});
   PatchSession& NewSession();
+  // A new session that finds the database as the programs do at start-up:
+  // the settings read, and the file opened when it is there.
+  PatchSession& LocateWithNewSession();
   std::string Folder() const { return dir.path().string() + "/"; }
   std::filesystem::path BackupFile() const;
 

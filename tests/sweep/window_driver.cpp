@@ -81,7 +81,9 @@ void Post(QObject* context, Call call) {
 
 class User final : public QObject {
  public:
-  explicit User(CPatchDlg& window) : QObject(QCoreApplication::instance()), m_window(&window) {
+  // A child of the application, made with it (before any window), so that it
+  // meets the main window as it is first shown and answers every box.
+  User() : QObject(QCoreApplication::instance()) {
     QCoreApplication::instance()->installEventFilter(this);
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &User::WhenIdle);
@@ -93,7 +95,8 @@ class User final : public QObject {
     if (type != QEvent::Show && type != QEvent::WindowTitleChange && type != QEvent::Paint)
       return false;
     NotCounted quiet;
-    if (watched == m_window) {
+    if (!m_window && type == QEvent::Show) m_window = qobject_cast<CPatchDlg*>(watched);
+    if (m_window && watched == m_window) {
       if (type == QEvent::WindowTitleChange) Write(m_window->windowTitle() + "\n");
       if (type == QEvent::Paint) m_painted = true;
     } else if (type == QEvent::Show && watched->isWidgetType() &&
@@ -109,7 +112,10 @@ class User final : public QObject {
   void WhenIdle() {
     NotCounted quiet;
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal != nullptr && modal != m_window) {
+    if (!m_window) {
+      // Before the main window: a box of the start-up's own.
+      if (modal != nullptr) Answer(modal);
+    } else if (modal != nullptr && modal != m_window) {
       Answer(modal);
     } else if (m_stage == Stage::Opening && m_painted) {
       // The first paint queued the opening of the database; now it is done.
@@ -197,13 +203,20 @@ class User final : public QObject {
     m_window->done(QDialog::Rejected);
   }
 
-  CPatchDlg* m_window;
+  CPatchDlg* m_window = nullptr;
   Stage m_stage = Stage::Opening;
   bool m_painted = false;
   std::set<QObject*> m_unanswered;
 };
 
+void MeetTheUser() {
+  NotCounted quiet;
+  new User();
+}
+
 }  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(MeetTheUser)
 
 int main(int argc, char** argv) {
   // The user's work waits for a loop with nothing posted, which Qt's own
@@ -213,13 +226,6 @@ int main(int argc, char** argv) {
   // A window that never ends its run is a hang: the signal tells the sweep.
   alarm(120);
   g_pause = reinterpret_cast<PauseFunction>(dlsym(RTLD_DEFAULT, "mivotra_fault_pause"));
-  const int status =
-      mivotra::RunApplication(argc, argv, [](QWidget& window) -> std::unique_ptr<QObject> {
-        NotCounted quiet;
-        // A child of the application, so that it still answers the boxes
-        // the window shows as it goes.
-        new User(static_cast<CPatchDlg&>(window));
-        return nullptr;
-      });
+  const int status = mivotra::RunApplication(argc, argv);
   return status != 0 ? status : g_status;
 }

@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QString>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -26,6 +27,15 @@ inline QString SaveScreenshot(QWidget* widget, const QString& name) {
   const QString path = ScreenshotPath(name);
   widget->grab().save(path);
   return path;
+}
+
+// The main window as the program sets it up: initialised and shown; it looks
+// for its database after its first paint, which its caption then tells.
+template <class Window>
+void OpenWindow(Window& window) {
+  window.OnInitDialog();
+  window.show();
+  QTRY_VERIFY(!window.windowTitle().isEmpty());
 }
 
 // Once a modal window named objectName is the active modal window, hands

@@ -94,7 +94,7 @@ class TestQtTranslations : public QObject {
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((dir.path() / "config").string()));
     FakeProbe probe;
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     dlg.show();
     QStringList seen;
     WhenModalOpens(QStringLiteral("openDatabaseDialog"), [&seen](QWidget* modal) {

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "ModalAnswerer.h"
+#include "UiTestSupport.h"
 #include "PatchProgram.h"
 #include "SessionFixture.h"
 #include "app/PatchDlg.h"
@@ -84,7 +85,7 @@ class TestPatchDlg : public QObject {
     QCOMPARE(dlg.windowTitle(), QString());
     QVERIFY(!RunButton(dlg)->isEnabled());
     QVERIFY(!SearchButton(dlg)->isEnabled());
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     QCOMPARE(dlg.windowTitle(), kConnected);
     QVERIFY(RunButton(dlg)->isEnabled());
     QVERIFY(!SearchButton(dlg)->isEnabled());
@@ -97,7 +98,7 @@ class TestPatchDlg : public QObject {
     MakeSampleDatabase(database);
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog(CPatchDlg::Opening::AfterFirstPaint);
+    dlg.OnInitDialog();
     QCOMPARE(dlg.windowTitle(), QString());
     QVERIFY(!RunButton(dlg)->isEnabled());
     QVERIFY(!SearchButton(dlg)->isEnabled());
@@ -121,7 +122,7 @@ class TestPatchDlg : public QObject {
 
     std::filesystem::remove(database);
     CPatchDlg missing(nullptr, &probe);
-    missing.OnInitDialog(CPatchDlg::Opening::AfterFirstPaint);
+    missing.OnInitDialog();
     missing.show();
     QTRY_COMPARE(missing.windowTitle(), QStringLiteral("データベースが選択されてません"));
     QVERIFY(SearchButton(missing)->isEnabled());
@@ -130,7 +131,7 @@ class TestPatchDlg : public QObject {
   void aMissingDatabaseOffersSearch() {
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     QCOMPARE(dlg.windowTitle(), QStringLiteral("データベースが選択されてません"));
     QVERIFY(!RunButton(dlg)->isEnabled());
     QVERIFY(SearchButton(dlg)->isEnabled());
@@ -140,7 +141,7 @@ class TestPatchDlg : public QObject {
     WriteFile(database, "garbage");
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     QCOMPARE(dlg.windowTitle(),
              QStringLiteral("データベース接続に失敗しました - 対象DB名 ･･･ data1.mdb"));
     QVERIFY(SearchButton(dlg)->isEnabled());
@@ -158,7 +159,7 @@ class TestPatchDlg : public QObject {
 
   void theLogShowsItsHeaderInWrittenOrder() {
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     auto* log = dlg.findChild<QListWidget*>("logList");
     QStringList lines;
     for (int i = 0; i < log->count(); ++i) lines << log->item(i)->text();
@@ -169,7 +170,7 @@ class TestPatchDlg : public QObject {
 
   void theWindowMenuEndsWithTheVersionItem() {
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     const auto actions = dlg.WindowMenu()->actions();
     QVERIFY(actions.size() >= 3);
     QVERIFY(actions[actions.size() - 2]->isSeparator());
@@ -190,7 +191,7 @@ class TestPatchDlg : public QObject {
 
   void aGreyedCloseRefusesEveryWayOfClosing() {
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     dlg.SetControlsEnabled(0);
@@ -208,7 +209,7 @@ class TestPatchDlg : public QObject {
     MakeSampleDatabase(database);
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
 
@@ -248,7 +249,7 @@ class TestPatchDlg : public QObject {
     MakeSampleDatabase(database);
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     probe.running = true;
     ModalAnswerer answers;
     QTest::mouseClick(RunButton(dlg), Qt::LeftButton);
@@ -265,7 +266,7 @@ class TestPatchDlg : public QObject {
     Registered("data1");
     ThrowingProbe throwing;
     CPatchDlg dlg(nullptr, &throwing);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     ModalAnswerer answers;
     QTest::mouseClick(RunButton(dlg), Qt::LeftButton);
     QCOMPARE(answers.boxes.size(), size_t(1));
@@ -281,7 +282,7 @@ class TestPatchDlg : public QObject {
     MakeSampleDatabase(database);
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     dlg.Session().Database().Engine().Execute(
         "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');", nullptr);
     ModalAnswerer answers;
@@ -304,7 +305,7 @@ class TestPatchDlg : public QObject {
     Registered("data1");
     ModalAnswerer answers;
     auto dlg = std::make_unique<CPatchDlg>(nullptr, &probe);
-    dlg->OnInitDialog();
+    OpenWindow(*dlg);
     dlg->show();
     QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
     dlg->Session().Database().Engine().BeginTrans();
@@ -322,7 +323,7 @@ class TestPatchDlg : public QObject {
     MakeSampleDatabase(database);
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     dlg.show();
     auto popups = dlg.findChildren<CDBMsgDlg*>();
     QCOMPARE(popups.size(), qsizetype(1));

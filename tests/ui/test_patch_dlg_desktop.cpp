@@ -67,7 +67,7 @@ class TestPatchDlgDesktop : public QObject {
   // Run button's caption fits beside its icon.
   void hasTheOriginalsSizeAndItsTextsFit() {
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     ShowActive(dlg);
     QCOMPARE(dlg.size(), QSize(455, 343));
     auto* run = dlg.findChild<CIconButton*>("runButton");
@@ -92,7 +92,7 @@ class TestPatchDlgDesktop : public QObject {
   void shrinksItsLogToFitTheScreen() {
     QFETCH(QRect, area);
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     const QMargins frame(1, 24, 1, 4);
     dlg.FitInto(area, frame);
     auto* run = dlg.findChild<CIconButton*>("runButton");
@@ -117,7 +117,7 @@ class TestPatchDlgDesktop : public QObject {
     Registered("data1");
     {
       CPatchDlg dlg(nullptr, &probe);
-      dlg.OnInitDialog();
+      OpenWindow(dlg);
       ShowActive(dlg);
       QListWidget* log = Log(dlg);
       QTRY_COMPARE(QApplication::focusWidget(), log);
@@ -133,7 +133,7 @@ class TestPatchDlgDesktop : public QObject {
     }
     MakeSampleDatabase(dir->path() / "data1.mdb");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     ShowActive(dlg);
     QTRY_COMPARE(QApplication::focusWidget(), dlg.findChild<CIconButton*>("runButton"));
     ModalAnswerer answers;
@@ -151,7 +151,7 @@ class TestPatchDlgDesktop : public QObject {
   void enterOnTheLogEndsTheWindow() {
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     ShowActive(dlg);
     QTRY_COMPARE(QApplication::focusWidget(), Log(dlg));
     QTest::mouseClick(Log(dlg)->viewport(), Qt::LeftButton, {},
@@ -180,7 +180,7 @@ class TestPatchDlgDesktop : public QObject {
     QFETCH(int, modifiers);
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     ShowActive(dlg);
     QTRY_COMPARE(QApplication::focusWidget(), Log(dlg));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
@@ -208,7 +208,7 @@ class TestPatchDlgDesktop : public QObject {
     MakeSampleDatabase(folder / "made.mdb");
     std::filesystem::rename(folder / "made.mdb", folder / "DATA3.MDB");
     CPatchDlg dlg(nullptr, &probe);
-    dlg.OnInitDialog();
+    OpenWindow(dlg);
     ShowActive(dlg);
     ModalAnswerer answers;
     answers.fileChoices.push_back(QString::fromStdString((folder / "DATA3.MDB").string()));
