@@ -13,9 +13,9 @@
 #include <memory>
 
 #include "ModalAnswerer.h"
-#include "UiTestSupport.h"
 #include "PatchProgram.h"
 #include "SessionFixture.h"
+#include "UiTestSupport.h"
 #include "app/PatchDlg.h"
 #include "ui/IconButton.h"
 
