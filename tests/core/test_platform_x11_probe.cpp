@@ -129,7 +129,13 @@ class FakeXServer {
     for (const auto& process : fs::directory_iterator("/proc", error)) {
       const std::string name = process.path().filename().string();
       if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-      const std::string stat = ReadFile(process.path() / "stat");
+      // A process may end between the listing and the read (ESRCH).
+      std::string stat;
+      try {
+        stat = ReadFile(process.path() / "stat");
+      } catch (const std::exception&) {
+        continue;
+      }
       const std::size_t end = stat.rfind(')');
       if (end == std::string::npos) continue;
       char state = 0;
@@ -143,7 +149,12 @@ class FakeXServer {
         peer.files[std::stoi(entry.path().filename().string())] =
             fs::read_symlink(entry.path(), ignored).string();
       }
-      const std::string environment = ReadFile(process.path() / "environ");
+      std::string environment;
+      try {
+        environment = ReadFile(process.path() / "environ");
+      } catch (const std::exception&) {
+        continue;
+      }
       for (std::size_t at = 0; at < environment.size();) {
         const std::size_t end = std::min(environment.find('\0', at), environment.size());
         peer.environment.push_back(environment.substr(at, end - at));
