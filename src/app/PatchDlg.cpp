@@ -16,6 +16,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
+#include <cstdint>
 
 #include "base/Attempt.h"
 #include "res/Texts.h"

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QMargins>
 #include <QRect>
+#include <cstdint>
 #include <memory>
 
 #include "platform/WindowProbe.h"

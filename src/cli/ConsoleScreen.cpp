@@ -1,6 +1,7 @@
 #include "cli/ConsoleScreen.h"
 
 #include <cerrno>
+#include <cstdint>
 
 #include "res/Texts.h"
 #include "update/PatchReport.h"

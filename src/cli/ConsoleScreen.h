@@ -2,6 +2,7 @@
 // The console's screen: message boxes and the error window become blocks on
 // standard error, the clipboard text goes to standard output.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>

@@ -2,6 +2,7 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <utility>

@@ -1,6 +1,7 @@
 #pragma once
 // ADO's forward-only Recordset over one SQLite statement.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>

@@ -1,6 +1,7 @@
 #include "update/DatabaseConnection.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "jet/ConnectionString.h"
 #include "report/ErrorReport.h"

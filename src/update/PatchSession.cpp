@@ -1,5 +1,6 @@
 #include "update/PatchSession.h"
 
+#include <cstdint>
 #include <optional>
 
 #include "platform/DatabaseUsers.h"

@@ -5,6 +5,7 @@
 #include <sqlcipher/sqlite3.h>
 
 #include <cmath>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <string>

@@ -30,6 +30,8 @@
 // program's own descriptors with pread, folders through a descriptor of the
 // folder itself.
 
+#include <cstdint>
+
 #include "preload.h"
 
 namespace mivotra::sweep::preload {

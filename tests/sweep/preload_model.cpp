@@ -1,5 +1,7 @@
 // The power-cut model of the fault library.
 
+#include <cstdint>
+
 #include "preload.h"
 
 namespace mivotra::sweep::preload {

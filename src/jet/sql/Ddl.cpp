@@ -1,6 +1,7 @@
 // CREATE TABLE, CREATE INDEX, DROP TABLE and DROP INDEX.
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <utility>
 
