@@ -38,6 +38,9 @@ if [[ "${1:-}" == "--test" ]]; then
   # A real window manager for the desktop test, and a Japanese locale to run
   # the program in.
   packages+=(openbox locales)
+  # What a screen reader reads of the window: the accessibility bus (AT-SPI)
+  # on a session bus of the test's own, read through pyatspi.
+  packages+=(python3-pyatspi at-spi2-core dbus-daemon)
   packages+=("${package_tools[@]}")
   # The filesystems stage: the tools that make and mount its images.
   packages+=(xfsprogs btrfs-progs exfatprogs exfat-fuse ntfs-3g dosfstools fuse3)
