@@ -435,9 +435,21 @@ class TestIconButton : public QObject {
   // Focus set by the mouse shows nothing, as in the original; once the
   // keyboard has moved it, a one-pixel frame inside the hover frame's place,
   // in a colour that stands out from the face; gone with the focus.
+  void theFocusFrameShowsOnlyAfterTheKeyboardMovedIt_data() {
+    QTest::addColumn<int>("away");
+    QTest::addColumn<int>("back");
+    QTest::addColumn<int>("backModifiers");
+    QTest::newRow("Tab, Shift+Tab")
+        << int(Qt::Key_Tab) << int(Qt::Key_Tab) << int(Qt::ShiftModifier);
+    QTest::newRow("Right, Left") << int(Qt::Key_Right) << int(Qt::Key_Left) << 0;
+    QTest::newRow("Down, Up") << int(Qt::Key_Down) << int(Qt::Key_Up) << 0;
+  }
   void theFocusFrameShowsOnlyAfterTheKeyboardMovedIt() {
+    QFETCH(int, away);
+    QFETCH(int, back);
+    QFETCH(int, backModifiers);
     Fixture f(QStringLiteral("更新実行"));
-    auto* other = new QLineEdit(&f.window);
+    auto* other = new CIconButton(&f.window);
     other->setGeometry(10, 55, 60, 20);
     other->show();
     f.window.activateWindow();
@@ -447,10 +459,10 @@ class TestIconButton : public QObject {
     QVERIFY(f.button->hasFocus());
     QCOMPARE(Render(f.button), unfocused);
 
-    QTest::keyClick(f.button, Qt::Key_Tab);
+    QTest::keyClick(f.button, Qt::Key(away));
     QVERIFY(other->hasFocus());
     QCOMPARE(Render(f.button), unfocused);
-    QTest::keyClick(other, Qt::Key_Tab, Qt::ShiftModifier);
+    QTest::keyClick(other, Qt::Key(back), Qt::KeyboardModifiers(backModifiers));
     QVERIFY(f.button->hasFocus());
     const QImage framed = Render(f.button);
     const QRect ring = f.button->rect().adjusted(1, 1, -1, -1);
