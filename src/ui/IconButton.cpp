@@ -318,8 +318,8 @@ void CIconButton::paintEvent(QPaintEvent* /*event*/) {
   if (!caption.isEmpty()) {
     PaintCaption(dc, caption, itemRect, captionRect, m_bPressed, m_bDisabled);
   }
-  // The mouse user sees no focus, as in the original; once the focus has
-  // moved by the keyboard, as Windows shows its cues only then.
+  // The mouse user sees no focus, as in the original; the keyboard user sees
+  // it once the keyboard has moved it, as Windows shows its cues only then.
   if (m_bFocused && !m_bDisabled && ShowsKeyboardCues(this)) PaintFocusFrame(dc, itemRect);
 }
 
