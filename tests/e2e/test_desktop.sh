@@ -465,7 +465,7 @@ grab() {
 }
 same_pixels() { [[ $(compare -metric AE "$1" "$2" null: 2>&1) == 0 ]]; }
 # rgb FILE X Y: the pixel's "R G B".
-rgb() { convert "$1" -alpha off -crop "1x1+$2+$3" -depth 8 txt:- | sed -n '2s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\)).*/\1 \2 \3/p'; }
+rgb() { convert "$1" -alpha off -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null | sed -n '2s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\)).*/\1 \2 \3/p'; }
 # contrast "R G B" "R G B": the WCAG contrast ratio of two colours.
 contrast() {
   awk -v a="$1" -v b="$2" 'function lin(c) { c /= 255; return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
@@ -478,7 +478,7 @@ contrast() {
 framed() {
   compare "$1" "$2" -compose src -highlight-color white -lowlight-color black "$WORK/diff.png" 2>/dev/null
   local box w h x y changed ratio
-  box=$(convert "$WORK/diff.png" -format '%@' info:)
+  box=$(convert "$WORK/diff.png" -format '%@' info: 2>/dev/null)
   IFS='x+' read -r w h x y <<<"$box"
   changed=$(compare -metric AE "$1" "$2" null: 2>&1)
   ratio=$(contrast "$(rgb "$2" "$x" $((y + h / 2)))" "$(rgb "$1" "$x" $((y + h / 2)))")
