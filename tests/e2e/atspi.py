@@ -32,13 +32,19 @@ def walk(node, depth=0):
             yield from walk(child, depth + 1)
 
 
+def role(node):
+    # The role by its enum: the display name of the same role differs between
+    # at-spi2-core versions (Debian 13's does not say "push button").
+    return node.getRole().value_nick.replace("-", " ")
+
+
 def describe(node):
     states = node.getState()
     marks = [name for name, state in (("focused", pyatspi.STATE_FOCUSED),
                                       ("showing", pyatspi.STATE_SHOWING),
                                       ("enabled", pyatspi.STATE_ENABLED))
              if states.contains(state)]
-    return f"{node.getRoleName()}\t{node.name}\t{','.join(marks)}"
+    return f"{role(node)}\t{node.name}\t{','.join(marks)}"
 
 
 def tree(pid):
@@ -55,7 +61,7 @@ def focus(pid, command):
     def on_focus(event):
         source = event.source
         if event.detail1 == 1 and source.get_process_id() == pid:
-            print(f"{source.getRoleName()}\t{source.name}", flush=True)
+            print(f"{role(source)}\t{source.name}", flush=True)
 
     def press():
         subprocess.run(command, check=False)
