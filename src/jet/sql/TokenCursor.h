@@ -29,7 +29,7 @@ class TokenCursor {
   bool AcceptSymbol(std::string_view symbol);
   void ExpectSymbol(std::string_view symbol);
 
-  // A bracketed name, or a bare one that is no reserved word.
+  // A name that is no reserved word.
   bool AtName(std::size_t ahead = 0) const;
   std::string ReadName();
   // ( name, name, ... )
