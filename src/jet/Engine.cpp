@@ -41,13 +41,6 @@ constexpr std::string_view kProvider = "Microsoft.Jet.OLEDB.4.0";
   jet::Throw(code, jet::kConnectionSource, std::move(description));
 }
 
-// Prepares a translated statement; a failure over a name it uses is told by that name.
-StatementHandle PrepareStatement(sqlite3* db, const jet::Statement& statement, std::string_view sql,
-                                 FailureContext context) {
-  context.statement = &statement;
-  return Prepare(db, sql, context);
-}
-
 class EngineConnection final : public Connection {
  public:
   EngineConnection() = default;
@@ -76,13 +69,12 @@ class EngineConnection final : public Connection {
     m_session->RequireLiveTransaction();
     bool changes = true;
     try {
-      jet::Statement statement = jet::Translate(commandText);
-      if (const auto* select = statement.As<jet::SelectStatement>()) {
+      const auto statement = std::make_shared<const jet::Statement>(jet::Translate(commandText));
+      if (const auto* select = statement->As<jet::SelectStatement>()) {
         changes = false;
-        const FailureContext context = m_session->Context(statement.Kind(), statement.table);
+        const FailureContext context = ContextOf(statement);
         auto recordset = std::make_shared<SqliteRecordset>(
-            m_session, PrepareStatement(m_session->db, statement, statement.sql, context), *select,
-            context);
+            m_session, Prepare(m_session->db, statement->sql, context), *select, context);
         if (recordsAffected) *recordsAffected = Variant::I4(-1);
         return RecordsetPtr(std::move(recordset));
       }
@@ -116,8 +108,8 @@ class EngineConnection final : public Connection {
       std::vector<std::int64_t> changes;
       for (; index < commandTexts.size(); ++index) {
         m_session->RequireLiveTransaction();
-        jet::Statement statement = jet::Translate(commandTexts[index]);
-        changes.push_back(RunChange(statement));
+        changes.push_back(
+            RunChange(std::make_shared<const jet::Statement>(jet::Translate(commandTexts[index]))));
       }
       return changes;
     } catch (...) {
@@ -152,6 +144,10 @@ class EngineConnection final : public Connection {
 
   void Close() override {
     RequireOpen();
+    if (m_session->inTransaction && !sqlite3_get_autocommit(m_session->db)) {
+      ThrowConnection(ADO_E_NoTransaction,
+                      "Connection object cannot be explicitly closed while in a transaction.");
+    }
     CloseDatabase();
   }
 
@@ -222,9 +218,16 @@ class EngineConnection final : public Connection {
 
   // Runs one translated statement that changes the database; returns the
   // rows it changed. A failure is undone by the caller (UndoFailedChange).
-  std::int64_t RunChange(jet::Statement& statement) {
+  FailureContext ContextOf(const std::shared_ptr<const jet::Statement>& statement) const {
+    FailureContext context = m_session->Context(statement->Kind(), statement->table);
+    context.statement = statement;
+    return context;
+  }
+
+  std::int64_t RunChange(const std::shared_ptr<const jet::Statement>& translated) {
+    const jet::Statement& statement = *translated;
     sqlite3* db = m_session->db;
-    const FailureContext context = m_session->Context(statement.Kind(), statement.table);
+    const FailureContext context = ContextOf(translated);
     const auto* update = statement.As<jet::UpdateStatement>();
     // A failure undoes the whole transaction anyway, so an UPDATE need not
     // keep its own undo (a statement journal holding the original of every
@@ -232,12 +235,12 @@ class EngineConnection final : public Connection {
     const bool rollbackOnConflict =
         update && m_session->inTransaction &&
         jet::OuterConflictClauseKeepsMeaning(db, statement.table, context);
-    StatementHandle prepared = PrepareStatement(
-        db, statement,
-        rollbackOnConflict
-            ? jet::UpdateSql(statement.table, *update, {jet::OnConflict::Rollback, {}})
-            : statement.sql,
-        context);
+    StatementHandle prepared =
+        Prepare(db,
+                rollbackOnConflict
+                    ? jet::UpdateSql(statement.table, *update, {jet::OnConflict::Rollback, {}})
+                    : statement.sql,
+                context);
     jet::CheckSchemaChange(db, statement, context);
     RunToEnd(db, prepared.get(), context);
     const StatementKind kind = statement.Kind();

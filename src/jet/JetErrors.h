@@ -3,6 +3,7 @@
 // codes become the HRESULTs and descriptions that ADO and Jet give. SQLite's
 // messages are read only for the names they carry.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -38,9 +39,10 @@ struct FailureContext {
   StatementKind kind = StatementKind::Select;
   std::string table;  // the table the statement writes, if any
   std::string file;   // the database file
-  // While a translated statement is prepared: the names it uses, one of
-  // which a failure to prepare it may be about.
-  const Statement* statement = nullptr;
+  // The translated statement running, if any: a failure to prepare it
+  // (also again at a step, after another connection changed the schema)
+  // may be about one of the names it uses.
+  std::shared_ptr<const Statement> statement;
 };
 
 // The ComError for an SQLite failure. `db` may be asked about the schema to
