@@ -61,4 +61,9 @@ std::vector<std::string> Rows(const std::filesystem::path& file, const std::stri
   return RawDatabase(file, password).Rows(sql);
 }
 
+void RawExec(const std::filesystem::path& file, const std::string& password,
+             const std::string& sql) {
+  RawDatabase(file, password).Each(sql, [](sqlite3_stmt*) {});
+}
+
 }  // namespace mivotra::test

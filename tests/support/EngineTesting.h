@@ -42,4 +42,8 @@ Variant Scalar(Connection& db, const std::string& sql, std::string_view column);
 std::vector<std::string> Rows(const std::filesystem::path& file, const std::string& password,
                               const std::string& sql);
 
+// Runs SQL the programs never send (DELETE, DROP) past the engine.
+void RawExec(const std::filesystem::path& file, const std::string& password,
+             const std::string& sql);
+
 }  // namespace mivotra::test
