@@ -195,7 +195,8 @@ TEST_F(EngineOpen, PasswordsRightWrongAndEmpty) {
   const fs::path file = MakeDatabase("secret.mdb", password);
   // Really encrypted: no plain header, and not readable as plain SQLite.
   EXPECT_NE(Header(file), std::string("SQLite format 3\0", 16));
-  EXPECT_EQ(Scalar(*Open(file, password), "SELECT DBVerCode FROM t_db_ver", "DBVerCode").bstrVal, "1.06");
+  EXPECT_EQ(Scalar(*Open(file, password), "SELECT DBVerCode FROM t_db_ver", "DBVerCode").bstrVal,
+            "1.06");
 
   for (const std::string wrong : {"", "pa'ss;wo\"rd", "PA'SS;WO\"RD 日本", "x"}) {
     const ComError error = OpenError(file, wrong);
