@@ -257,7 +257,7 @@ TEST_F(RateCorrections, EndAsStatementEightThenNineRunWholeOnEveryLayout) {
        "(KumiUpperRateTypeID <> 7), KumiLowerRateTypeID INTEGER NOT NULL);" +
            kRows + "; UPDATE t_kumi_rate SET KumiLowerRateTypeID = 7 WHERE KumiRateID = 8000",
        true},
-      {"an audit trigger whose name has the engine's mark, rows in the order written",
+      {"an audit trigger, rows in the order written",
        kTable +
            "; CREATE TABLE audit (n INTEGER PRIMARY KEY AUTOINCREMENT, id INTEGER, what TEXT);"
            "CREATE TRIGGER \"x$jet_required_update\" AFTER UPDATE ON t_kumi_rate BEGIN INSERT "
