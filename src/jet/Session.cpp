@@ -7,7 +7,7 @@
 namespace mivotra::jet {
 
 FailureContext Session::Context(StatementKind kind, std::string table) const {
-  return FailureContext{kind, std::move(table), file};
+  return FailureContext{kind, std::move(table), file, nullptr};
 }
 
 void Session::RequireLiveTransaction() const {

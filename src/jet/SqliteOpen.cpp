@@ -102,7 +102,7 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
     ThrowEngine(E_Fail, "Cannot open the folder of the file '" + file +
                             "': " + std::strerror(sqliteName.Error()) + ".");
   }
-  const FailureContext context{StatementKind::Select, {}, file};
+  const FailureContext context{StatementKind::Select, {}, file, nullptr};
   // Each format is tried on a connection of its own: a key that failed
   // leaves SQLCipher's state for the file behind. A wrong password is told
   // only after every format refused it.

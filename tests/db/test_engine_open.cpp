@@ -302,7 +302,7 @@ class ForeignLock {
 };
 
 TEST(EngineLockWait, TheTextSaysWhatWasWaited) {
-  const jet::FailureContext context{jet::StatementKind::Update, {}, "/data/a.mdb"};
+  const jet::FailureContext context{jet::StatementKind::Update, {}, "/data/a.mdb", nullptr};
   const ComError error = jet::MapSqliteError(nullptr, SQLITE_BUSY, "database is locked", context);
   EXPECT_EQ(error.Description(),
             "The database '/data/a.mdb' is locked by another process; the operation waited 5 "
