@@ -8,23 +8,19 @@
 #include <utility>
 
 #include "jet/DateTime.h"
+#include "jet/SqliteSchema.h"
 #include "jet/sql/JetSql.h"
 
 namespace mivotra::jet {
 namespace {
+
+using schema::ColumnText;
 
 [[noreturn]] void ThrowRecordset(HRESULT code, std::string description) {
   Throw(code, kRecordsetSource, std::move(description));
 }
 
 constexpr std::string_view kClosed = "Operation is not allowed when the object is closed.";
-
-std::string ColumnText(sqlite3_stmt* statement, int column) {
-  const auto* text = sqlite3_column_text(statement, column);
-  return text ? std::string(reinterpret_cast<const char*>(text),
-                            static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-              : std::string();
-}
 
 Variant ByStorageClass(sqlite3_stmt* statement, int column, int storage) {
   switch (storage) {

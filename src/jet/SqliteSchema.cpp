@@ -11,13 +11,6 @@
 namespace mivotra::jet::schema {
 namespace {
 
-std::string ColumnText(sqlite3_stmt* statement, int column) {
-  const auto* text = sqlite3_column_text(statement, column);
-  return text ? std::string(reinterpret_cast<const char*>(text),
-                            static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-              : std::string();
-}
-
 // Runs a query with `parameter` as its ?1, handing each row to `row`. Returns
 // false on a failure that was not thrown (no context given).
 bool Query(sqlite3* db, const std::string& sql, const FailureContext* context,
@@ -39,6 +32,13 @@ bool Query(sqlite3* db, const std::string& sql, const FailureContext* context,
 }
 
 }  // namespace
+
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+  const auto* text = sqlite3_column_text(statement, column);
+  return text ? std::string(reinterpret_cast<const char*>(text),
+                            static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+              : std::string();
+}
 
 std::optional<std::string> ObjectName(sqlite3* db, std::string_view type, std::string_view name,
                                       const FailureContext* context) {

@@ -12,6 +12,7 @@
 #include "jet/JetErrors.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace mivotra::jet::schema {
 
@@ -36,6 +37,9 @@ struct IndexInfo {
   bool partial = false;              // it has a WHERE clause
   std::vector<std::string> columns;  // empty for a column that is an expression
 };
+
+// A column of the current row as text, every byte of it ("" for Null).
+std::string ColumnText(sqlite3_stmt* statement, int column);
 
 // Each query throws the mapped ComError when `context` is given; without one
 // (while describing another failure) it returns what it could read.

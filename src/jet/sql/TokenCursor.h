@@ -38,7 +38,6 @@ class TokenCursor {
 
   // The first sentence of every syntax message from here on, as Jet words it
   // for the clause being read ("Syntax error in FROM clause.").
-  const std::string& Context() const { return m_context; }
   void SetContext(std::string context) { m_context = std::move(context); }
   [[noreturn]] void Fail(std::string_view detail = {}) const;
 
