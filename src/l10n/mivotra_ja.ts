@@ -17,11 +17,11 @@
     </message>
     <message>
         <source>the file %1 lies in the backup folder; SQLite would take it for the backup&apos;s journal and change the backup with it</source>
-        <translation>バックアップフォルダーにファイル %1 があります。SQLite はそれをバックアップのジャーナルとみなし、それでバックアップを変更してしまいます</translation>
+        <translation>バックアップフォルダにファイル %1 があります。SQLite はそれをバックアップのジャーナルとみなし、それでバックアップを変更してしまいます</translation>
     </message>
     <message>
         <source>the dry run made the backup folder %1 and cannot remove it: %2</source>
-        <translation>予行演習で作成したバックアップフォルダー %1 を削除できません: %2</translation>
+        <translation>予行演習で作成したバックアップフォルダ %1 を削除できません: %2</translation>
     </message>
     <message>
         <source>cannot create a file in %1: %2</source>
@@ -53,11 +53,11 @@
     </message>
     <message>
         <source>cannot open the folder %1: %2</source>
-        <translation>フォルダー %1 を開けません: %2</translation>
+        <translation>フォルダ %1 を開けません: %2</translation>
     </message>
     <message>
         <source>cannot write the folder %1 to disk: %2</source>
-        <translation>フォルダー %1 をディスクに書き込めません: %2</translation>
+        <translation>フォルダ %1 をディスクに書き込めません: %2</translation>
     </message>
     <message>
         <source>%1: %2</source>
@@ -97,7 +97,7 @@
     </message>
     <message>
         <source>cannot write the folder %1 to disk</source>
-        <translation>フォルダー %1 をディスクに書き込めません</translation>
+        <translation>フォルダ %1 をディスクに書き込めません</translation>
     </message>
     <message>
         <source>cannot read %1 again</source>
@@ -129,39 +129,39 @@
     </message>
     <message>
         <source>no usable backup folder name</source>
-        <translation>使えるバックアップフォルダー名がありません</translation>
+        <translation>使えるバックアップフォルダ名がありません</translation>
     </message>
     <message>
         <source>cannot look at the backup folder %1: %2</source>
-        <translation>バックアップフォルダー %1 を調べられません: %2</translation>
+        <translation>バックアップフォルダ %1 を調べられません: %2</translation>
     </message>
     <message>
         <source>the backup folder&apos;s name %1 is a symbolic link that belongs to another user</source>
-        <translation>バックアップフォルダーの名前 %1 は、他のユーザーが所有するシンボリックリンクです</translation>
+        <translation>バックアップフォルダの名前 %1 は、他のユーザーが所有するシンボリックリンクです</translation>
     </message>
     <message>
         <source>the backup folder&apos;s name %1 is not a folder</source>
-        <translation>バックアップフォルダーの名前 %1 はフォルダーではありません</translation>
+        <translation>バックアップフォルダの名前 %1 はフォルダではありません</translation>
     </message>
     <message>
         <source>cannot open the backup folder %1: %2</source>
-        <translation>バックアップフォルダー %1 を開けません: %2</translation>
+        <translation>バックアップフォルダ %1 を開けません: %2</translation>
     </message>
     <message>
         <source>the backup folder %1 was replaced while it was opened</source>
-        <translation>バックアップフォルダー %1 は開く間に置き換えられました</translation>
+        <translation>バックアップフォルダ %1 は開く間に置き換えられました</translation>
     </message>
     <message>
         <source>the backup folder %1 belongs to another user (uid %2)</source>
-        <translation>バックアップフォルダー %1 は他のユーザー (uid %2) が所有しています</translation>
+        <translation>バックアップフォルダ %1 は他のユーザー (uid %2) が所有しています</translation>
     </message>
     <message>
         <source>other users can write to the backup folder %1 (mode %2)</source>
-        <translation>バックアップフォルダー %1 には他のユーザーも書き込めます (モード %2)</translation>
+        <translation>バックアップフォルダ %1 には他のユーザーも書き込めます (モード %2)</translation>
     </message>
     <message>
         <source>cannot make the backup folder %1: %2</source>
-        <translation>バックアップフォルダー %1 を作成できません: %2</translation>
+        <translation>バックアップフォルダ %1 を作成できません: %2</translation>
     </message>
     <message>
         <source>cannot look at the file system of %1: %2</source>
@@ -255,7 +255,7 @@
     </message>
     <message>
         <source>the backup folder is %1</source>
-        <translation>バックアップフォルダーは %1 です</translation>
+        <translation>バックアップフォルダは %1 です</translation>
     </message>
     <message>
         <source>Backing up</source>
@@ -300,41 +300,41 @@ Exit status:
   3  no database found or opened
 </source>
         <translation>使い方: mivotra-patch [オプション]...
-Mivotra のデータベースを、バックアップコピーを作成してから、バージョン 1.06 から 1.07 に更新します。
---database がなければ、メインアプリケーションの設定が指すデータベースを更新します。
+ミボトラのデータベースを、バックアップコピーを作ってから、バージョン 1.06 から 1.07 に更新します。
+--database がなければ、ミボトラ計算ソフトの設定が指すデータベースを更新します。
 
-  --database FILE      代わりに FILE を更新します。ウィンドウのファイルダイアログで
-                       選んだときと同じく、.mdb 以外の拡張子 (大文字小文字を問わず)
-                       は .mdb に置き換えます
+  --database FILE      代わりに FILE を更新します。画面版のファイル選択で選んだときと
+                       同じく、.mdb 以外の拡張子は .mdb に置き換えます
+                       (大文字小文字は問いません)
   --password-env NAME  データベースのパスワードを環境変数 NAME から取ります
                        (なければ設定の Password)。コマンドラインからは取りません
-  --dry-run            更新の予行演習: 本番の検査をすべてその順に行い、パッチ全体を
-                       トランザクションの中で実行してからロールバックします。
-                       バックアップは書き込まず、ディスク上は何も変わりません
-  --json               終わりに、文の一覧の代わりに JSON オブジェクトを一つ標準出力に
-                       出力します
-  -h, --help           このヘルプを表示して終了します
-      --version        プログラムのバージョンを表示して終了します
-オプションの値は --opt VALUE または --opt=VALUE で指定します。-- でオプションは終わります。
+  --dry-run            予行演習をします: 本番と同じ確認を同じ順に行い、更新全体を
+                       トランザクションの中で実行してから取り消します。
+                       バックアップは書かず、ディスク上は何も変わりません
+  --json               終了時に、SQL 文の一覧の代わりに JSON オブジェクトを一つ
+                       標準出力に書きます
+  -h, --help           このヘルプを表示して終わります
+      --version        バージョンを表示して終わります
+値は --opt VALUE または --opt=VALUE の形で与えます。-- より後はオプションとみなしません。
 
 設定ファイル: %1%2
-  [DATABASE] グループの FileName (.mdb を除く)、PathName (/ で終わる)、Password キー。
-  読み取るだけです。
-バックアップ: データベースと同じ場所のフォルダー %3/ のファイル &lt;名前&gt;%4
-  (data1.mdb なら %3/data1%4)。既存のバックアップは置き換えません:
-  名前を変えるか移動するまで、実行は拒否されます。
+  グループ [DATABASE]、キー FileName (.mdb を除く)、PathName (/ で終わる)、Password。
+  読むだけです。
+バックアップ: データベースのそばのフォルダ %3/ のファイル &lt;名前&gt;%4
+  (data1.mdb なら %3/data1%4)。すでにあるバックアップは置き換えず、
+  名前を変えるか移すまで更新しません。
 
-メッセージボックスは [キャプション]、本文、空行として標準エラー出力に出力します。
-更新の後 (または更新できる予行演習の後) には、番号付きの文の一覧を
-標準出力に出力します。
+メッセージボックスは [見出し]、本文、空行の順に標準エラー出力に書きます。
+更新の後 (または更新できる予行演習の後) は、実行した SQL 文の番号付き一覧を
+標準出力に書きます。
 
 終了ステータス:
-  0  更新しました (--dry-run では: 更新できます)
-  1  拒否または失敗: メインアプリケーションか他のプログラムがデータベースを使用中、
-     バージョンが 1.06 でない、バックアップがすでにある、コピーまたはパッチが
-     失敗した。データベースは元のままです
+  0  更新しました (--dry-run では、更新できます)
+  1  更新しませんでした、または失敗しました: 計算ソフトや他のプログラムが
+     データベースを使用中、バージョンが 1.06 でない、バックアップがすでにある、
+     コピーまたは更新の失敗。データベースは元のままです
   2  使い方の誤り
-  3  データベースが見つからないか開けません
+  3  データベースが見つからないか、開けませんでした
 </translation>
     </message>
     <message>
@@ -384,18 +384,18 @@ Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.
 Exit status: 0 written, 1 the database could not be written, 2 usage error.
 </source>
         <translation>使い方: mivotra-sample-db [オプション]... FILE
-新しい Mivotra データベース FILE (.mdb で終わる) を書き出します。既存のファイルは上書きしません。
-  --schema-version CODE  t_db_ver の最新のバージョン (既定値 1.06)
-  --with-comment-table   バージョンのコメントのテーブルを初めから作ります
-  --kumi-rows N          t_kumi_rate の行数 (既定値 24)
-  --password-env NAME    環境変数 NAME が持つパスワードで暗号化します
+新しいミボトラのデータベース FILE (.mdb で終わる) を作ります。すでにあるファイルは上書きしません。
+  --schema-version CODE  t_db_ver に記録する最新のバージョン (既定は 1.06)
+  --with-comment-table   バージョンのコメントテーブルがすでにあるデータベースを作ります
+  --kumi-rows N          t_kumi_rate の行数 (既定は 24)
+  --password-env NAME    環境変数 NAME のパスワードでデータベースを暗号化します
   --cipher-compatibility 3|4
-                         暗号化する FILE の SQLCipher 形式: 4 (既定値) は現在の
-                         メインアプリケーションが、3 は以前のものが書き込む形式です
-  -h, --help             このヘルプを表示して終了します
-      --version          プログラムのバージョンを表示して終了します
-オプションの値は --opt VALUE または --opt=VALUE で指定します。-- でオプションは終わります。
-終了ステータス: 0 書き出しました、1 データベースを書き出せませんでした、2 使い方の誤り。
+                         暗号化する FILE の SQLCipher の形式: 4 (既定) は現在の
+                         ミボトラ計算ソフトが書く形式、3 は以前の版が書いた形式です
+  -h, --help             このヘルプを表示して終わります
+      --version          バージョンを表示して終わります
+値は --opt VALUE または --opt=VALUE の形で与えます。-- より後はオプションとみなしません。
+終了ステータス: 0 データベースを作りました、1 データベースを作れませんでした、2 使い方の誤り。
 </translation>
     </message>
     <message>
