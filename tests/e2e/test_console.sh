@@ -146,7 +146,7 @@ ja_case() {  # ja_case NAME STATUS WORDS ARGS...: mivotra-patch under ja_JP.UTF-
 ja_case usage 2 "mivotra-patch: 不明なオプション 'bogus' です。" --bogus
 ja_case value 2 "mivotra-patch: '--database' の後に値がありません。" --database
 ja_case twice 2 "mivotra-patch: --database が二回以上指定されています" --database a.mdb --database b.mdb
-ja_case help 0 "設定ファイル: $XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf (ありません)" --help
+ja_case help 0 "設定ファイル: $XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf" --help
 ja_case help-backup 0 "(data1.mdb なら データベース更新前データ/data1ver_1_06backup.mdb)" --help
 ja_case none 3 "mivotra-patch:   理由: そのパスにファイルがありません" --database "$WORK/nowhere.mdb"
 ja_case exists 1 "mivotra-patch: バックアップフォルダは $WORK/データベース更新前データ/ です" --database "$WORK/fail.mdb"
