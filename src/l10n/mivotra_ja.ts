@@ -459,6 +459,29 @@ Exit status: 0 written, 1 the database could not be written, 2 usage error.
     </message>
 </context>
 <context>
+    <name>settings</name>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 は通常のファイルではありません</translation>
+    </message>
+    <message>
+        <source>%1 holds no value QSettings can read, such as @Invalid()</source>
+        <translation>%1 には、@Invalid() のような QSettings が読めない値が入っています</translation>
+    </message>
+    <message>
+        <source>%1 is a list of %2 texts, not one text; a &apos;,&apos; outside double quotes makes a list</source>
+        <translation>%1 は一つの文字列ではなく %2 個の文字列のリストです。二重引用符の外の &apos;,&apos; でリストになります</translation>
+    </message>
+    <message>
+        <source>%1 is stored as %2, not as a text</source>
+        <translation>%1 は文字列ではなく %2 として保存されています</translation>
+    </message>
+    <message>
+        <source>QSettings cannot read it</source>
+        <translation>QSettings が読み取れません</translation>
+    </message>
+</context>
+<context>
     <name>update</name>
     <message>
         <source>unexpected failure</source>
