@@ -1,7 +1,10 @@
 #include "base/Translate.h"
 
+#include <locale.h>
+
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace mivotra {
@@ -30,6 +33,19 @@ std::string Tr(TrLiteral context, TrLiteral source) {
       return std::move(*translated);
   }
   return source.text;
+}
+
+std::string ErrorText(int error) {
+  if (UserLanguageIsJapanese()) {
+    // The C library's Japanese in UTF-8, whatever the user's own codeset:
+    // every text of the program is UTF-8.
+    static const locale_t japanese =
+        newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, "ja_JP.UTF-8", static_cast<locale_t>(0));
+    if (japanese != static_cast<locale_t>(0)) return strerror_l(error, japanese);
+  }
+  // English also where the process's locale is set (the window's, by Qt).
+  static const locale_t english = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  return english != static_cast<locale_t>(0) ? strerror_l(error, english) : std::strerror(error);
 }
 
 std::string Format(std::string_view pattern, std::initializer_list<std::string_view> args) {

@@ -35,6 +35,11 @@ void SetTranslationLookup(TranslationLookup lookup);
 // language is Japanese and there is one, else `source` itself.
 std::string Tr(TrLiteral context, TrLiteral source);
 
+// The system's text for an errno value in the user's language, as the C
+// library gives it: Japanese when the ja_JP.UTF-8 locale is there to give
+// it, else English.
+std::string ErrorText(int error);
+
 // `pattern` with %1 ... %9 replaced by the arguments in one pass (an argument
 // that holds "%2" stays as it is); a translation may reorder them.
 std::string Format(std::string_view pattern, std::initializer_list<std::string_view> args);

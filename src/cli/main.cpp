@@ -174,7 +174,7 @@ int Run(int argc, char** argv, int& status) {
       const std::string text =
           Format(Tr("mivotra-patch",
                     "standard output could not be written (%1); the exit status tells the outcome"),
-                 {std::strerror(error)});
+                 {ErrorText(error)});
       std::fprintf(stderr, "mivotra-patch: %s\n", text.c_str());
     }
     return status;

@@ -92,7 +92,7 @@ class RehearsalFolder {
     if (rmdir(path.c_str()) == 0) return true;
     const int error = errno;
     *left = Format(Tr("backup", "the dry run made the backup folder %1 and cannot remove it: %2"),
-                   {path, std::strerror(error)});
+                   {path, ErrorText(error)});
     return false;
   }
 
@@ -109,19 +109,19 @@ bool RehearseCopy(int folder, const std::string& folderPath, const std::string& 
   if (!file.Open()) {
     const int error = errno;
     return Refuse(reason, Format(Tr("backup", "cannot create a file in %1: %2"),
-                                 {folderPath, std::strerror(error)}));
+                                 {folderPath, ErrorText(error)}));
   }
   if (!TakeModeAndTimes(file.fd(), database, reason)) return false;
   if (fsync(file.fd()) != 0) {
     const int error = errno;
     return Refuse(
-        reason, Format(Tr("backup", "cannot write the copy to disk: %1"), {std::strerror(error)}));
+        reason, Format(Tr("backup", "cannot write the copy to disk: %1"), {ErrorText(error)}));
   }
   const std::string name = TemporaryName();
   if (!file.GiveName(name)) {
     const int error = errno;
     return Refuse(reason, Format(Tr("backup", "cannot give the copy its name %1: %2"),
-                                 {backupFile, std::strerror(error)}));
+                                 {backupFile, ErrorText(error)}));
   }
   struct stat made = {};
   if (fstat(file.fd(), &made) == 0 && IsSameFile(folder, name, made))
@@ -214,13 +214,13 @@ bool FolderToSync::Open(const std::string& folder, std::string* reason) {
   m_folder.Reset(open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (m_folder.valid()) return true;
   return Refuse(reason, Format(Tr("backup", "cannot open the folder %1: %2"),
-                               {m_path, std::strerror(errno)}));
+                               {m_path, ErrorText(errno)}));
 }
 
 bool FolderToSync::Sync(std::string* reason) {
   if (m_folder.valid() && fsync(m_folder.get()) == 0) return true;
   return Refuse(reason, Format(Tr("backup", "cannot write the folder %1 to disk: %2"),
-                               {m_path, std::strerror(errno)}));
+                               {m_path, ErrorText(errno)}));
 }
 
 FileSizeLimitAsFailure::FileSizeLimitAsFailure()

@@ -60,7 +60,7 @@ class CopyJob {
     return false;
   }
   bool FailErrno(const std::string& what, int error) {
-    return Fail(Format(Tr("backup", "%1: %2"), {what, std::strerror(error)}));
+    return Fail(Format(Tr("backup", "%1: %2"), {what, ErrorText(error)}));
   }
   bool CopyData(int from, int to, std::uint64_t size);
   bool KernelCopy(int from, int to, std::uint64_t count, bool& declined, std::uint64_t& done);

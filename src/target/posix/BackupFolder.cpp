@@ -37,7 +37,7 @@ UniqueFd OpenBackupFolder(const std::string& path, std::string* reason) {
   struct stat entry = {};
   if (lstat(name.c_str(), &entry) != 0) {
     return Refuse(reason, Format(Tr("backup", "cannot look at the backup folder %1: %2"),
-                                 {path, std::strerror(errno)}));
+                                 {path, ErrorText(errno)}));
   }
   const bool link = S_ISLNK(entry.st_mode);
   if (link && entry.st_uid != geteuid()) {
@@ -53,12 +53,12 @@ UniqueFd OpenBackupFolder(const std::string& path, std::string* reason) {
   UniqueFd folder(open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW)));
   if (!folder.valid()) {
     return Refuse(reason, Format(Tr("backup", "cannot open the backup folder %1: %2"),
-                                 {path, std::strerror(errno)}));
+                                 {path, ErrorText(errno)}));
   }
   struct stat opened = {};
   if (fstat(folder.get(), &opened) != 0) {
     return Refuse(reason, Format(Tr("backup", "cannot look at the backup folder %1: %2"),
-                                 {path, std::strerror(errno)}));
+                                 {path, ErrorText(errno)}));
   }
   if (!link && (opened.st_dev != entry.st_dev || opened.st_ino != entry.st_ino))
     return Refuse(

@@ -34,7 +34,7 @@ std::string ParentOf(const std::string& name) {
 bool Refuse(std::string* reason, const std::string& path, int error) {
   if (reason)
     *reason = Format(Tr("backup", "cannot make the backup folder %1: %2"),
-                     {WithoutFinalSlashes(path), std::strerror(error)});
+                     {WithoutFinalSlashes(path), ErrorText(error)});
   return false;
 }
 
@@ -80,7 +80,7 @@ std::optional<std::uint64_t> FreeBytes(const std::string& path, std::string* rea
     const int error = IsUsablePath(path) ? errno : EINVAL;
     if (reason) {
       *reason = Format(Tr("backup", "cannot look at the file system of %1: %2"),
-                       {path, std::strerror(error)});
+                       {path, ErrorText(error)});
     }
     return std::nullopt;
   }

@@ -29,7 +29,7 @@ bool IsTemporaryName(const std::string& name) {
 }
 
 bool Fail(std::string* reason, const std::string& what, int error) {
-  if (reason) *reason = Format(Tr("backup", "%1: %2"), {what, std::strerror(error)});
+  if (reason) *reason = Format(Tr("backup", "%1: %2"), {what, ErrorText(error)});
   return false;
 }
 
