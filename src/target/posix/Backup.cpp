@@ -114,8 +114,8 @@ bool RehearseCopy(int folder, const std::string& folderPath, const std::string& 
   if (!TakeModeAndTimes(file.fd(), database, reason)) return false;
   if (fsync(file.fd()) != 0) {
     const int error = errno;
-    return Refuse(
-        reason, Format(Tr("backup", "cannot write the copy to disk: %1"), {ErrorText(error)}));
+    return Refuse(reason,
+                  Format(Tr("backup", "cannot write the copy to disk: %1"), {ErrorText(error)}));
   }
   const std::string name = TemporaryName();
   if (!file.GiveName(name)) {
@@ -213,8 +213,8 @@ bool FolderToSync::Open(const std::string& folder, std::string* reason) {
   m_path = folder.empty() ? "." : folder;
   m_folder.Reset(open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (m_folder.valid()) return true;
-  return Refuse(reason, Format(Tr("backup", "cannot open the folder %1: %2"),
-                               {m_path, ErrorText(errno)}));
+  return Refuse(reason,
+                Format(Tr("backup", "cannot open the folder %1: %2"), {m_path, ErrorText(errno)}));
 }
 
 bool FolderToSync::Sync(std::string* reason) {
