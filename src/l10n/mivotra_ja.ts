@@ -204,6 +204,49 @@
     </message>
 </context>
 <context>
+    <name>engine</name>
+    <message>
+        <source>Database &apos;%1&apos; already exists.</source>
+        <translation>データベース &apos;%1&apos; は既に存在します。</translation>
+    </message>
+    <message>
+        <source>Cannot create database &apos;%1&apos;: %2.</source>
+        <translation>データベース &apos;%1&apos; を作成できません: %2。</translation>
+    </message>
+    <message>
+        <source>Cannot create database &apos;%1&apos;.</source>
+        <translation>データベース &apos;%1&apos; を作成できません。</translation>
+    </message>
+    <message>
+        <source>Cannot encrypt database &apos;%1&apos;.</source>
+        <translation>データベース &apos;%1&apos; を暗号化できません。</translation>
+    </message>
+    <message>
+        <source>Cannot write database &apos;%1&apos;: %2.</source>
+        <translation>データベース &apos;%1&apos; に書き込めません: %2。</translation>
+    </message>
+    <message>
+        <source>Format of the initialization string does not conform to the OLE DB rules. (%1 at character %2.)</source>
+        <translation>初期化文字列の形式が OLE DB の仕様に準拠していません。(%2 文字目: %1)</translation>
+    </message>
+    <message>
+        <source>a key without &apos;=&apos;</source>
+        <translation>&apos;=&apos; のないキー</translation>
+    </message>
+    <message>
+        <source>a value without a key</source>
+        <translation>キーのない値</translation>
+    </message>
+    <message>
+        <source>an unterminated quoted value</source>
+        <translation>閉じていない引用符付きの値</translation>
+    </message>
+    <message>
+        <source>text after a quoted value</source>
+        <translation>引用符付きの値の後の文字</translation>
+    </message>
+</context>
+<context>
     <name>mivotra-patch</name>
     <message>
         <source>%1 (not used: %2)</source>
