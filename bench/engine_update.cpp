@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sqlcipher/sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "jet/Catalog.h"
+#include "jet/CipherFormat.h"
 #include "jet/ComError.h"
 #include "jet/ConnectionString.h"
 #include "jet/Engine.h"
@@ -92,12 +94,19 @@ void MakeSample(const fs::path& file, long rows) {
   db->Close();
 }
 
+// Read past the engine, which runs only the statements the programs run.
 long Count(const fs::path& file, const std::string& where) {
-  ConnectionPtr db = OpenFile(file);
-  RecordsetPtr rows = db->Execute("SELECT COUNT(*) FROM t_kumi_rate WHERE " + where, nullptr);
-  const long count = rows->Collect(0L).lVal;
-  rows.Release();
-  db->Close();
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  jet::KeyDatabase(db, kKey, jet::CipherFormat::SqlCipher4);
+  sqlite3_stmt* rows = nullptr;
+  const std::string sql = "SELECT COUNT(*) FROM t_kumi_rate WHERE " + where;
+  long count = -1;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &rows, nullptr) == SQLITE_OK &&
+      sqlite3_step(rows) == SQLITE_ROW)
+    count = static_cast<long>(sqlite3_column_int64(rows, 0));
+  sqlite3_finalize(rows);
+  sqlite3_close(db);
   return count;
 }
 
@@ -105,7 +114,7 @@ long Count(const fs::path& file, const std::string& where) {
 double Ours(const fs::path& file, long& changed) {
   const auto start = Clock::now();
   ConnectionPtr db = OpenFile(file);
-  db->BeginTrans(TransactionMode::AllOrNothing);
+  db->BeginTrans();
   changed = 0;
   for (const std::int64_t rows : db->ExecuteInOnePass(kStatements, nullptr))
     changed += static_cast<long>(rows);

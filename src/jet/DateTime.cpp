@@ -87,9 +87,6 @@ std::optional<CalendarTime> CalendarFromDate(DATE date) {
   time.hour = static_cast<int>(secondOfDay / 3600);
   time.minute = static_cast<int>(secondOfDay / 60 % 60);
   time.second = static_cast<int>(secondOfDay % 60);
-  // 1970-01-01 was a Thursday.
-  time.dayOfWeek = static_cast<int>(((unixDay + 4) % 7 + 7) % 7);
-  time.dayOfYear = static_cast<int>(unixDay - DaysFromCivil(civil.year, 1, 1)) + 1;
   return time;
 }
 

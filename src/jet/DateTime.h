@@ -12,8 +12,6 @@ namespace mivotra {
 
 struct CalendarTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  int dayOfWeek = 0;  // 0 = Sunday
-  int dayOfYear = 0;  // 1-based
 };
 
 // Valid from day -657434 (100-01-01) to 2958465 (9999-12-31); milliseconds are

@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -35,29 +36,9 @@ using jet::StatementHandle;
 using jet::StatementKind;
 
 constexpr std::string_view kProvider = "Microsoft.Jet.OLEDB.4.0";
-constexpr HRESULT ADO_E_FeatureNotAvailable = MakeHResult(0x800A0CB3);
 
 [[noreturn]] void ThrowConnection(HRESULT code, std::string description) {
   jet::Throw(code, jet::kConnectionSource, std::move(description));
-}
-
-bool ModeIsReadOnly(std::string_view mode) {
-  // ADO's Mode: "Read", "ReadWrite", "Share Deny None", ... joined by '|'.
-  bool read = false;
-  bool write = false;
-  std::size_t start = 0;
-  while (start <= mode.size()) {
-    const std::size_t bar = mode.find('|', start);
-    std::string part = jet::FoldCase(
-        mode.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
-    part.erase(0, part.find_first_not_of(' '));
-    part.erase(part.find_last_not_of(' ') + 1);
-    if (part == "read") read = true;
-    if (part == "write" || part == "readwrite") write = true;
-    if (bar == std::string_view::npos) break;
-    start = bar + 1;
-  }
-  return read && !write;
 }
 
 class EngineConnection final : public Connection {
@@ -80,8 +61,7 @@ class EngineConnection final : public Connection {
                       "Provider cannot be found. It may not be properly installed.");
     }
     m_session =
-        jet::OpenSqliteDatabase(property("data source"), property("jet oledb:database password"),
-                                ModeIsReadOnly(property("mode")), m_busyTimeout);
+        jet::OpenSqliteDatabase(property("data source"), property("jet oledb:database password"));
   }
 
   RecordsetPtr Execute(std::string_view commandText, Variant* recordsAffected, long) override {
@@ -89,12 +69,12 @@ class EngineConnection final : public Connection {
     m_session->RequireLiveTransaction();
     bool changes = true;
     try {
-      jet::Statement statement = jet::Translate(commandText);
-      if (const auto* select = statement.As<jet::SelectStatement>()) {
+      const auto statement = std::make_shared<const jet::Statement>(jet::Translate(commandText));
+      if (const auto* select = statement->As<jet::SelectStatement>()) {
         changes = false;
-        const FailureContext context = m_session->Context(statement.Kind(), statement.table);
+        const FailureContext context = ContextOf(statement);
         auto recordset = std::make_shared<SqliteRecordset>(
-            m_session, Prepare(m_session->db, statement.sql, context), *select, context);
+            m_session, Prepare(m_session->db, statement->sql, context), *select, context);
         if (recordsAffected) *recordsAffected = Variant::I4(-1);
         return RecordsetPtr(std::move(recordset));
       }
@@ -128,12 +108,8 @@ class EngineConnection final : public Connection {
       std::vector<std::int64_t> changes;
       for (; index < commandTexts.size(); ++index) {
         m_session->RequireLiveTransaction();
-        jet::Statement statement = jet::Translate(commandTexts[index]);
-        if (statement.As<jet::SelectStatement>()) {
-          ThrowConnection(ADO_E_FeatureNotAvailable,
-                          "Only statements that change the database run in one pass.");
-        }
-        changes.push_back(RunChange(statement));
+        changes.push_back(
+            RunChange(std::make_shared<const jet::Statement>(jet::Translate(commandTexts[index]))));
       }
       return changes;
     } catch (...) {
@@ -145,15 +121,9 @@ class EngineConnection final : public Connection {
 
   long State() const override { return m_session ? adStateOpen : adStateClosed; }
 
-  RecordsetPtr OpenSchema(SchemaEnum schema) override {
+  RecordsetPtr OpenSchema(SchemaEnum) override {
     RequireOpen();
     m_session->RequireLiveTransaction();
-    if (schema != adSchemaTables) {
-      ThrowConnection(
-          ADO_E_FeatureNotAvailable,
-          "Object or provider is not capable of performing requested operation: only the "
-          "tables schema (20) is available.");
-    }
     // The engine's own tables are listed as system tables, as Jet lists its MSys tables.
     static constexpr std::string_view kSql =
         "SELECT NULL AS TABLE_CATALOG, NULL AS TABLE_SCHEMA, name AS TABLE_NAME, "
@@ -181,56 +151,20 @@ class EngineConnection final : public Connection {
     CloseDatabase();
   }
 
-  using Connection::BeginTrans;
-  long BeginTrans(TransactionMode mode) override {
+  long BeginTrans() override {
     RequireOpen();
-    sqlite3* db = m_session->db;
-    if (m_session->inTransaction && !sqlite3_get_autocommit(db)) {
-      jet::Throw(
-          jet::XACT_E_TransactionExists, jet::kConnectionSource,
-          "Only one transaction can be active on this connection; transactions do not nest.");
-    }
-    const FailureContext context = m_session->Context(StatementKind::Update);
-    // SQLite opens a file it may not write (immutable, a read-only mount)
-    // read-only and lets the transaction begin; the first write would fail
-    // only after the caller has acted on the begin (made a backup, say).
-    if (sqlite3_db_readonly(db, "main") == 1)
-      throw jet::MapSqliteError(db, SQLITE_READONLY, "attempt to write a readonly database",
-                                context);
-    // In WAL mode committed changes may still sit in the log, where a copy of
-    // the file misses them, and the write lock does not cover the file. For
-    // the transaction the database goes back to a rollback journal, which
-    // first writes the whole log into the file; SQLite allows that only while
-    // no other connection has the database open. The log comes back after.
-    m_session->inTransaction = false;
-    m_restoreLog = false;
-    if (FirstText(db, "PRAGMA journal_mode", context) == "wal") {
-      // SQLite answers at once, without waiting for the other connections.
-      const int rc = sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
-      if ((rc & 0xFF) == SQLITE_BUSY ||
-          (rc == SQLITE_OK && FirstText(db, "PRAGMA journal_mode", context) == "wal"))
-        jet::ThrowEngine(E_Fail, InUseDescription());
-      if (rc != SQLITE_OK) throw jet::MapSqliteError(db, rc, sqlite3_errmsg(db), context);
-      m_restoreLog = true;
-    }
     // IMMEDIATE takes the write lock now, so no other process can change the
     // file between the begin and the commit.
-    Exec(db, "BEGIN IMMEDIATE", context);
+    Exec(m_session->db, "BEGIN IMMEDIATE", m_session->Context(StatementKind::Update));
     m_session->inTransaction = true;
-    m_allOrNothing = mode == TransactionMode::AllOrNothing;
-    // Another process may have turned the log on again in between.
-    if (FirstText(db, "PRAGMA journal_mode", context) == "wal") {
-      RollbackTrans();
-      jet::ThrowEngine(E_Fail, InUseDescription());
-    }
     return 1;
   }
 
   void CommitTrans() override {
-    RequireTransaction("CommitTrans");
+    RequireOpen();
     sqlite3* db = m_session->db;
     if (sqlite3_get_autocommit(db)) {
-      EndTransaction();
+      m_session->inTransaction = false;
       jet::ThrowEngine(E_Fail, std::string(jet::kTransactionLost));
     }
     // A failure leaves the transaction open when SQLite kept it (another
@@ -238,23 +172,38 @@ class EngineConnection final : public Connection {
     // report a failure of its last step after the journal is gone, when the
     // commit was in fact made: only reading the database tells.
     Exec(db, "COMMIT", m_session->Context(StatementKind::Update));
-    EndTransaction();
+    m_session->inTransaction = false;
   }
 
   void RollbackTrans() override {
-    RequireTransaction("RollbackTrans");
+    RequireOpen();
     if (!sqlite3_get_autocommit(m_session->db)) {
       Exec(m_session->db, "ROLLBACK", m_session->Context(StatementKind::Update));
     }
     RemoveLeftJournal();
-    EndTransaction();
+    m_session->inTransaction = false;
   }
 
-  void SetBusyTimeout(std::chrono::milliseconds timeout) override {
-    m_busyTimeout = std::max(timeout, std::chrono::milliseconds(0));
-    if (!m_session) return;
-    m_session->busyTimeout = m_busyTimeout;
-    sqlite3_busy_timeout(m_session->db, static_cast<int>(m_busyTimeout.count()));
+  bool ReadOnly() const override {
+    RequireOpen();
+    return sqlite3_db_readonly(m_session->db, "main") == 1;
+  }
+
+  std::string JournalMode() override {
+    RequireOpen();
+    return FirstText(m_session->db, "PRAGMA journal_mode",
+                     m_session->Context(StatementKind::Update));
+  }
+
+  bool SetJournalMode(std::string_view mode) override {
+    RequireOpen();
+    sqlite3* db = m_session->db;
+    const std::string sql = "PRAGMA journal_mode = " + std::string(mode);
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    if ((rc & 0xFF) == SQLITE_BUSY) return false;
+    const jet::FailureContext context = m_session->Context(StatementKind::Update);
+    if (rc != SQLITE_OK) throw jet::MapSqliteError(db, rc, sqlite3_errmsg(db), context);
+    return jet::EqualsNoCase(FirstText(db, "PRAGMA journal_mode", context), mode);
   }
 
   int DatabaseFileDescriptor() const override { return m_session ? m_session->fileDescriptor : -1; }
@@ -267,28 +216,24 @@ class EngineConnection final : public Connection {
       ThrowConnection(ADO_E_ObjectClosed, "Operation is not allowed when the object is closed.");
   }
 
-  void RequireTransaction(std::string_view operation) const {
-    RequireOpen();
-    if (!m_session->inTransaction) {
-      ThrowConnection(ADO_E_NoTransaction, "No transaction is active: " + std::string(operation) +
-                                               " needs a BeginTrans first.");
-    }
-  }
-
-  bool AllOrNothing() const { return m_session->inTransaction && m_allOrNothing; }
-
   // Runs one translated statement that changes the database; returns the
   // rows it changed. A failure is undone by the caller (UndoFailedChange).
-  std::int64_t RunChange(jet::Statement& statement) {
+  FailureContext ContextOf(const std::shared_ptr<const jet::Statement>& statement) const {
+    FailureContext context = m_session->Context(statement->Kind(), statement->table);
+    context.statement = statement;
+    return context;
+  }
+
+  std::int64_t RunChange(const std::shared_ptr<const jet::Statement>& translated) {
+    const jet::Statement& statement = *translated;
     sqlite3* db = m_session->db;
-    const FailureContext context = m_session->Context(statement.Kind(), statement.table);
-    const bool wholeTransaction = AllOrNothing();
+    const FailureContext context = ContextOf(translated);
     const auto* update = statement.As<jet::UpdateStatement>();
     // A failure undoes the whole transaction anyway, so an UPDATE need not
     // keep its own undo (a statement journal holding the original of every
     // page it changes again), where OR ROLLBACK changes nothing else.
     const bool rollbackOnConflict =
-        update && wholeTransaction &&
+        update && m_session->inTransaction &&
         jet::OuterConflictClauseKeepsMeaning(db, statement.table, context);
     StatementHandle prepared =
         Prepare(db,
@@ -297,32 +242,19 @@ class EngineConnection final : public Connection {
                     : statement.sql,
                 context);
     jet::CheckSchemaChange(db, statement, context);
-    // Statements that take more than one SQLite step are made whole by a
-    // savepoint, unless a failure undoes the whole transaction anyway.
-    const bool savepoint = !wholeTransaction && !statement.followUps.empty();
-    if (savepoint) Exec(db, "SAVEPOINT jet_statement", context);
-    m_openSavepoint = savepoint;
     RunToEnd(db, prepared.get(), context);
     const StatementKind kind = statement.Kind();
-    const bool rowChanges = kind == StatementKind::Insert || kind == StatementKind::Update ||
-                            kind == StatementKind::Delete;
-    const std::int64_t changes = rowChanges ? sqlite3_changes(db) : 0;
-    prepared.reset();
-    for (const auto& sql : statement.followUps) Exec(db, sql, context);
-    // Outside a transaction this commits; if that fails the savepoint is undone.
-    if (savepoint) Exec(db, "RELEASE jet_statement", context);
-    m_openSavepoint = false;
-    return changes;
+    return kind == StatementKind::Insert || kind == StatementKind::Update ? sqlite3_changes(db) : 0;
   }
 
   // UPDATEs of one table, all to be taken through it together, or nullopt
-  // when they run one after another: outside an all-or-nothing transaction
-  // (undoing one alone would need the others finished), or when one of them
+  // when they run one after another: outside the transaction (undoing one
+  // alone would need the others finished), or when one of them
   // cannot run by ranges or fails before it starts (one after another, the
   // failures come in the order the statements have).
   std::optional<std::vector<jet::RangedUpdate>> PlanOnePass(
       std::span<const std::string> commandTexts) {
-    if (!AllOrNothing() || commandTexts.size() < 2) return std::nullopt;
+    if (!m_session->inTransaction || commandTexts.size() < 2) return std::nullopt;
     sqlite3* db = m_session->db;
     std::vector<jet::RangedUpdate> updates;
     std::string table;
@@ -346,34 +278,14 @@ class EngineConnection final : public Connection {
     return updates;
   }
 
-  // After a failed change: in an all-or-nothing transaction all of it goes
-  // (SQLite may have rolled it back already); in another transaction only
-  // the statement's own savepoint; outside one, a commit that failed.
+  // After a failed change all of the transaction goes (SQLite may have
+  // rolled it back already). Outside one, a commit that failed (another
+  // process still reading) leaves the transaction open; undoing all of it
+  // needs no lock and cannot fail for the same reason, so the connection
+  // never stays in a transaction nobody began.
   void UndoFailedChange() noexcept {
-    sqlite3* db = m_session->db;
-    const bool savepoint = m_openSavepoint;
-    m_openSavepoint = false;
-    if (m_session->inTransaction) {
-      if (m_allOrNothing) {
-        if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-      } else if (savepoint) {
-        // Only this statement is undone; the caller's transaction goes on.
-        sqlite3_exec(db, "ROLLBACK TO jet_statement; RELEASE jet_statement", nullptr, nullptr,
-                     nullptr);
-      }
-    } else if (!sqlite3_get_autocommit(db)) {
-      // A commit that failed (another process still reading) leaves the
-      // transaction open; undoing all of it needs no lock and cannot fail
-      // for the same reason, so the connection never stays in a transaction
-      // nobody began.
-      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-  }
-
-  std::string InUseDescription() const {
-    return "The database '" + m_session->file +
-           "' is in use by another process, which keeps it in write-ahead log mode; close the "
-           "other program and try again.";
+    if (!sqlite3_get_autocommit(m_session->db))
+      sqlite3_exec(m_session->db, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
   // A transaction that SQLite ended in its error state (a page of an
@@ -399,17 +311,6 @@ class EngineConnection final : public Connection {
     if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
-  // Once the transaction is over, the log goes back on where it was found:
-  // the other programs of the database chose it. A failure changes nothing
-  // the database holds, so it is not reported.
-  void EndTransaction() noexcept {
-    m_session->inTransaction = false;
-    m_allOrNothing = false;
-    if (!m_restoreLog) return;
-    m_restoreLog = false;
-    sqlite3_exec(m_session->db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
-  }
-
   void CloseDatabase() noexcept {
     if (!m_session) return;
     // Recordsets close with their connection, as in ADO.
@@ -418,14 +319,9 @@ class EngineConnection final : public Connection {
     m_session->db = nullptr;
     if (m_session->folderDescriptor >= 0) close(m_session->folderDescriptor);
     m_session.reset();
-    m_restoreLog = false;
   }
 
   std::shared_ptr<Session> m_session;
-  bool m_restoreLog = false;     // the database was in WAL mode before the transaction
-  bool m_allOrNothing = false;   // the open transaction's mode is AllOrNothing
-  bool m_openSavepoint = false;  // a statement's own savepoint is open
-  std::chrono::milliseconds m_busyTimeout{jet::kBusyTimeoutMilliseconds};
 };
 
 }  // namespace

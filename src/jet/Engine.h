@@ -3,7 +3,6 @@
 // SQLCipher file, with a Jet SQL front end. Every failure is a ComError with
 // the HRESULT that ADO or the Jet provider gives for the same fault.
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -44,16 +43,6 @@ class Ref {
   std::shared_ptr<T> m_object;
 };
 
-// What a failing Execute undoes inside a transaction.
-enum class TransactionMode {
-  // Only its own statement; the transaction goes on (ADO's behaviour).
-  UndoEachStatement,
-  // All of the transaction: the failure rolls it back, and every later call
-  // refuses until the caller ends it. SQLite then keeps no statement journal,
-  // which for an UPDATE of a large table is a copy of every page it changes.
-  AllOrNothing,
-};
-
 class Recordset;
 class Connection;
 using RecordsetPtr = Ref<Recordset>;
@@ -69,12 +58,8 @@ class Recordset {
   virtual bool EndOfFile() const = 0;
   // The current row's value of a column, by name without regard to case.
   virtual Variant Collect(std::string_view columnName) const = 0;
-  virtual Variant Collect(long ordinal) const = 0;
-  virtual long FieldCount() const = 0;
-  virtual std::string FieldName(long ordinal) const = 0;
   virtual void MoveNext() = 0;
   virtual void Close() = 0;
-  virtual long State() const = 0;
 };
 
 class Connection {
@@ -88,10 +73,10 @@ class Connection {
   virtual RecordsetPtr Execute(std::string_view commandText, Variant* recordsAffected,
                                long options = adOptionUnspecified) = 0;
   // Runs statements that change the database with the results of one Execute
-  // after another, and returns the rows each changed. In an all-or-nothing
-  // transaction, UPDATEs of one table whose every row changes on its own are
-  // taken through the table together, a range of rows at a time, so it is
-  // read once. On failure `failing` (may be null) holds the index of the
+  // after another, and returns the rows each changed. In a transaction,
+  // UPDATEs of one table whose every row changes on its own are taken
+  // through the table together, a range of rows at a time, so it is read
+  // once. On failure `failing` (may be null) holds the index of the
   // statement that failed; when two of such UPDATEs would both fail, the
   // first of them is named, as one Execute after another would.
   virtual std::vector<std::int64_t> ExecuteInOnePass(std::span<const std::string> commandTexts,
@@ -100,24 +85,30 @@ class Connection {
   // adSchemaTables: a row per table and view, columns TABLE_NAME and TABLE_TYPE.
   virtual RecordsetPtr OpenSchema(SchemaEnum schema) = 0;
   virtual void Close() = 0;
-  // Nesting level after the begin (always 1: transactions do not nest). The
-  // write lock is taken at once. A database in WAL mode has its log written
-  // into the file and uses a rollback journal until the transaction ends;
-  // when another process has it open that is refused.
-  virtual long BeginTrans(TransactionMode mode) = 0;
-  long BeginTrans() { return BeginTrans(TransactionMode::UndoEachStatement); }
+  // Begins the one transaction, taking the write lock at once: no other
+  // process can change the file until it ends. A statement that fails in it
+  // undoes all of it, so SQLite keeps no statement journal (for an UPDATE of
+  // a large table, a copy of every page it changes); every later call then
+  // refuses until the caller ends it. Returns the nesting level, 1.
+  virtual long BeginTrans() = 0;
   // A failure leaves the transaction open when nothing was committed (the
   // caller rolls back); after a failure of SQLite's last step the commit may
   // have been made all the same, which only reading the database tells.
   virtual void CommitTrans() = 0;
   virtual void RollbackTrans() = 0;
-  // While a transaction is open, SQLite may roll it back by itself after a
-  // failure (out of memory, I/O error, full disk); every later Execute,
-  // OpenSchema and MoveNext then fails until it is committed or rolled back.
+  // SQLite may also roll the transaction back by itself after a failure
+  // (out of memory, I/O error, full disk); every later Execute, OpenSchema
+  // and MoveNext then fails until it is committed or rolled back.
 
-  // How long a statement waits for another process's lock before it fails
-  // (5 seconds unless set); for this connection, open or not.
-  virtual void SetBusyTimeout(std::chrono::milliseconds timeout) = 0;
+  // True when the open database cannot be written (an immutable file, a
+  // read-only mount): SQLite opens it all the same, and only the first write fails.
+  virtual bool ReadOnly() const = 0;
+  // SQLite's journal mode of the open database ("delete", "wal", ...).
+  virtual std::string JournalMode() = 0;
+  // Sets the journal mode; false when SQLite kept the old one because
+  // another connection has the database open (it answers at once, without
+  // waiting). Other failures raise ComError.
+  virtual bool SetJournalMode(std::string_view mode) = 0;
 
   // The descriptor through which the engine reads and writes the open
   // database file (-1 when closed or unknown), so that a copy reads exactly

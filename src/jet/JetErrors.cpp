@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include "jet/SqliteSchema.h"
@@ -19,29 +20,6 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// SQLite names tables of the main database "main.t" in some messages, and
-// quotes names in others.
-std::string StripSchema(std::string_view name) {
-  if (StartsWith(name, "main.")) name.remove_prefix(5);
-  if (name.size() >= 2 && (name.front() == '"' || name.front() == '`') &&
-      name.back() == name.front()) {
-    name = name.substr(1, name.size() - 2);
-  }
-  return std::string(name);
-}
-
-// The name a message starts with (quoted when it holds a blank), and the rest.
-std::pair<std::string, std::string_view> LeadingName(std::string_view text) {
-  std::size_t end = text.find(' ');
-  if (!text.empty() && (text.front() == '"' || text.front() == '`')) {
-    const std::size_t close = text.find(text.front(), 1);
-    end = close == std::string_view::npos ? close : close + 1;
-  }
-  const std::string name = StripSchema(text.substr(0, end));
-  if (end == std::string_view::npos || end >= text.size()) return {name, {}};
-  return {name, text.substr(end + 1)};
-}
-
 std::string QuotedList(const std::vector<std::string>& names) {
   std::string out;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -49,27 +27,6 @@ std::string QuotedList(const std::vector<std::string>& names) {
     out += "'" + names[i] + "'";
   }
   return out;
-}
-
-std::string SyntaxContext(StatementKind kind) {
-  switch (kind) {
-    case StatementKind::Select:
-      return "Syntax error in query.";
-    case StatementKind::Insert:
-      return "Syntax error in INSERT INTO statement.";
-    case StatementKind::Update:
-      return "Syntax error in UPDATE statement.";
-    case StatementKind::Delete:
-      return "Syntax error in DELETE statement.";
-    case StatementKind::CreateTable:
-      return "Syntax error in CREATE TABLE statement.";
-    case StatementKind::CreateIndex:
-      return "Syntax error in CREATE INDEX statement.";
-    case StatementKind::DropTable:
-    case StatementKind::DropIndex:
-      return "Syntax error in DROP TABLE or DROP INDEX.";
-  }
-  return "Syntax error.";
 }
 
 ComError Error(HRESULT code, std::string description) {
@@ -187,115 +144,81 @@ ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
                              std::string(name) + "' set for '" + table +
                              "'. Enter a value that the expression for this field can accept.");
   }
-  if (StartsWith(message, kRequiredMessage)) {
-    const std::string index(message.substr(kRequiredMessage.size()));
-    return Error(E_Fail, "Index or primary key cannot contain a Null value (index '" + index +
-                             "' of table '" + table + "').");
-  }
   return Error(E_Fail, "The change was refused by a rule of table '" + table +
                            "': " + std::string(message) + ".");
 }
 
-// SQLite gives the errors of preparing a statement no extended code of their
-// own (SQLITE_ERROR), so these are told apart by SQLite's English texts; each
-// one below is what SQLite 3.46.1 says.
-ComError GeneralError(std::string_view message, const FailureContext& context) {
-  struct Pattern {
-    std::string_view prefix;
-    HRESULT code;
-    std::string_view before;
-    std::string_view after;
+ComError NoTable(const std::string& table) {
+  return Error(DB_E_NoTable, "The Mivotra Jet engine cannot find the input table or query '" +
+                                 table +
+                                 "'. Make sure it exists and that its name is spelled correctly.");
+}
+
+ComError NameTaken(const std::string& name, std::string_view by) {
+  return Error(DB_E_Syntax, "The name '" + name + "' is already used by " + std::string(by) +
+                                "; index and table names must differ in this engine.");
+}
+
+bool IsUniqueKey(sqlite3* db, const std::string& table, std::vector<std::string> columns) {
+  if (columns.empty()) columns = schema::PrimaryKey(schema::Columns(db, table, nullptr));
+  for (const auto& key : schema::UniqueKeys(db, table, nullptr)) {
+    if (!columns.empty() && schema::SameColumns(key, columns)) return true;
+  }
+  return false;
+}
+
+// SQLite fails to prepare a statement over a name it cannot resolve with
+// SQLITE_ERROR and no extended code, so which name it is, and why, is found
+// in the schema, in the order SQLite resolves them: the object a CREATE
+// makes, the tables and fields the statement names, then the relationships
+// of the table it writes.
+std::optional<ComError> NameFailure(sqlite3* db, const Statement& statement) {
+  const std::string& table = statement.table;
+  auto exists = [db](std::string_view type, const std::string& name) {
+    return schema::ObjectName(db, type, name, nullptr).has_value();
   };
-  static constexpr Pattern kPatterns[] = {
-      {"no such table: ", DB_E_NoTable,
-       "The Mivotra Jet engine cannot find the input table or query '",
-       "'. Make sure it exists and that its name is spelled correctly."},
-      {"no such column: ", DB_E_ParamNotOptional,
-       "No value given for one or more required parameters: '",
-       "' is not a field of the tables in this statement."},
-      {"there is already a table named ", DB_E_Syntax, "The name '",
-       "' is already used by a table; index and table names must differ in this engine."},
-      {"there is already an index named ", DB_E_Syntax, "The name '",
-       "' is already used by an index; index and table names must differ in this engine."},
-      {"duplicate column name: ", DB_E_Syntax, "Cannot define field '", "' more than once."},
-      {"ambiguous column name: ", E_Fail, "The specified field '",
-       "' could refer to more than one table listed in the FROM clause of your SQL statement."},
-      {"no such index: ", DB_E_NoTable, "Cannot find the index '", "'."},
-      {"object name reserved for internal use: ", DB_E_Syntax, "The name '",
-       "' is reserved for the engine's own tables."},
-  };
-  const std::string text(message);
-  if (StartsWith(message, "table ")) {
-    // "table t already exists", "table t has no column named c",
-    // "table t has 3 columns but 2 values were supplied"
-    const auto [table, tail] = LeadingName(message.substr(6));
-    if (tail == "already exists")
-      return Error(DB_E_Syntax, "Table '" + table + "' already exists.");
-    if (StartsWith(tail, "has no column named ")) {
+  if (statement.Kind() == StatementKind::CreateTable) {
+    if (exists("table", table)) return Error(DB_E_Syntax, "Table '" + table + "' already exists.");
+    if (exists("index", table)) return NameTaken(table, "an index");
+  } else if (const auto* create = statement.As<CreateIndexStatement>()) {
+    if (!exists("table", table)) return NoTable(table);
+    if (exists("table", create->index)) return NameTaken(create->index, "a table");
+    if (exists("index", create->index))
+      return Error(DB_E_Syntax, "Index '" + create->index + "' already exists.");
+  }
+  for (const auto& use : statement.names) {
+    if (use.column.empty()) {
+      if (!exists("table", use.table)) return NoTable(use.table);
+      continue;
+    }
+    bool known = false;
+    if (!use.table.empty()) {
+      for (const auto& column : schema::Columns(db, use.table, nullptr))
+        known = known || EqualsNoCase(column.name, use.column);
+    }
+    if (known) continue;
+    if (use.inserted) {
       return Error(DB_E_Syntax,
                    "The INSERT INTO statement contains the following unknown field name: '" +
-                       std::string(tail.substr(20)) +
-                       "'. Make sure you have typed the name correctly, and try the "
-                       "operation again.");
+                       use.column +
+                       "'. Make sure you have typed the name correctly, and try the operation "
+                       "again.");
     }
-    if (tail.find("values were supplied") != std::string_view::npos) {
-      return Error(DB_E_Syntax, "Number of query values and destination fields are not the same.");
-    }
-  } else if (StartsWith(message, "index ")) {
-    const auto [index, tail] = LeadingName(message.substr(6));
-    if (tail == "already exists")
-      return Error(DB_E_Syntax, "Index '" + index + "' already exists.");
-    if (message.find("cannot be dropped") != std::string_view::npos) {
-      return Error(E_Fail,
-                   "Cannot delete this index: it belongs to a PRIMARY KEY or UNIQUE constraint of "
-                   "the table.");
-    }
-  } else {
-    for (const auto& pattern : kPatterns) {
-      if (!StartsWith(message, pattern.prefix)) continue;
-      const std::string name = StripSchema(message.substr(pattern.prefix.size()));
-      return Error(pattern.code, std::string(pattern.before) + name + std::string(pattern.after));
+    return Error(DB_E_ParamNotOptional, "No value given for one or more required parameters: '" +
+                                            use.column +
+                                            "' is not a field of the tables in this statement.");
+  }
+  if (statement.Kind() != StatementKind::Insert && statement.Kind() != StatementKind::Update)
+    return std::nullopt;
+  for (const auto& key : schema::ForeignKeysOf(db, table, nullptr)) {
+    if (!exists("table", key.refTable)) return NoTable(key.refTable);
+    if (!IsUniqueKey(db, key.refTable, key.refColumns)) {
+      return Error(E_Fail, "A relationship of table '" + table +
+                               "' no longer matches a unique index of its related table '" +
+                               key.refTable + "'.");
     }
   }
-  if (message.find(" values for ") != std::string_view::npos &&
-      message.find(" columns") != std::string_view::npos) {
-    return Error(DB_E_Syntax, "Number of query values and destination fields are not the same.");
-  }
-  if (StartsWith(message, "foreign key mismatch")) {
-    return Error(E_Fail, "A relationship of table '" + context.table +
-                             "' no longer matches a unique index of its related table (" + text +
-                             ").");
-  }
-  if (message.find("UNION do not have the same number of result columns") !=
-      std::string_view::npos) {
-    return Error(
-        DB_E_Syntax,
-        "The number of columns in the two selected tables or queries of a union query do not "
-        "match.");
-  }
-  if (StartsWith(message, "sub-select returns")) {
-    return Error(
-        DB_E_Syntax,
-        "You have written a subquery that can return more than one field. Revise the SELECT "
-        "statement of the subquery to request only one field.");
-  }
-  if (StartsWith(message, "number of columns in foreign key")) {
-    return Error(DB_E_Syntax,
-                 "A relationship of table '" + context.table +
-                     "' joins a different number of fields than its related table's key has.");
-  }
-  if (StartsWith(message, "unknown column") || StartsWith(message, "foreign key on")) {
-    return Error(DB_E_Syntax, SyntaxContext(context.kind) + " " + text + ".");
-  }
-  if (message.find("syntax error") != std::string_view::npos ||
-      message.find("aggregate") != std::string_view::npos ||
-      message.find("HAVING") != std::string_view::npos ||
-      message.find("ORDER BY") != std::string_view::npos ||
-      message.find("GROUP BY") != std::string_view::npos ||
-      message.find("prohibited") != std::string_view::npos) {
-    return Error(DB_E_Syntax, SyntaxContext(context.kind) + " (" + text + ")");
-  }
-  return Error(E_Fail, "The Mivotra Jet engine could not run the statement: " + text + ".");
+  return std::nullopt;
 }
 
 // The folder SQLite puts its work files in (statement journals, sorts): the
@@ -359,23 +282,10 @@ bool APageFailsItsCheck(sqlite3* db) {
     sqlite3_finalize(check);
     return false;
   }
-  bool failed = false;
-  while (!failed && sqlite3_step(check) == SQLITE_ROW) {
-    const auto* row = reinterpret_cast<const char*>(sqlite3_column_text(check, 0));
-    failed = row && StartsWith(row, "HMAC verification failed");
-  }
+  // It answers with a row for each page that fails and with none when all pass.
+  const bool failed = sqlite3_step(check) == SQLITE_ROW;
   sqlite3_finalize(check);
   return failed;
-}
-
-// "5 seconds", "1 second", "200 milliseconds".
-std::string WaitText(std::chrono::milliseconds wait) {
-  const auto count = wait.count();
-  if (count % 1000 == 0) {
-    const auto seconds = count / 1000;
-    return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
-  }
-  return std::to_string(count) + (count == 1 ? " millisecond" : " milliseconds");
 }
 
 }  // namespace
@@ -392,6 +302,10 @@ std::string UnrecognizedFormat(std::string_view file) {
   return "Unrecognized database format '" + std::string(file) + "'.";
 }
 
+std::string ReadOnlyDatabase(std::string_view file) {
+  return "Cannot update. Database or object is read-only ('" + std::string(file) + "').";
+}
+
 ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
                         const FailureContext& context) {
   const std::string& file = context.file;
@@ -401,8 +315,8 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
     case SQLITE_BUSY:
       return Error(E_Fail, "The database '" + file +
                                "' is locked by another process; the operation waited " +
-                               WaitText(context.busyTimeout) +
-                               " and gave up. Close the other program and try again.");
+                               std::to_string(kBusyTimeoutMilliseconds / 1000) +
+                               " seconds and gave up. Close the other program and try again.");
     case SQLITE_LOCKED:
       return Error(E_Fail,
                    "The table" +
@@ -413,7 +327,7 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
       if (resultCode == SQLITE_READONLY_DBMOVED)
         return Error(E_Fail, "Cannot update. The database file '" + file +
                                  "' was moved, replaced or deleted after it was opened.");
-      return Error(E_Fail, "Cannot update. Database or object is read-only ('" + file + "').");
+      return Error(E_Fail, ReadOnlyDatabase(file));
     case SQLITE_NOTADB:
       return Error(E_Fail, UnrecognizedFormat(file));
     case SQLITE_CORRUPT:
@@ -445,10 +359,15 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
     case SQLITE_TOOBIG:
       return Error(E_Fail, "The statement or a value in it is too large for the database engine.");
     case SQLITE_ERROR:
-      // Only a failure that carries no words of its own can be a page's.
+      // Only a failure that carries no words of its own, SQLite's generic
+      // text for the code, can be a page's.
       if (db && message == sqlite3_errstr(SQLITE_ERROR) && APageFailsItsCheck(db))
         return Damaged(file);
-      return GeneralError(message, context);
+      if (db && context.statement) {
+        if (auto named = NameFailure(db, *context.statement)) return *named;
+      }
+      return Error(E_Fail, "The Mivotra Jet engine could not run the statement: " +
+                               std::string(message) + ".");
     default:
       return Error(E_Fail, "The Mivotra Jet engine failed: " + std::string(message) + ".");
   }

@@ -1,8 +1,9 @@
 #pragma once
-// The engine's failures: who reports them, and how SQLite's result codes and
-// messages become the HRESULTs and descriptions that ADO and Jet give.
+// The engine's failures: who reports them, and how SQLite's extended result
+// codes become the HRESULTs and descriptions that ADO and Jet give. SQLite's
+// messages are read only for the names they carry.
 
-#include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,8 +19,6 @@ namespace mivotra::jet {
 inline constexpr HRESULT DB_E_CantConvertValue = MakeHResult(0x80040E07);  // data type mismatch
 inline constexpr HRESULT DB_E_ParamNotOptional =
     MakeHResult(0x80040E10);  // unknown name taken as parameter
-inline constexpr HRESULT XACT_E_TransactionExists =
-    MakeHResult(0x8004D013);  // transaction already open
 
 // How long a statement waits for another process's lock before it fails.
 inline constexpr int kBusyTimeoutMilliseconds = 5000;
@@ -32,6 +31,7 @@ inline constexpr int kBusyTimeoutMilliseconds = 5000;
 // Standard descriptions of the file-level failures.
 std::string CouldNotFindFile(std::string_view file);
 std::string UnrecognizedFormat(std::string_view file);
+std::string ReadOnlyDatabase(std::string_view file);
 inline constexpr std::string_view kNotValidPassword = "Not a valid password.";
 
 // What a failing SQLite call was doing, so the description can name it.
@@ -39,12 +39,15 @@ struct FailureContext {
   StatementKind kind = StatementKind::Select;
   std::string table;  // the table the statement writes, if any
   std::string file;   // the database file
-  // How long a statement waited for another process's lock.
-  std::chrono::milliseconds busyTimeout{kBusyTimeoutMilliseconds};
+  // The translated statement running, if any: a failure to prepare it
+  // (also again at a step, after another connection changed the schema)
+  // may be about one of the names it uses.
+  std::shared_ptr<const Statement> statement;
 };
 
 // The ComError for an SQLite failure. `db` may be asked about the schema to
-// name the tables a failed relationship involves; it never changes anything.
+// name the table, field or relationship a failure is about; it never changes
+// anything.
 ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
                         const FailureContext& context);
 

@@ -33,8 +33,8 @@ class RangedUpdate {
   // of it anyway, and splitting cannot change the result: every expression
   // reads only its own row; no assigned column is a key, in a unique or
   // partial unique index, or on either side of a relationship; the table
-  // has no trigger but the engine's own Null guards and no conflict handling
-  // of its own. Otherwise nullopt, and the statement runs whole.
+  // has no trigger and no conflict handling of its own. Otherwise nullopt,
+  // and the statement runs whole.
   static std::optional<RangedUpdate> Plan(sqlite3* db, const Statement& statement,
                                           const FailureContext& context);
 

@@ -7,9 +7,7 @@
 namespace mivotra::jet {
 
 FailureContext Session::Context(StatementKind kind, std::string table) const {
-  FailureContext context{kind, std::move(table), file};
-  context.busyTimeout = busyTimeout;
-  return context;
+  return FailureContext{kind, std::move(table), file, nullptr};
 }
 
 void Session::RequireLiveTransaction() const {

@@ -3,7 +3,6 @@
 // path by which the engine runs SQLite statements: every failure becomes the
 // mapped ComError, named by its FailureContext.
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,7 +33,6 @@ struct Session {
   CipherFormat format = CipherFormat::Plain;
   // Between BeginTrans and its commit or rollback.
   bool inTransaction = false;
-  std::chrono::milliseconds busyTimeout{kBusyTimeoutMilliseconds};
   std::vector<SqliteRecordset*> recordsets;
 
   // What a failing call on this database was doing.

@@ -45,27 +45,9 @@ int SqliteDescriptor(sqlite3* db, const struct stat& opened) {
   return head.descriptor;
 }
 
-// Jet's & : Null only when both sides are Null, else the texts joined with Null as "".
-void JetConcat(sqlite3_context* context, int, sqlite3_value** args) {
-  if (sqlite3_value_type(args[0]) == SQLITE_NULL && sqlite3_value_type(args[1]) == SQLITE_NULL) {
-    sqlite3_result_null(context);
-    return;
-  }
-  std::string joined;
-  for (int i = 0; i < 2; ++i) {
-    if (sqlite3_value_type(args[i]) == SQLITE_NULL) continue;
-    const auto* text = sqlite3_value_text(args[i]);
-    if (text)
-      joined.append(reinterpret_cast<const char*>(text),
-                    static_cast<std::size_t>(sqlite3_value_bytes(args[i])));
-  }
-  sqlite3_result_text(context, joined.data(), static_cast<int>(joined.size()), SQLITE_TRANSIENT);
-}
-
 }  // namespace
 
-std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::string& password,
-                                            bool readOnly, std::chrono::milliseconds busyTimeout) {
+std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::string& password) {
   namespace fs = std::filesystem;
   if (file.empty()) {
     ThrowEngine(E_Fail, "Could not find file ''. The connection string names no Data Source.");
@@ -114,14 +96,13 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   };
   if (formats.empty() || (!plain && password.empty())) throw refusal();
 
-  const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   SqlitePath sqliteName(file);
   if (sqliteName.Name().empty()) {
     ThrowEngine(E_Fail, "Cannot open the folder of the file '" + file +
                             "': " + std::strerror(sqliteName.Error()) + ".");
   }
-  FailureContext context{StatementKind::Select, {}, file};
-  context.busyTimeout = busyTimeout;
+  const FailureContext context{StatementKind::Select, {}, file, nullptr};
   // Each format is tried on a connection of its own: a key that failed
   // leaves SQLCipher's state for the file behind. A wrong password is told
   // only after every format refused it.
@@ -136,7 +117,7 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
       throw MapSqliteError(raw, opened, raw ? sqlite3_errmsg(raw) : "out of memory", context);
     }
     sqlite3_extended_result_codes(raw, 1);
-    sqlite3_busy_timeout(raw, static_cast<int>(busyTimeout.count()));
+    sqlite3_busy_timeout(raw, kBusyTimeoutMilliseconds);
     // Jet ignores a password given for an unprotected database.
     if (KeyDatabase(raw, password, format) != SQLITE_OK) {
       ThrowEngine(E_Fail, "Cannot set the database password for '" + file + "'.");
@@ -176,10 +157,6 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   // quarter less time for the update of a large table) and keeps the
   // program well under 50 MiB.
   Exec(raw, "PRAGMA cache_size = -24576", context);
-  if (sqlite3_create_function_v2(raw, "jet_concat", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                 JetConcat, nullptr, nullptr, nullptr) != SQLITE_OK) {
-    ThrowEngine(E_OutOfMemory, "Not enough memory to open the database.");
-  }
   auto session = std::make_shared<Session>();
   session->fileDescriptor = SqliteDescriptor(raw, sniffed);
   session->encrypted = !plain;
@@ -187,7 +164,6 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   session->db = db.release();
   session->file = file;
   session->folderDescriptor = sqliteName.ReleaseFolder();
-  session->busyTimeout = busyTimeout;
   return session;
 }
 

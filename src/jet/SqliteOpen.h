@@ -4,7 +4,6 @@
 // a database of a missing or foreign file; then the key, a first read that
 // proves it, and the engine's pragmas and functions.
 
-#include <chrono>
 #include <memory>
 #include <string>
 
@@ -12,7 +11,6 @@
 
 namespace mivotra::jet {
 
-std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::string& password,
-                                            bool readOnly, std::chrono::milliseconds busyTimeout);
+std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::string& password);
 
 }  // namespace mivotra::jet

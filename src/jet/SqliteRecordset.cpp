@@ -3,29 +3,24 @@
 #include <sqlcipher/sqlite3.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <utility>
 
 #include "jet/DateTime.h"
+#include "jet/SqliteSchema.h"
 #include "jet/sql/JetSql.h"
 
 namespace mivotra::jet {
 namespace {
+
+using schema::ColumnText;
 
 [[noreturn]] void ThrowRecordset(HRESULT code, std::string description) {
   Throw(code, kRecordsetSource, std::move(description));
 }
 
 constexpr std::string_view kClosed = "Operation is not allowed when the object is closed.";
-
-std::string ColumnText(sqlite3_stmt* statement, int column) {
-  const auto* text = sqlite3_column_text(statement, column);
-  return text ? std::string(reinterpret_cast<const char*>(text),
-                            static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-              : std::string();
-}
 
 Variant ByStorageClass(sqlite3_stmt* statement, int column, int storage) {
   switch (storage) {
@@ -56,69 +51,35 @@ Variant ByStorageClass(sqlite3_stmt* statement, int column, int storage) {
 Variant ReadValue(sqlite3_stmt* statement, int column, VARTYPE declared, ColumnHint hint) {
   const int storage = sqlite3_column_type(statement, column);
   if (storage == SQLITE_NULL) return Variant::Null();
-  const bool numeric = storage == SQLITE_INTEGER || storage == SQLITE_FLOAT;
-  const sqlite3_int64 integer =
-      storage == SQLITE_INTEGER ? sqlite3_column_int64(statement, column) : 0;
   // A value that does not fit its declared type (written by another tool)
   // falls back to its storage class rather than being cut.
   switch (declared) {
     case VT_BSTR:
       return Variant::Bstr(ColumnText(statement, column));
-    case VT_I4:
+    case VT_I4: {
+      const sqlite3_int64 integer = sqlite3_column_int64(statement, column);
       if (storage == SQLITE_INTEGER && integer >= std::numeric_limits<std::int32_t>::min() &&
           integer <= std::numeric_limits<std::int32_t>::max()) {
         return Variant::I4(static_cast<std::int32_t>(integer));
       }
       break;
-    case VT_I2:
-      if (storage == SQLITE_INTEGER && integer >= std::numeric_limits<std::int16_t>::min() &&
-          integer <= std::numeric_limits<std::int16_t>::max()) {
-        return Variant::I2(static_cast<std::int16_t>(integer));
-      }
-      break;
-    case VT_UI1:
-      if (storage == SQLITE_INTEGER && integer >= 0 && integer <= 255) {
-        return Variant::UI1(static_cast<std::uint8_t>(integer));
-      }
-      break;
-    case VT_R4:
-      if (numeric) return Variant::R4(static_cast<float>(sqlite3_column_double(statement, column)));
-      break;
-    case VT_R8:
-      if (numeric) return Variant::R8(sqlite3_column_double(statement, column));
-      break;
-    case VT_DECIMAL:
-      if (numeric) return Variant::Decimal(sqlite3_column_double(statement, column));
-      break;
-    case VT_BOOL:
-      if (numeric) return Variant::Bool(sqlite3_column_double(statement, column) != 0);
-      break;
-    case VT_CY: {
-      constexpr double kLimit = 922337203685477.0;
-      if (storage == SQLITE_INTEGER && integer >= -static_cast<sqlite3_int64>(kLimit) &&
-          integer <= static_cast<sqlite3_int64>(kLimit)) {
-        return Variant::Currency(integer * 10000);
-      }
-      if (storage == SQLITE_FLOAT) {
-        const double value = sqlite3_column_double(statement, column);
-        if (std::fabs(value) <= kLimit) return Variant::Currency(std::llround(value * 10000));
-      }
-      break;
     }
+    case VT_R8:
+      if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
+        return Variant::R8(sqlite3_column_double(statement, column));
+      break;
     case VT_DATE:
       if (storage == SQLITE_TEXT) {
         if (const auto date = DateFromStorageText(ColumnText(statement, column)))
           return Variant::Date(*date);
-      } else if (numeric) {
-        return Variant::Date(sqlite3_column_double(statement, column));
       }
       break;
     default:
       break;
   }
   if (declared == VT_EMPTY && storage == SQLITE_TEXT && hint != ColumnHint::None) {
-    // MIN or MAX of a date column, or a date the statement made: stored text
-    // of exactly the engine's own form reads as a date.
+    // MAX of a date column, or a date the statement made: stored text of
+    // exactly the engine's own form reads as a date.
     const std::string text = ColumnText(statement, column);
     if (text.size() == 19 || hint == ColumnHint::Date) {
       if (const auto date = DateFromStorageText(text)) return Variant::Date(*date);
@@ -131,13 +92,11 @@ SqliteRecordset::SqliteRecordset(std::shared_ptr<Session> session, StatementHand
                                  const SelectStatement& translation, FailureContext context)
     : m_session(std::move(session)),
       m_statement(std::move(statement)),
-      m_context(std::move(context)),
-      m_top(translation.top),
-      m_hiddenColumns(translation.hiddenColumns) {
+      m_context(std::move(context)) {
   sqlite3_stmt* s = m_statement.get();
-  const int visible = std::max(0, sqlite3_column_count(s) - m_hiddenColumns);
-  m_columns.reserve(static_cast<std::size_t>(visible));
-  for (int i = 0; i < visible; ++i) {
+  const int count = sqlite3_column_count(s);
+  m_columns.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
     Column column;
     const char* name = sqlite3_column_name(s, i);
     column.name = name ? name : "";
@@ -172,7 +131,6 @@ void SqliteRecordset::Step() {
   const int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) {
     m_eof = false;
-    ++m_rowNumber;
     return;
   }
   m_eof = true;
@@ -210,66 +168,19 @@ Variant SqliteRecordset::Collect(std::string_view columnName) const {
   RequireOpen();
   const std::string folded = FoldCase(columnName);
   for (std::size_t i = 0; i < m_columns.size(); ++i) {
-    if (m_columns[i].folded == folded) return Collect(static_cast<long>(i));
+    if (m_columns[i].folded != folded) continue;
+    RequireCurrentRow();
+    return ReadValue(m_statement.get(), static_cast<int>(i), m_columns[i].declared,
+                     m_columns[i].hint);
   }
   ThrowRecordset(ADO_E_ItemNotFound, "Item '" + std::string(columnName) +
                                          "' cannot be found in the collection corresponding to the "
                                          "requested name or ordinal.");
 }
 
-void SqliteRecordset::RequireOrdinal(long ordinal) const {
-  RequireOpen();
-  if (ordinal < 0 || static_cast<std::size_t>(ordinal) >= m_columns.size()) {
-    ThrowRecordset(ADO_E_ItemNotFound,
-                   "Item " + std::to_string(ordinal) +
-                       " cannot be found in the collection corresponding to the "
-                       "requested name or ordinal.");
-  }
-}
-
-Variant SqliteRecordset::Collect(long ordinal) const {
-  RequireOrdinal(ordinal);
-  RequireCurrentRow();
-  const Column& column = m_columns[static_cast<std::size_t>(ordinal)];
-  return ReadValue(m_statement.get(), static_cast<int>(ordinal), column.declared, column.hint);
-}
-
-long SqliteRecordset::FieldCount() const {
-  RequireOpen();
-  return static_cast<long>(m_columns.size());
-}
-
-std::string SqliteRecordset::FieldName(long ordinal) const {
-  RequireOrdinal(ordinal);
-  return m_columns[static_cast<std::size_t>(ordinal)].name;
-}
-
-std::vector<std::string> SqliteRecordset::SortKeys() const {
-  std::vector<std::string> keys;
-  sqlite3_stmt* s = m_statement.get();
-  const int first = static_cast<int>(m_columns.size());
-  for (int i = first; i < first + m_hiddenColumns; ++i) {
-    // Type first, so 1 and '1' differ; text without regard to case, as Jet sorts.
-    const int type = sqlite3_column_type(s, i);
-    keys.push_back(std::to_string(type) + ":" +
-                   (type == SQLITE_NULL ? "" : FoldCase(ColumnText(s, i))));
-  }
-  return keys;
-}
-
 void SqliteRecordset::MoveNext() {
   RequireCurrentRow();
   m_session->RequireLiveTransaction();
-  if (m_top && m_rowNumber >= *m_top) {
-    // Past the first n rows only those that tie with the last one follow.
-    const auto keys = SortKeys();
-    Step();
-    if (!m_eof && SortKeys() != keys) {
-      m_eof = true;
-      sqlite3_reset(m_statement.get());
-    }
-    return;
-  }
   Step();
 }
 

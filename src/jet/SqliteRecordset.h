@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,12 +35,8 @@ class SqliteRecordset final : public Recordset {
   bool BOF() const override;
   bool EndOfFile() const override;
   Variant Collect(std::string_view columnName) const override;
-  Variant Collect(long ordinal) const override;
-  long FieldCount() const override;
-  std::string FieldName(long ordinal) const override;
   void MoveNext() override;
   void Close() override;
-  long State() const override { return m_statement ? adStateOpen : adStateClosed; }
 
   // The connection is closing.
   void Detach() noexcept;
@@ -57,19 +52,13 @@ class SqliteRecordset final : public Recordset {
   void Step();
   void RequireOpen() const;
   void RequireCurrentRow() const;
-  // An open recordset with a column at that position.
-  void RequireOrdinal(long ordinal) const;
-  std::vector<std::string> SortKeys() const;
 
   std::shared_ptr<Session> m_session;
   StatementHandle m_statement;
   FailureContext m_context;
-  std::vector<Column> m_columns;  // the visible ones
+  std::vector<Column> m_columns;
   bool m_bof = true;
   bool m_eof = true;
-  std::int64_t m_rowNumber = 0;
-  std::optional<std::int64_t> m_top;
-  int m_hiddenColumns = 0;
 };
 
 }  // namespace mivotra::jet

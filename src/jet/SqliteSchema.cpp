@@ -11,13 +11,6 @@
 namespace mivotra::jet::schema {
 namespace {
 
-std::string ColumnText(sqlite3_stmt* statement, int column) {
-  const auto* text = sqlite3_column_text(statement, column);
-  return text ? std::string(reinterpret_cast<const char*>(text),
-                            static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-              : std::string();
-}
-
 // Runs a query with `parameter` as its ?1, handing each row to `row`. Returns
 // false on a failure that was not thrown (no context given).
 bool Query(sqlite3* db, const std::string& sql, const FailureContext* context,
@@ -40,13 +33,27 @@ bool Query(sqlite3* db, const std::string& sql, const FailureContext* context,
 
 }  // namespace
 
-std::optional<std::string> TableName(sqlite3* db, std::string_view name,
-                                     const FailureContext* context) {
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+  const auto* text = sqlite3_column_text(statement, column);
+  return text ? std::string(reinterpret_cast<const char*>(text),
+                            static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+              : std::string();
+}
+
+std::optional<std::string> ObjectName(sqlite3* db, std::string_view type, std::string_view name,
+                                      const FailureContext* context) {
   std::optional<std::string> found;
   Query(
-      db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE",
+      db,
+      "SELECT name FROM sqlite_master WHERE type = '" + std::string(type) +
+          "' AND name = ?1 COLLATE NOCASE",
       context, [&found](sqlite3_stmt* s) { found = ColumnText(s, 0); }, name);
   return found;
+}
+
+std::optional<std::string> TableName(sqlite3* db, std::string_view name,
+                                     const FailureContext* context) {
+  return ObjectName(db, "table", name, context);
 }
 
 std::vector<std::string> TableNames(sqlite3* db, const FailureContext* context) {
@@ -130,31 +137,6 @@ std::vector<ForeignKeyInfo> ForeignKeysTo(sqlite3* db, std::string_view table,
   return found;
 }
 
-std::optional<IndexInfo> Index(sqlite3* db, std::string_view name, const FailureContext* context) {
-  std::optional<IndexInfo> found;
-  Query(
-      db,
-      "SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE "
-      "NOCASE",
-      context,
-      [&found](sqlite3_stmt* s) {
-        IndexInfo info;
-        info.name = ColumnText(s, 0);
-        info.table = ColumnText(s, 1);
-        found = std::move(info);
-      },
-      name);
-  if (!found) return found;
-  Query(db, "PRAGMA index_list(" + QuoteName(found->table) + ")", context,
-        [&found](sqlite3_stmt* s) {
-          if (EqualsNoCase(ColumnText(s, 1), found->name))
-            found->unique = sqlite3_column_int(s, 2) != 0;
-        });
-  Query(db, "PRAGMA index_info(" + QuoteName(found->name) + ")", context,
-        [&found](sqlite3_stmt* s) { found->columns.push_back(ColumnText(s, 2)); });
-  return found;
-}
-
 std::vector<IndexInfo> Indexes(sqlite3* db, std::string_view table, const FailureContext* context) {
   std::vector<IndexInfo> indexes;
   Query(db, "PRAGMA index_list(" + QuoteName(table) + ")", context,
@@ -171,18 +153,6 @@ std::vector<IndexInfo> Indexes(sqlite3* db, std::string_view table, const Failur
           [&index](sqlite3_stmt* s) { index.columns.push_back(ColumnText(s, 2)); });
   }
   return indexes;
-}
-
-bool HasNull(sqlite3* db, std::string_view table, const std::vector<std::string>& columns,
-             const FailureContext* context) {
-  std::string where;
-  for (const auto& column : columns) {
-    where += (where.empty() ? "" : " OR ") + QuoteName(column) + " IS NULL";
-  }
-  bool any = false;
-  Query(db, "SELECT 1 FROM " + QuoteName(table) + " WHERE " + where + " LIMIT 1", context,
-        [&any](sqlite3_stmt*) { any = true; });
-  return any;
 }
 
 std::optional<ObjectSql> TableOrView(sqlite3* db, std::string_view name,

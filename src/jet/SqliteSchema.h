@@ -1,9 +1,8 @@
 #pragma once
 // Reading SQLite's schema for the checks Jet makes and SQLite does not
-// (related tables, key columns, which table an index belongs to), and for
-// naming the objects of a failure. Only data-definition statements, failures
-// and UPDATEs ask, so none of this is on the path of an
-// ordinary statement.
+// (related tables, key columns), for planning an UPDATE, and for naming the
+// objects of a failure. Only data-definition statements, failures and
+// UPDATEs ask, so none of this is on the path of an ordinary statement.
 
 #include <optional>
 #include <string>
@@ -13,6 +12,7 @@
 #include "jet/JetErrors.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace mivotra::jet::schema {
 
@@ -38,8 +38,15 @@ struct IndexInfo {
   std::vector<std::string> columns;  // empty for a column that is an expression
 };
 
+// A column of the current row as text, every byte of it ("" for Null).
+std::string ColumnText(sqlite3_stmt* statement, int column);
+
 // Each query throws the mapped ComError when `context` is given; without one
 // (while describing another failure) it returns what it could read.
+// The name as stored of the object of that type ("table", "index") and name
+// in any letter case.
+std::optional<std::string> ObjectName(sqlite3* db, std::string_view type, std::string_view name,
+                                      const FailureContext* context);
 std::optional<std::string> TableName(sqlite3* db, std::string_view name,
                                      const FailureContext* context);
 std::vector<std::string> TableNames(sqlite3* db, const FailureContext* context);
@@ -54,13 +61,8 @@ std::vector<ForeignKeyInfo> ForeignKeysOf(sqlite3* db, std::string_view table,
 // Keys of any table (the table itself included) that refer to `table`.
 std::vector<ForeignKeyInfo> ForeignKeysTo(sqlite3* db, std::string_view table,
                                           const FailureContext* context);
-std::optional<IndexInfo> Index(sqlite3* db, std::string_view name, const FailureContext* context);
 // Every index of the table, the primary key's and the UNIQUE constraints' too.
 std::vector<IndexInfo> Indexes(sqlite3* db, std::string_view table, const FailureContext* context);
-// True when the table holds a row with Null in any of the columns.
-bool HasNull(sqlite3* db, std::string_view table, const std::vector<std::string>& columns,
-             const FailureContext* context);
-
 struct ObjectSql {
   std::string name;
   std::string table;  // the table it belongs to, as its statement names it

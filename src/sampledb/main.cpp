@@ -200,6 +200,7 @@ int main(int argc, char** argv) {
       std::string folder = path.parent_path().string();
       if (!folder.empty()) folder += '/';
       db->Open(BuildConnectionString(folder, path.stem().string(), options.password));
+      // One transaction: a failure leaves no half-written file behind.
       db->BeginTrans();
       WriteVersions(*db, options);
       WriteSofu(*db);

@@ -497,9 +497,13 @@ TEST_F(FullTemporaryFolder, DoesNotStopThePatch) {
       << child.notes;
 }
 
-// A statement undone on its own does need one, and the full disk named in
-// the report is the temporary folder's, not the database's.
+// A table with a trigger of its own takes an UPDATE with the statement's
+// own undo, which does need one, and the full disk named in the report is
+// the temporary folder's, not the database's.
 TEST_F(FullTemporaryFolder, IsTheDiskNamedWhenAStatementJournalNeedsIt) {
+  RawDatabase(database).Each("CREATE TRIGGER audit AFTER UPDATE ON t_kumi_rate BEGIN SELECT 1; END",
+                             [](sqlite3_stmt*) {});
+  fs::copy_file(database, dir / "sample.mdb", fs::copy_options::overwrite_existing);
   const ChildRun run = RunInChild([&](int report) {
     if (!MountSmallTemporaryFolder()) return kSkip;
     ConnectionPtr db;
@@ -507,7 +511,7 @@ TEST_F(FullTemporaryFolder, IsTheDiskNamedWhenAStatementJournalNeedsIt) {
     std::string told;
     try {
       db->Open(BuildConnectionString(dir.path().string() + "/", "data1", "", ".mdb"));
-      db->BeginTrans(TransactionMode::UndoEachStatement);
+      db->BeginTrans();
       for (const auto& statement : AllPatchStatements()) {
         if (statement.rfind("UPDATE", 0) == 0) db->Execute(statement, nullptr);
       }

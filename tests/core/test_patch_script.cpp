@@ -153,8 +153,8 @@ TEST_F(PatchScript, AnExistingCommentTableTakesTwelveStatements) {
 TEST_F(PatchScript, ADatabaseWithAllThreeTablesRunsFiveStatements) {
   StartWithSample();
   ASSERT_EQ(session->OnRunUpdate(), true);
-  session->Database().Engine().Execute("DELETE FROM t_db_ver_comment;", nullptr);
-  session->Database().Engine().Execute("DELETE FROM t_db_ver WHERE DBVerID = 7;", nullptr);
+  RawDatabase(database).Each("DELETE FROM t_db_ver_comment", [](sqlite3_stmt*) {});
+  RawDatabase(database).Each("DELETE FROM t_db_ver WHERE DBVerID = 7", [](sqlite3_stmt*) {});
   RemoveBackup();
   screen.Clear();
 
@@ -175,7 +175,7 @@ TEST_F(PatchScript, ATablePresentWithoutItsIndexesSkipsItsWholeGroup) {
   EXPECT_EQ(ClipboardLines().size(), 9u);
   EXPECT_TRUE(IndexNames(database, "t_expense_nexco_riyou").empty());
   auto db = OpenDatabase(database);
-  EXPECT_EQ(QueryNumber(*db, "SELECT COUNT(*) FROM t_expense_nexco_riyou"), 0);
+  EXPECT_EQ(RawDatabase(database).Text("SELECT COUNT(*) FROM t_expense_nexco_riyou"), "0");
 }
 
 TEST_F(PatchScript, ATableNamedInOtherLetterCaseFailsItsCreationAndLeavesTheDatabaseAsBefore) {
@@ -395,7 +395,7 @@ TEST_F(PatchScript, ASecondRunNumbersFromOneWhileProgressGoesOn) {
   session->Database().Engine().Execute(
       "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.05');", nullptr);
   ASSERT_EQ(session->OnRunUpdate(), false);
-  session->Database().Engine().Execute("DELETE FROM t_db_ver WHERE DBVerID = 7;", nullptr);
+  RawDatabase(database).Each("DELETE FROM t_db_ver WHERE DBVerID = 7", [](sqlite3_stmt*) {});
   RemoveBackup();
   screen.Clear();
   ASSERT_EQ(session->OnRunUpdate(), true);

@@ -41,9 +41,7 @@ Disk Look(const fs::path& database) {
 }
 
 void Execute(const fs::path& database, const std::string& sql) {
-  ConnectionPtr db = OpenDatabase(database);
-  db->Execute(sql, nullptr);
-  db->Close();
+  RawDatabase(database).Each(sql, [](sqlite3_stmt*) {});
 }
 
 struct Seen {

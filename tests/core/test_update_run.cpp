@@ -69,16 +69,14 @@ TEST_F(UpdateRun, NormalRunBacksUpThenUpdatesAndReportsTheStatements) {
   auto db = OpenDatabase(database);
   EXPECT_EQ(QueryText(*db, std::string(texts::VersionQuery)), "1.07");
   EXPECT_EQ(
-      QueryColumn(
-          *db,
+      RawDatabase(database).Rows(
           "SELECT DBVerComment FROM t_db_ver_comment WHERE DBVerID = 7 ORDER BY DBVerCommentID"),
       (std::vector<std::string>{"1.振替用コードテーブル追加",
                                 "2.NEXCO大口先調整額登録用テーブル追加"}));
-  EXPECT_EQ(
-      QueryNumber(*db,
-                  "SELECT COUNT(*) FROM t_kumi_rate WHERE KodanID = 2 AND (KumiRateTypeID <> 1 OR "
-                  "KumiUpperRateTypeID <> KumiLowerRateTypeID)"),
-      0);
+  EXPECT_EQ(RawDatabase(database).Text("SELECT COUNT(*) FROM t_kumi_rate WHERE KodanID = 2 AND "
+                                       "(KumiRateTypeID <> 1 OR KumiUpperRateTypeID <> "
+                                       "KumiLowerRateTypeID)"),
+            "0");
 }
 
 TEST_F(UpdateRun, ASecondPressAfterSuccessStopsAtTheVersionGateWithTheNewVersion) {
@@ -112,7 +110,7 @@ TEST_F(UpdateRun, VersionsOtherThanExactly106AreRefusedWithoutBackup) {
 
 TEST_F(UpdateRun, AnEmptyVersionTableShowsOnlyTheTwoSpacesBetweenTheBrackets) {
   StartWithSample();
-  session->Database().Engine().Execute("DELETE FROM t_db_ver;", nullptr);
+  RawDatabase(database).Each("DELETE FROM t_db_ver", [](sqlite3_stmt*) {});
   EXPECT_FALSE(session->OnRunUpdate());
   const auto messages = screen.Messages();
   ASSERT_EQ(messages.size(), 1u);
@@ -147,7 +145,7 @@ TEST_F(UpdateRun, AFailingVersionQueryIsToldAndEndsTheRun) {
         FailNthNew();
       };
     } else {
-      session->Database().Engine().Execute("DROP TABLE t_db_ver;", nullptr);
+      RawDatabase(database).Each("DROP TABLE t_db_ver", [](sqlite3_stmt*) {});
     }
     EXPECT_FALSE(session->OnRunUpdate());
     StatementWatch::onStatement = nullptr;

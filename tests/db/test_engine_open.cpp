@@ -57,7 +57,7 @@ TEST_F(EngineOpen, OpensThePlainDatabaseTheConnectionStringNames) {
   ConnectionPtr db = Open(file);
   EXPECT_EQ(db->State(), adStateOpen);
   EXPECT_EQ(db->DataSource(), file.string());
-  EXPECT_EQ(Scalar(*db, "SELECT DBVerCode FROM t_db_ver").bstrVal, "1.06");
+  EXPECT_EQ(Scalar(*db, "SELECT DBVerCode FROM t_db_ver", "DBVerCode").bstrVal, "1.06");
   db->Close();
   EXPECT_EQ(db->State(), adStateClosed);
 }
@@ -173,7 +173,7 @@ TEST_F(EngineOpen, AFileNamedLikeSQLitesMemoryDatabaseIsThatFile) {
   fs::current_path(dir.path());
   ConnectionPtr db = NewConnection();
   db->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=:memory:.mdb");
-  EXPECT_EQ(Scalar(*db, "SELECT DBVerCode FROM t_db_ver").bstrVal, "1.06");
+  EXPECT_EQ(Scalar(*db, "SELECT DBVerCode FROM t_db_ver", "DBVerCode").bstrVal, "1.06");
   // SQLite's own in-memory database is never what a connection opens.
   const ComError error = ErrorOf(
       [&] { NewConnection()->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=:memory:"); });
@@ -195,7 +195,8 @@ TEST_F(EngineOpen, PasswordsRightWrongAndEmpty) {
   const fs::path file = MakeDatabase("secret.mdb", password);
   // Really encrypted: no plain header, and not readable as plain SQLite.
   EXPECT_NE(Header(file), std::string("SQLite format 3\0", 16));
-  EXPECT_EQ(Scalar(*Open(file, password), "SELECT DBVerCode FROM t_db_ver").bstrVal, "1.06");
+  EXPECT_EQ(Scalar(*Open(file, password), "SELECT DBVerCode FROM t_db_ver", "DBVerCode").bstrVal,
+            "1.06");
 
   for (const std::string wrong : {"", "pa'ss;wo\"rd", "PA'SS;WO\"RD 日本", "x"}) {
     const ComError error = OpenError(file, wrong);
@@ -209,7 +210,7 @@ TEST_F(EngineOpen, PasswordsRightWrongAndEmpty) {
 TEST_F(EngineOpen, APasswordForAnUnprotectedDatabaseIsIgnored) {
   const fs::path file = MakeDatabase("plain.mdb");
   ConnectionPtr db = Open(file, "anything");
-  EXPECT_EQ(Scalar(*db, "SELECT COUNT(*) FROM t_db_ver").lVal, 1);
+  EXPECT_EQ(Scalar(*db, "SELECT DBVerCode FROM t_db_ver", "DBVerCode").bstrVal, "1.06");
   Exec(*db, "INSERT INTO t_db_ver (DBVerID, DBVerCode) VALUES (7, '1.07')");
   db->Close();
   EXPECT_EQ(Header(file), std::string("SQLite format 3\0", 16)) << "the file must stay unencrypted";
@@ -270,19 +271,8 @@ TEST_F(EngineOpen, EachCipherFormatOpensAndStaysItsOwn) {
     EXPECT_EQ(Shell(other, "PRAGMA key = 'k2';\n" + pragma +
                                "CREATE TABLE t (a INTEGER);\nINSERT INTO t VALUES (42);\n"),
               "");
-    EXPECT_EQ(Scalar(*Open(other, "k2"), "SELECT a FROM t").lVal, 42);
+    EXPECT_EQ(Scalar(*Open(other, "k2"), "SELECT a FROM t", "a").lVal, 42);
   }
-}
-
-TEST_F(EngineOpen, ReadOnlyModeRefusesChanges) {
-  const fs::path file = MakeDatabase("data1.mdb");
-  ConnectionPtr db = NewConnection();
-  db->Open(ConnectionStringFor(file, "") + "Mode=Read;");
-  EXPECT_EQ(Scalar(*db, "SELECT COUNT(*) FROM t_db_ver").lVal, 1);
-  const ComError error = ErrorOf([&] { Exec(*db, "DELETE FROM t_db_ver"); });
-  EXPECT_EQ(error.Error(), E_Fail);
-  EXPECT_TRUE(Contains(error.Description(), "read-only")) << error.Description();
-  EXPECT_TRUE(Contains(error.Description(), file.string()));
 }
 
 TEST_F(EngineOpen, AReadOnlyFileRefusesChanges) {
@@ -290,7 +280,7 @@ TEST_F(EngineOpen, AReadOnlyFileRefusesChanges) {
   const fs::path file = MakeDatabase("data1.mdb");
   fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   ConnectionPtr db = Open(file);
-  const ComError error = ErrorOf([&] { Exec(*db, "DELETE FROM t_db_ver"); });
+  const ComError error = ErrorOf([&] { Exec(*db, "UPDATE t_db_ver SET DBVerCode = '1.06'"); });
   EXPECT_TRUE(Contains(error.Description(), "read-only")) << error.Description();
 }
 
@@ -311,72 +301,31 @@ class ForeignLock {
   sqlite3* m_db = nullptr;
 };
 
-TEST(EngineLockWait, TheDefaultWaitIsFiveSecondsAndTheTextSaysWhatWasWaited) {
-  const jet::FailureContext context{jet::StatementKind::Update, {}, "/data/a.mdb"};
-  EXPECT_EQ(context.busyTimeout, std::chrono::seconds(5));
+TEST(EngineLockWait, TheTextSaysWhatWasWaited) {
+  const jet::FailureContext context{jet::StatementKind::Update, {}, "/data/a.mdb", nullptr};
   const ComError error = jet::MapSqliteError(nullptr, SQLITE_BUSY, "database is locked", context);
   EXPECT_EQ(error.Description(),
             "The database '/data/a.mdb' is locked by another process; the operation waited 5 "
             "seconds and gave up. Close the other program and try again.");
-  jet::FailureContext second = context;
-  second.busyTimeout = std::chrono::seconds(1);
-  EXPECT_TRUE(Contains(jet::MapSqliteError(nullptr, SQLITE_BUSY, "", second).Description(),
-                       "waited 1 second and gave up"));
 }
 
 TEST_F(EngineOpen, ALockedDatabaseFailsAfterWaitingAWhile) {
-  using std::chrono::milliseconds;
   const fs::path file = MakeDatabase("busy.mdb");
-  // The wait is the connection's; the program keeps the 5 seconds.
-  ConnectionPtr db = NewConnection();
-  db->SetBusyTimeout(milliseconds(200));
-  db->Open(ConnectionStringFor(file, ""));
-  {
-    ForeignLock lock(file, "BEGIN EXCLUSIVE");
-    ConnectionPtr other = NewConnection();
-    other->SetBusyTimeout(milliseconds(300));
-    const auto start = std::chrono::steady_clock::now();
-    const ComError error = ErrorOf([&] { other->Open(ConnectionStringFor(file, "")); });
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(other->State(), adStateClosed);
-    EXPECT_EQ(error.Error(), E_Fail);
-    EXPECT_TRUE(Contains(error.Description(), "locked by another process")) << error.Description();
-    EXPECT_TRUE(Contains(error.Description(), file.string()));
-    EXPECT_TRUE(Contains(error.Description(), "waited 300 milliseconds")) << error.Description();
-    EXPECT_GE(waited, milliseconds(250));
-  }
-  {
-    // Set on an open connection, the wait applies at once.
-    ForeignLock lock(file, "BEGIN IMMEDIATE");
-    db->SetBusyTimeout(milliseconds(400));
-    const auto start = std::chrono::steady_clock::now();
-    const ComError error = ErrorOf([&] { Exec(*db, "DELETE FROM t_db_ver"); });
-    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(350));
-    EXPECT_TRUE(Contains(error.Description(), "waited 400 milliseconds and gave up"))
-        << error.Description();
-    db->SetBusyTimeout(milliseconds(200));
-  }
+  ConnectionPtr db = Open(file);
   {
     ForeignLock lock(file, "BEGIN IMMEDIATE");
     // Reading goes on beside another writer; writing waits for it and gives up.
-    EXPECT_EQ(Scalar(*db, "SELECT COUNT(*) FROM t_db_ver").lVal, 1);
-    const ComError error = ErrorOf([&] { Exec(*db, "DELETE FROM t_db_ver"); });
+    EXPECT_EQ(Scalar(*db, "SELECT DBVerCode FROM t_db_ver", "DBVerCode").bstrVal, "1.06");
+    const auto start = std::chrono::steady_clock::now();
+    const ComError error = ErrorOf([&] { Exec(*db, "UPDATE t_db_ver SET DBVerCode = '1.06'"); });
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500));
+    EXPECT_EQ(error.Error(), E_Fail);
     EXPECT_TRUE(Contains(error.Description(), "locked by another process")) << error.Description();
+    EXPECT_TRUE(Contains(error.Description(), file.string()));
   }
-  {
-    // A reader keeps the commit of a statement made of several steps from
-    // happening; nothing of it may stay behind, nor a transaction left open.
-    ForeignLock lock(file, "BEGIN; SELECT COUNT(*) FROM t_db_ver;");
-    const ComError error =
-        ErrorOf([&] { Exec(*db, "CREATE TABLE counted (id COUNTER(100, 1), a LONG)"); });
-    EXPECT_TRUE(Contains(error.Description(), "locked by another process")) << error.Description();
-  }
-  Exec(*db, "CREATE TABLE counted (id COUNTER(100, 1), a LONG)");
-  Exec(*db, "INSERT INTO counted (a) VALUES (1)");
-  EXPECT_EQ(Scalar(*db, "SELECT id FROM counted").lVal, 100);
   db->BeginTrans();
   db->CommitTrans();
-  Exec(*db, "DELETE FROM t_db_ver");  // the lock is gone
+  Exec(*db, "UPDATE t_db_ver SET DBVerCode = '1.06'");  // the lock is gone
 }
 
 TEST_F(EngineOpen, EveryOperationOnAClosedConnectionIsRefused) {

@@ -28,24 +28,14 @@ std::vector<std::pair<TokenType, std::string>> Tokens(std::string_view sql) {
 
 TEST(JetTokenizer, ReadsEveryKindOfToken) {
   using T = TokenType;
-  const auto tokens = Tokens(
-      "SELECT [Field One],\tx1 FROM t WHERE a<>'it''s' & \"say \"\"hi\"\"\" "
-      "AND b<=020 AND c>=1.07 AND d=#2009/11/04# AND e=.5e2;");
+  const auto tokens =
+      Tokens("SELECT x1 FROM t WHERE a<>'it''s' AND b<=020 AND c>=1.07 AND d=#2009/11/04#;");
   const std::vector<std::pair<TokenType, std::string>> expected = {
-      {T::Name, "SELECT"}, {T::BracketName, "Field One"},
-      {T::Symbol, ","},    {T::Name, "x1"},
-      {T::Name, "FROM"},   {T::Name, "t"},
-      {T::Name, "WHERE"},  {T::Name, "a"},
-      {T::Symbol, "<>"},   {T::String, "it's"},
-      {T::Symbol, "&"},    {T::String, "say \"hi\""},
-      {T::Name, "AND"},    {T::Name, "b"},
-      {T::Symbol, "<="},   {T::Number, "020"},
-      {T::Name, "AND"},    {T::Name, "c"},
-      {T::Symbol, ">="},   {T::Number, "1.07"},
-      {T::Name, "AND"},    {T::Name, "d"},
-      {T::Symbol, "="},    {T::Date, "2009-11-04 00:00:00"},
-      {T::Name, "AND"},    {T::Name, "e"},
-      {T::Symbol, "="},    {T::Number, ".5e2"},
+      {T::Name, "SELECT"}, {T::Name, "x1"}, {T::Name, "FROM"}, {T::Name, "t"},
+      {T::Name, "WHERE"},  {T::Name, "a"},  {T::Symbol, "<>"}, {T::String, "it's"},
+      {T::Name, "AND"},    {T::Name, "b"},  {T::Symbol, "<="}, {T::Number, "020"},
+      {T::Name, "AND"},    {T::Name, "c"},  {T::Symbol, ">="}, {T::Number, "1.07"},
+      {T::Name, "AND"},    {T::Name, "d"},  {T::Symbol, "="},  {T::Date, "2009-11-04 00:00:00"},
       {T::Symbol, ";"},    {T::End, ""},
   };
   EXPECT_EQ(tokens, expected);
@@ -62,13 +52,13 @@ TEST(JetTokenizer, JapaneseNamesAndTextPassUnchanged) {
 TEST(JetTokenizer, RefusesBrokenText) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"SELECT 'open", "Syntax error in string"},
-      {"SELECT \"open", "Syntax error in string"},
-      {"SELECT [open", "Invalid bracketing"},
-      {"SELECT []", "Invalid bracketing"},
-      {"SELECT [a.b]", "Invalid bracketing"},
       {"SELECT #2009/13/01#", "Syntax error in date"},
       {"SELECT #2009/11/04", "Syntax error in date"},
       {"SELECT a @ b", "Invalid character"},
+      {"SELECT \"text\"", "Invalid character"},
+      {"SELECT [a b]", "Invalid character"},
+      {"SELECT a.b FROM a", "Invalid character"},
+      {"SELECT 1.", "Invalid character"},
       {std::string("SELECT 'a\0b'", 12), "Syntax error in string"},
   };
   for (const auto& [sql, message] : cases) {
@@ -79,29 +69,24 @@ TEST(JetTokenizer, RefusesBrokenText) {
   }
 }
 
-TEST(JetDateLiteral, ReadsJetsForms) {
+TEST(JetDateLiteral, ReadsTheYearFirstForms) {
   const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
       {"2009/11/04", "2009-11-04 00:00:00"},
-      {"11/04/2009", "2009-11-04 00:00:00"},  // US order whatever the locale
-      {"2009-11-04", "2009-11-04 00:00:00"},
-      {"11-4-2009", "2009-11-04 00:00:00"},
-      {" 2009/11/04 13:45 ", "2009-11-04 13:45:00"},
-      {"2009/11/04 13:45:59", "2009-11-04 13:45:59"},
-      {"1/2/09 1:30 PM", "2009-01-02 13:30:00"},
-      {"1/2/30", "1930-01-02 00:00:00"},
-      {"12:00 AM", "1899-12-30 00:00:00"},
-      {"12:15:00 pm", "1899-12-30 12:15:00"},
-      {"1/1/100", "0100-01-01 00:00:00"},
-      {"12/31/9999 23:59:59", "9999-12-31 23:59:59"},
-      {"2/29/2008", "2008-02-29 00:00:00"},
-      {"2/29/2009", std::nullopt},
-      {"13/01/2009", std::nullopt},
+      {"2009/06/01 10:00:00", "2009-06-01 10:00:00"},
+      {"2009/6/1 9:05", "2009-06-01 09:05:00"},
+      {"0100/01/01", "0100-01-01 00:00:00"},
+      {"9999/12/31 23:59:59", "9999-12-31 23:59:59"},
+      {"2008/02/29", "2008-02-29 00:00:00"},
+      {"2009/02/29", std::nullopt},
+      {"2009/13/01", std::nullopt},
       {"2009/11/04 24:00", std::nullopt},
       {"2009/11/04 10:60", std::nullopt},
-      {"13:00 PM", std::nullopt},
+      {"2009/11/04 10", std::nullopt},
       {"2009/11", std::nullopt},
       {"2009/11/04/01", std::nullopt},
-      {"Nov 4 2009", std::nullopt},
+      {"11/04/2009", std::nullopt},  // US order: refused rather than read either way
+      {"09/11/04", std::nullopt},
+      {"2009-11-04", std::nullopt},
       {"", std::nullopt},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(ParseDateLiteral(text), expected) << text;
@@ -139,23 +124,8 @@ TEST(JetTranslator, AnUpdateSaysWhetherEachRowDependsOnItselfAlone) {
   EXPECT_EQ(rates.columns, std::vector<std::string>{"KumiUpperRateTypeID"});
   EXPECT_EQ(ratesStatement.sql,
             "UPDATE `t_kumi_rate` SET " + rates.assignments + " WHERE " + rates.condition);
-
-  const Statement twoStatement = Translate("UPDATE t SET t.a = Abs(b) + 1, c = 'x' & c");
-  const auto& two = std::get<UpdateStatement>(twoStatement.detail);
-  EXPECT_TRUE(two.rowLocal);
-  EXPECT_EQ(two.columns, (std::vector<std::string>{"a", "c"}));
-  EXPECT_TRUE(two.condition.empty());
-  EXPECT_EQ(twoStatement.sql, "UPDATE `t` SET " + two.assignments);
-
-  // A clock read once per range, or a subquery that sees earlier ranges'
-  // changes, would give a split statement another result.
-  for (const char* statement :
-       {"UPDATE t SET d = Now()", "UPDATE t SET a = 1 WHERE d < Date()",
-        "UPDATE t SET a = (SELECT max(a) FROM t)",
-        "UPDATE t SET a = 1 WHERE b IN (SELECT b FROM u)",
-        "UPDATE t SET a = 1 WHERE EXISTS (SELECT * FROM u WHERE u.b = t.b)"}) {
-    EXPECT_FALSE(std::get<UpdateStatement>(Translate(statement).detail).rowLocal) << statement;
-  }
+  // A clock read once per range would give a split statement another result.
+  EXPECT_FALSE(std::get<UpdateStatement>(Translate("UPDATE t SET d = Now()").detail).rowLocal);
 }
 
 TEST(JetTranslator, CreateTableKeepsJetTypesAndAddsItsRules) {
@@ -172,46 +142,38 @@ TEST(JetTranslator, CreateTableKeepsJetTypesAndAddsItsRules) {
   ASSERT_EQ(create.foreignKeys.size(), 1u);
   EXPECT_EQ(create.foreignKeys[0].refTable, "t_sofu");
   EXPECT_EQ(create.foreignKeys[0].refColumns, std::vector<std::string>{"SofuID"});
-  EXPECT_EQ(create.primaryKey, std::vector<std::string>{"SofuSyukinCodeID"});
+  // A lone INTEGER key stays apart from SQLite's row number, which would fill in a Null.
+  EXPECT_TRUE(Contains(Translate("CREATE TABLE v (id INTEGER CONSTRAINT pk PRIMARY KEY)").sql,
+                       "`id` INT CONSTRAINT `pk` PRIMARY KEY NOT NULL"));
 }
 
-TEST(JetTranslator, AcceptsTheUpdatesStatementsAndCommonJetSql) {
+// A failure to prepare is told by the first name that is missing, in the
+// order SQLite resolves them: the table written, its fields, then the table read.
+TEST(JetTranslator, NamesTheTablesAndFieldsInTheOrderSQLiteResolvesThem) {
+  const Statement statement =
+      Translate("INSERT INTO t (a, b) SELECT c, MAX(d) AS m FROM u WHERE e <= 3");
+  std::vector<std::string> names;
+  for (const auto& use : statement.names)
+    names.push_back(use.table + "." + use.column + (use.inserted ? "*" : ""));
+  EXPECT_EQ(names, (std::vector<std::string>{"t.", "t.a*", "t.b*", "u.", "u.c", "u.d", "u.e"}));
+}
+
+TEST(JetTranslator, AcceptsTheUpdatesAndTheSampleMakersStatements) {
   std::vector<std::string> accepted = kUpdateStatements;
-  const std::vector<std::string> more = {
-      "SELECT * FROM t",
-      "select distinct a, b from [my table] as m where a between 1 and 10 order by a desc, b;",
-      "SELECT TOP 3 a FROM t ORDER BY a",
-      "SELECT t.*, u.b FROM (t INNER JOIN u ON t.id = u.id) LEFT OUTER JOIN v ON u.id = v.id",
-      "SELECT a, COUNT(*) AS n, SUM(b), AVG(b), MIN(c), MAX(c) FROM t GROUP BY a HAVING COUNT(*) > "
-      "1",
-      "SELECT a FROM t WHERE a IN (1, 2, 3) AND b NOT IN (SELECT b FROM u) OR EXISTS (SELECT * "
-      "FROM v)",
-      "SELECT a FROM t WHERE name LIKE 'A%' AND NOT c IS NULL AND d IS NOT NULL",
-      "SELECT UCase(a) & LCase(b), Len(a), Left(a, 2), Right(a, 2), Mid(a, 2, 1), Trim(a), IIf(a > "
-      "1, 'x', 'y') FROM t",
-      "SELECT Year(d), Month(d), Day(d), Hour(d), Minute(d), Second(d), Date(), Time() FROM t",
-      "SELECT a FROM t UNION ALL SELECT a FROM u UNION SELECT b FROM v ORDER BY a",
-      "INSERT INTO t SELECT * FROM u WHERE a Mod 2 = 0",
-      "DELETE FROM t WHERE a = -1",
-      "DELETE * FROM t",
-      "DELETE t.* FROM t WHERE t.a = 1",
-      "UPDATE t SET t.a = a + 1, b = 'x' WHERE c <> TRUE",
-      "CREATE TABLE x (a COUNTER(100, 1), b TEXT(50) WITH COMPRESSION, c MEMO, d YESNO, e "
-      "CURRENCY, f BYTE, "
-      "g SHORT, h SINGLE, i DECIMAL(10, 2), j CHAR, CONSTRAINT u_bc UNIQUE (b, c))",
-      "CREATE TABLE y (a LONG, b LONG, CONSTRAINT pk PRIMARY KEY (a, b), CONSTRAINT fk FOREIGN KEY "
-      "(a) REFERENCES "
-      "x (a) ON DELETE CASCADE, CONSTRAINT ck CHECK (b > 0))",
-      "CREATE TABLE z (a INTEGER CONSTRAINT nn NOT NULL CONSTRAINT uq UNIQUE, d DATETIME DEFAULT "
-      "Now(), e TEXT(5) "
-      "DEFAULT 'x', f LONG DEFAULT -1)",
-      "CREATE INDEX i ON t (a ASC, b DESC) WITH IGNORE NULL",
-      "CREATE UNIQUE INDEX i ON t (a) WITH DISALLOW NULL",
-      "CREATE INDEX PrimaryKey ON t (a) WITH PRIMARY",
-      "DROP TABLE t;",
-      "DROP INDEX i ON t",
+  const std::vector<std::string> sampleMaker = {
+      "CREATE TABLE t_db_ver (DBVerID INTEGER CONSTRAINT PK_t_db_ver PRIMARY KEY, DBVerCode "
+      "VARCHAR(10) NOT NULL, DBPatchDate DATETIME, UpdateDateTime DATETIME);",
+      "INSERT INTO t_db_ver (DBVerID, DBVerCode, DBPatchDate, UpdateDateTime) VALUES (1, '1.01', "
+      "#2007/04/02#, #2007/04/02 10:00:00#);",
+      "CREATE TABLE t_sofu (SofuID COUNTER CONSTRAINT PK_t_sofu PRIMARY KEY, SofuName VARCHAR(50) "
+      "NOT NULL, SofuKana VARCHAR(50), CreateDateTime DATETIME NOT NULL, UpdateDateTime "
+      "DATETIME);",
+      "INSERT INTO t_sofu (SofuName, CreateDateTime) VALUES ('東日本運輸株式会社', now());",
+      "INSERT INTO t_kumi_rate (KodanID, KumiRate, CreateDateTime) SELECT KodanID, KumiRate, "
+      "CreateDateTime FROM t_kumi_rate WHERE KumiRateID <= 12;",
+      "INSERT INTO t_kumi_rate (KumiRate) VALUES (0.500000);",
   };
-  accepted.insert(accepted.end(), more.begin(), more.end());
+  accepted.insert(accepted.end(), sampleMaker.begin(), sampleMaker.end());
   for (const auto& sql : accepted) {
     try {
       EXPECT_FALSE(Translate(sql).sql.empty()) << sql;
@@ -221,93 +183,49 @@ TEST(JetTranslator, AcceptsTheUpdatesStatementsAndCommonJetSql) {
   }
 }
 
-TEST(JetTranslator, RefusesWhatItCannotDoFaithfully) {
+TEST(JetTranslator, RefusesWhatTheProgramsDoNotRun) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"SELECT 1; SELECT 2", "Characters found after end of SQL statement."},
       {"SELECT a FROM t;;", "Characters found after end of SQL statement."},
       {"PRAGMA key = 'x'", "Invalid SQL statement"},
-      {"BEGIN", "Invalid SQL statement"},
-      {"ALTER TABLE t ADD COLUMN x LONG", "ALTER TABLE is not supported"},
+      {"DELETE FROM t", "Invalid SQL statement"},
+      {"DROP TABLE t", "Invalid SQL statement"},
       {"CREATE VIEW v AS SELECT 1", "Only CREATE TABLE and CREATE [UNIQUE] INDEX"},
-      {"SELECT Format(a, 'x') FROM t", "Undefined function 'Format'"},
-      {"SELECT Nz(a, 0) FROM t", "Undefined function 'Nz'"},
-      {"SELECT sqlite_version()", "Undefined function"},
-      {"SELECT a FROM t RIGHT JOIN u ON t.a = u.a", "RIGHT JOIN is not supported"},
-      {"SELECT DISTINCTROW a FROM t", "DISTINCTROW"},
-      {"SELECT TOP 10 PERCENT a FROM t", "PERCENT"},
-      {"SELECT a FROM t ORDER BY 1", "column position"},
-      {"SELECT COUNT(DISTINCT a) FROM t", "COUNT(DISTINCT"},
-      {"SELECT a \\ 2 FROM t", "operator '\\'"},
-      {"SELECT 2 ^ 3", "operator '^'"},
-      {"SELECT a FROM t WHERE a XOR b", "XOR"},
-      {"SELECT a FROM t WHERE a LIKE '[a-c]%'", "character lists"},
-      {"SELECT a FROM t IN 'other.mdb'", "other database files"},
+      {"SELECT a FROM t UNION SELECT a FROM u", "Characters found after end"},
+      {"SELECT a FROM t, u", "Characters found after end"},
+      {"SELECT a FROM t INNER JOIN u ON a = b", "Characters found after end"},
+      {"SELECT a FROM t ORDER BY a", "Characters found after end"},
+      {"SELECT TOP 1 a FROM t", "Characters found after end"},
+      {"SELECT IIf(a = 1, 2, 3) FROM t", "Undefined function 'IIf'"},
+      {"SELECT Mid(a, 1) FROM t", "Undefined function 'Mid'"},
+      {"SELECT COUNT(a) FROM t", "Undefined function 'COUNT'"},
+      {"SELECT a FROM t WHERE a = 1 OR b = 2", "Characters found after end"},
+      {"SELECT a FROM t WHERE a", "Expected a comparison"},
       {"SELECT FROM t", "Expected an expression"},
-      {"SELECT a FROM", "ends too early"},
+      {"UPDATE t SET a = 1 WHERE NOT a = 1", "Expected an expression"},
+      {"CREATE TABLE t (a LONG)", "Unknown data type for field 'a'"},
+      {"CREATE TABLE t (a TEXT(10))", "Unknown data type for field 'a'"},
+      {"CREATE TABLE t (a VARCHAR(256))", "at most 255 characters"},
+      {"CREATE TABLE t (a VARCHAR(0))", "at least 1"},
+      {"CREATE TABLE t (a AUTOINCREMENT(2, 1))", "must start at 1 and rise by 1"},
+      {"CREATE TABLE t (a COUNTER, b COUNTER)", "only one counter field"},
+      {"CREATE TABLE t (a INTEGER PRIMARY KEY, b COUNTER)", "must be the primary key"},
+      {"CREATE TABLE t (a INTEGER PRIMARY KEY, b INTEGER PRIMARY KEY)", "only one primary key"},
+      {"CREATE TABLE t (a INTEGER, CONSTRAINT pk PRIMARY KEY (a))", "Expected a name"},
+      {"CREATE TABLE t (a INTEGER UNIQUE)", "Expected ')'"},
+      {"CREATE TABLE t (a INTEGER DEFAULT b)", "A default value must be a constant"},
+      {"CREATE TABLE t (a INTEGER CONSTRAINT c NOT NULL)", "Expected PRIMARY KEY or REFERENCES"},
+      {"CREATE INDEX i ON t (a DESC)", "Expected ')'"},
+      {"CREATE INDEX i ON t (a) WITH DISALLOW NULL", "Characters found after end"},
+      {"UPDATE t SET a = 1, b", "Expected '='"},
+      {"INSERT INTO t (a) DEFAULT VALUES", "Expected VALUES or SELECT"},
       {"SELECT select FROM t", "Expected an expression"},
-      {"INSERT t (a) VALUES (1)", "Syntax error in INSERT INTO statement."},
-      {"INSERT INTO t (a) VALUES (1), (2)", "Characters found after end"},
-      {"UPDATE t AS u SET a = 1", "Syntax error in UPDATE statement."},
-      {"UPDATE t SET u.a = 1", "another table"},
-      {"DELETE FROM t, u", "Characters found after end"},
-      {"CREATE TABLE t (a BLOB)", "Unknown data type for field 'a'"},
-      {"CREATE TABLE t (a LONGBINARY)", "not supported"},
-      {"CREATE TABLE t (a TEXT(256))", "Size of field 'a' is too long"},
-      {"CREATE TABLE t (a TEXT(0))", "at least 1"},
-      {"CREATE TABLE t (a COUNTER(1, 2))", "increment of 1"},
-      {"CREATE TABLE t (a COUNTER(0, 1))", "must start at"},
-      {"CREATE TABLE t (a COUNTER, b COUNTER)", "only one counter"},
-      {"CREATE TABLE t (a COUNTER, b LONG PRIMARY KEY)", "must be the primary key"},
-      {"CREATE TABLE t (a LONG PRIMARY KEY, b LONG PRIMARY KEY)", "only one primary key"},
-      {"CREATE TABLE t (a DECIMAL(30))", "precision"},
-      {"CREATE TABLE t (a LONG DEFAULT a + 1)", "default value"},
-      {"CREATE TABLE t ()", "Expected a name"},
-      {"CREATE INDEX i ON t (a) WITH PRIMARY KEY", "Characters found after end"},
-      {"CREATE INDEX i ON t", "Expected '('"},
-      {"DROP INDEX i", "Expected ON"},
-      {"DROP VIEW v", "Syntax error in DROP TABLE or DROP INDEX."},
-      {"SELECT [a" + std::string(70, 'x') + "] FROM t", "at most 64 characters"},
   };
   for (const auto& [sql, message] : cases) {
     const ComError error = ErrorOf([&sql = sql] { Translate(sql); });
     EXPECT_EQ(error.Error(), DB_E_Syntax) << sql;
-    EXPECT_TRUE(Contains(error.Description(), message))
-        << sql << "\n  said: " << error.Description();
+    EXPECT_TRUE(Contains(error.Description(), message)) << sql << ": " << error.Description();
   }
-}
-
-TEST(JetTranslator, DeepNestingIsRefusedNotOverflowed) {
-  auto nested = [](const std::string& head, int depth, const std::string& open,
-                   const std::string& close) {
-    std::string sql = head;
-    for (int i = 0; i < depth; ++i) sql += open;
-    sql += head.find("FROM") != std::string::npos ? "t" : "1";
-    for (int i = 0; i < depth; ++i) sql += close;
-    return sql;
-  };
-  EXPECT_NO_THROW(Translate(nested("SELECT ", 30, "(", ")")));
-  EXPECT_NO_THROW(Translate(nested("SELECT * FROM ", 30, "(", ")")));
-  for (const std::string& sql :
-       {nested("SELECT ", 10000, "(", ")"), nested("SELECT ", 10000, "-", ""),
-        nested("SELECT 1 WHERE ", 10000, "NOT ", ""), nested("SELECT * FROM ", 10000, "(", ")")}) {
-    const ComError error = ErrorOf([&] { Translate(sql); });
-    EXPECT_EQ(error.Error(), DB_E_Syntax);
-    EXPECT_TRUE(Contains(error.Description(), "Query is too complex")) << error.Description();
-  }
-}
-
-TEST(JetTranslator, StatementsLongerThanJetAllowsAreRefusedAtOnce) {
-  EXPECT_NO_THROW(Translate("SELECT 1" + std::string(63990, ' ') + ";"));
-  std::string sql = "SELECT 1";
-  while (sql.size() <= 64000) sql += "+1";
-  const ComError error = ErrorOf([&] { Translate(sql); });
-  EXPECT_EQ(error.Error(), DB_E_Syntax);
-  EXPECT_TRUE(Contains(error.Description(), "too long")) << error.Description();
-}
-
-TEST(JetTranslator, AParameterMarkerIsAMissingValue) {
-  const ComError error = ErrorOf([] { Translate("SELECT a FROM t WHERE a = ?"); });
-  EXPECT_EQ(error.Error(), DB_E_ParamNotOptional);
 }
 
 TEST(JetTranslator, TheErrorPointsAtTheOffendingPlace) {
@@ -317,24 +235,8 @@ TEST(JetTranslator, TheErrorPointsAtTheOffendingPlace) {
 
 TEST(JetTypes, DeclaredTypesReadBackAsJetsVariants) {
   const std::vector<std::pair<std::string, VARTYPE>> cases = {
-      {"INTEGER", VT_I4},
-      {"INT", VT_I4},
-      {"SMALLINT", VT_I2},
-      {"TINYINT", VT_UI1},
-      {"REAL", VT_R4},
-      {"DOUBLE", VT_R8},
-      {"CURRENCY", VT_CY},
-      {"DATETIME", VT_DATE},
-      {"VARCHAR(20)", VT_BSTR},
-      {"char(5)", VT_BSTR},
-      {"LONGTEXT", VT_BSTR},
-      {"BIT", VT_BOOL},
-      {"DECIMAL(18,0)", VT_DECIMAL},
-      {"TEXT", VT_BSTR},
-      {"BLOB", VT_EMPTY},
-      {"", VT_EMPTY},
-      {"NUMBER", VT_R8},
-      {"varchar (10)", VT_BSTR},
+      {"INTEGER", VT_I4},       {"INT", VT_I4},           {"DOUBLE", VT_R8},  {"DATETIME", VT_DATE},
+      {"VARCHAR(20)", VT_BSTR}, {"varchar(10)", VT_BSTR}, {"BLOB", VT_EMPTY}, {"", VT_EMPTY},
   };
   for (const auto& [declared, vt] : cases)
     EXPECT_EQ(VariantTypeOfDeclaredType(declared), vt) << declared;

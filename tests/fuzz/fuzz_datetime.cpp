@@ -31,8 +31,7 @@ int DaysInMonth(int year, int month) {
 
 bool SameFields(const CalendarTime& a, const CalendarTime& b) {
   return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
-         a.minute == b.minute && a.second == b.second && a.dayOfWeek == b.dayOfWeek &&
-         a.dayOfYear == b.dayOfYear;
+         a.minute == b.minute && a.second == b.second;
 }
 
 // A date on a straight time line: before 1899-12-30 the fraction counts
@@ -57,9 +56,6 @@ void CheckFields(const CalendarTime& time, const std::string& detail) {
   Check(time.hour >= 0 && time.hour <= 23, "an hour", detail);
   Check(time.minute >= 0 && time.minute <= 59, "a minute", detail);
   Check(time.second >= 0 && time.second <= 59, "a second", detail);
-  Check(time.dayOfWeek >= 0 && time.dayOfWeek <= 6, "a day of the week", detail);
-  Check(time.dayOfYear >= 1 && time.dayOfYear <= (IsLeapYear(time.year) ? 366 : 365),
-        "a day of the year", detail);
 }
 
 void CheckDate(double date) {

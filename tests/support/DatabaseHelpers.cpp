@@ -21,10 +21,14 @@ ConnectionPtr OpenDatabase(const std::filesystem::path& file, const std::string&
 }
 
 std::vector<std::string> QueryColumn(Connection& db, const std::string& sql) {
+  // "SELECT Field FROM ..." or "SELECT MAX(Field) AS Name FROM ...".
+  const std::size_t start = sql.find(' ') + 1;
+  std::string column = sql.substr(start, sql.find(" FROM ") - start);
+  if (const std::size_t as = column.rfind(" AS "); as != std::string::npos) column.erase(0, as + 4);
   std::vector<std::string> values;
   RecordsetPtr rows = db.Execute(sql, nullptr);
   while (!rows->EndOfFile()) {
-    values.push_back(VariantToText(rows->Collect(0L)));
+    values.push_back(VariantToText(rows->Collect(column)));
     rows->MoveNext();
   }
   rows->Close();
@@ -35,10 +39,6 @@ std::string QueryText(Connection& db, const std::string& sql) {
   const auto values = QueryColumn(db, sql);
   if (values.size() != 1) throw std::runtime_error("expected one row from " + sql);
   return values.front();
-}
-
-long long QueryNumber(Connection& db, const std::string& sql) {
-  return std::stoll(QueryText(db, sql));
 }
 
 std::string DatabaseFingerprint(const std::filesystem::path& file, const std::string& password) {

@@ -12,10 +12,10 @@ namespace mivotra::test {
 // An open connection to `file` with `password`.
 ConnectionPtr OpenDatabase(const std::filesystem::path& file, const std::string& password = "");
 
-// Every value of the first column of a query, as VariantToText shows it.
+// Every value of the one column a query selects (a field, or an expression
+// named with AS), as VariantToText shows it.
 std::vector<std::string> QueryColumn(Connection& db, const std::string& sql);
 std::string QueryText(Connection& db, const std::string& sql);
-long long QueryNumber(Connection& db, const std::string& sql);
 
 // A stable picture of the whole database: every table's schema and rows, to
 // show that a failed run changed nothing.

@@ -1,5 +1,7 @@
 #include "EngineTesting.h"
 
+#include "RawDatabase.h"
+
 namespace mivotra::test {
 
 std::string ConnectionStringFor(const std::filesystem::path& file, const std::string& password) {
@@ -45,54 +47,23 @@ void Exec(Connection& db, const std::string& sql) {
   db.Execute(sql, nullptr);
 }
 
-Variant Scalar(Connection& db, const std::string& sql) {
+Variant Scalar(Connection& db, const std::string& sql, std::string_view column) {
   RecordsetPtr rows = db.Execute(sql, nullptr);
   if (rows->EndOfFile()) {
     ADD_FAILURE() << "no row from " << sql;
     return Variant{};
   }
-  return rows->Collect(0L);
+  return rows->Collect(column);
 }
 
-std::vector<std::string> Rows(Connection& db, const std::string& sql) {
-  std::vector<std::string> rows;
-  RecordsetPtr recordset = db.Execute(sql, nullptr);
-  while (!recordset->EndOfFile()) {
-    std::string row;
-    for (long i = 0; i < recordset->FieldCount(); ++i) {
-      const Variant value = recordset->Collect(i);
-      if (i > 0) row += "|";
-      switch (value.vt) {
-        case VT_NULL:
-          row += "NULL";
-          break;
-        case VT_I2:
-          row += std::to_string(value.iVal);
-          break;
-        case VT_I4:
-          row += std::to_string(value.lVal);
-          break;
-        case VT_UI1:
-          row += std::to_string(value.bVal);
-          break;
-        case VT_BOOL:
-          row += value.boolVal ? "True" : "False";
-          break;
-        case VT_R8:
-          row += std::to_string(value.dblVal);
-          break;
-        case VT_BSTR:
-          row += value.bstrVal;
-          break;
-        default:
-          row += "vt" + std::to_string(value.vt);
-          break;
-      }
-    }
-    rows.push_back(row);
-    recordset->MoveNext();
-  }
-  return rows;
+std::vector<std::string> Rows(const std::filesystem::path& file, const std::string& password,
+                              const std::string& sql) {
+  return RawDatabase(file, password).Rows(sql);
+}
+
+void RawExec(const std::filesystem::path& file, const std::string& password,
+             const std::string& sql) {
+  RawDatabase(file, password).Each(sql, [](sqlite3_stmt*) {});
 }
 
 }  // namespace mivotra::test

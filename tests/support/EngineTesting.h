@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TestSupport.h"
@@ -34,10 +35,15 @@ bool Contains(const std::string& text, const std::string& part);
 
 void Exec(Connection& db, const std::string& sql);
 
-// The first column of the first row.
-Variant Scalar(Connection& db, const std::string& sql);
+// The named column of the first row, read through the engine.
+Variant Scalar(Connection& db, const std::string& sql, std::string_view column);
 
-// Every row, each value in the form the test compares ("NULL", numbers, text).
-std::vector<std::string> Rows(Connection& db, const std::string& sql);
+// Every row of any SQLite query, read past the engine (RawDatabase::Rows).
+std::vector<std::string> Rows(const std::filesystem::path& file, const std::string& password,
+                              const std::string& sql);
+
+// Runs SQL the programs never send (DELETE, DROP) past the engine.
+void RawExec(const std::filesystem::path& file, const std::string& password,
+             const std::string& sql);
 
 }  // namespace mivotra::test

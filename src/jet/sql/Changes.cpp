@@ -1,4 +1,4 @@
-// INSERT, UPDATE and DELETE.
+// INSERT and UPDATE.
 
 #include <string>
 #include <utility>
@@ -9,72 +9,53 @@
 
 namespace mivotra::jet::sql {
 
-void Translator::Insert(Statement& statement) {
+void Translator::Insert() {
   SetContext("Syntax error in INSERT INTO statement.");
-  statement.detail.emplace<InsertStatement>();
+  m_statement.detail.emplace<InsertStatement>();
   ExpectWord("INTO");
-  statement.table = ReadName();
-  if (IsWord("IN")) Fail("Tables in other database files are not supported.");
-  std::string out = "INSERT INTO " + QuoteName(statement.table);
-  if (IsSymbol("(")) out += " (" + JoinQuoted(NameList()) + ")";
+  const std::string table = ReadName();
+  m_statement.table = table;
+  UseTable(table);
+  std::string out = "INSERT INTO " + QuoteName(table);
+  if (IsSymbol("(")) {
+    const auto columns = NameList();
+    for (const auto& column : columns) m_statement.names.push_back({table, column, true});
+    out += " (" + JoinQuoted(columns) + ")";
+  }
   if (AcceptWord("VALUES")) {
     ExpectSymbol("(");
     std::string values;
     do {
-      values += (values.empty() ? "" : ", ") + Value(Expression());
+      values += (values.empty() ? "" : ", ") + Operand().sql;
     } while (AcceptSymbol(","));
     ExpectSymbol(")");
     out += " VALUES (" + values + ")";
   } else if (AcceptWord("SELECT")) {
-    out += " " + Select(false, nullptr);
+    out += " " + Select(nullptr);
   } else {
     Fail("Expected VALUES or SELECT.");
   }
-  statement.sql = std::move(out);
+  m_statement.sql = std::move(out);
 }
 
-void Translator::Update(Statement& statement) {
+void Translator::Update() {
   SetContext("Syntax error in UPDATE statement.");
-  auto& update = statement.detail.emplace<UpdateStatement>();
-  statement.table = ReadName();
+  auto& update = m_statement.detail.emplace<UpdateStatement>();
+  m_reading = m_statement.table = ReadName();
+  UseTable(m_reading);
   if (!IsWord("SET")) Fail("Only single-table UPDATE ... SET is supported.");
   Next();
-  m_rowLocal = true;
   do {
     std::string column = ReadName();
-    if (AcceptSymbol(".")) {
-      if (!EqualsNoCase(column, statement.table)) Fail("The field belongs to another table.");
-      column = ReadName();
-    }
+    m_statement.names.push_back({m_reading, column});
     ExpectSymbol("=");
     if (!update.assignments.empty()) update.assignments += ", ";
-    update.assignments += QuoteName(column) + " = " + Value(Expression());
+    update.assignments += QuoteName(column) + " = " + Operand().sql;
     update.columns.push_back(std::move(column));
-    SetContext("Syntax error in UPDATE statement.");
   } while (AcceptSymbol(","));
   if (AcceptWord("WHERE")) update.condition = Condition();
   update.rowLocal = m_rowLocal;
-  statement.sql = UpdateSql(statement.table, update);
-}
-
-void Translator::Delete(Statement& statement) {
-  SetContext("Syntax error in DELETE statement.");
-  statement.detail.emplace<DeleteStatement>();
-  std::string named;
-  if (AcceptSymbol("*")) {
-  } else if (AtName() && IsSymbol(".", 1) && IsSymbol("*", 2)) {
-    named = ReadName();
-    Next();
-    Next();
-  }
-  ExpectWord("FROM");
-  statement.table = ReadName();
-  if (!named.empty() && !EqualsNoCase(named, statement.table)) {
-    Fail("Only single-table DELETE is supported.");
-  }
-  std::string out = "DELETE FROM " + QuoteName(statement.table);
-  if (AcceptWord("WHERE")) out += " WHERE " + Condition();
-  statement.sql = std::move(out);
+  m_statement.sql = UpdateSql(m_statement.table, update);
 }
 
 }  // namespace mivotra::jet::sql

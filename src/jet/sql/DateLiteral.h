@@ -7,8 +7,9 @@
 
 namespace mivotra::jet {
 
-// The storage text of a date literal's inside ("2009/11/04", "11/04/2009 13:45",
-// "2009-11-04 1:30 PM", "13:45"), or nullopt when it is no valid date.
+// The storage text of a date literal's inside, year first ("2009/11/04",
+// "2009/06/01 10:00:00", "2009/06/01 10:00"), or nullopt when it is no valid
+// date in that form.
 std::optional<std::string> ParseDateLiteral(std::string_view text);
 
 }  // namespace mivotra::jet

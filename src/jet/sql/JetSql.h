@@ -2,11 +2,10 @@
 // The Jet SQL front end: a tokenizer and a translator from Jet SQL (the
 // dialect the Jet OLE DB provider accepts) to SQLite SQL, one file per part
 // in this folder. Translation works on the statement alone; checks that need
-// the schema (related tables, ownership of an index) are the engine's.
+// the schema (the tables a relationship refers to) are the engine's.
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "jet/Variant.h"
 #include "jet/sql/DateLiteral.h"
@@ -44,21 +43,13 @@ struct UpdateForm {
 std::string UpdateSql(std::string_view table, const UpdateStatement& update,
                       const UpdateForm& form = {});
 
-// The triggers that keep Null out of the given columns for an index created
-// WITH PRIMARY or WITH DISALLOW NULL (SQLite cannot add NOT NULL to a column).
-std::vector<std::string> RequiredTriggers(std::string_view index, std::string_view table,
-                                          const std::vector<std::string>& columns);
-
-// The variant type a column of this SQLite declared type reads as (VT_EMPTY
-// when the declared type is none of Jet's: the value's storage class decides).
+// The variant type a column of a declared type the translator writes reads
+// as (VT_EMPTY for any other: the value's storage class decides).
 VARTYPE VariantTypeOfDeclaredType(std::string_view declaredType);
 
-// Names of the constraints and triggers the translator adds; the engine
-// recognises them in SQLite's error messages.
+// Names of the constraints the translator adds; the engine recognises them
+// when SQLite names the one a row broke.
 inline constexpr std::string_view kMaxLengthCheck = "jet_maxlen_";  // + column
 inline constexpr std::string_view kDateCheck = "jet_date_";         // + column
-inline constexpr std::string_view kRequiredTrigger =
-    "$jet_required";  // index + this + "_insert"/"_update"
-inline constexpr std::string_view kRequiredMessage = "jet_required:";  // + index
 
 }  // namespace mivotra::jet

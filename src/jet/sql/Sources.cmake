@@ -7,8 +7,6 @@ set(MIVOTRA_JET_SQL_SOURCES
   Ddl.cpp
   Expressions.cpp
   JetSql.cpp JetSql.h
-  Keywords.cpp Keywords.h
-  Select.cpp
   SqlText.cpp SqlText.h
   Statement.h
   SyntaxError.cpp SyntaxError.h

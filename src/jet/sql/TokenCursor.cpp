@@ -1,20 +1,30 @@
 #include "jet/sql/TokenCursor.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <utility>
 
-#include "base/Utf8.h"
 #include "jet/sql/Characters.h"
-#include "jet/sql/Keywords.h"
 #include "jet/sql/SqlText.h"
 #include "jet/sql/SyntaxError.h"
 
 namespace mivotra::jet::sql {
 namespace {
 
-constexpr std::size_t kMaxNameCharacters = 64;
+// The words of the statements this front end reads: as bare names they are
+// never taken for a table, column or alias.
+constexpr std::array<std::string_view, 22> kReserved = {
+    "AND",  "AS",    "CONSTRAINT", "CREATE", "DEFAULT", "FROM",    "INDEX",      "INSERT",
+    "INTO", "KEY",   "NOT",        "NULL",   "ON",      "PRIMARY", "REFERENCES", "SELECT",
+    "SET",  "TABLE", "UNIQUE",     "UPDATE", "VALUES",  "WHERE",
+};
+
+bool IsReserved(std::string_view word) {
+  const std::string upper = Upper(word);
+  return std::find(kReserved.begin(), kReserved.end(), upper) != kReserved.end();
+}
 
 }  // namespace
 
@@ -82,17 +92,12 @@ void TokenCursor::Fail(std::string_view detail) const {
 
 bool TokenCursor::AtName(std::size_t ahead) const {
   const Token& token = Peek(ahead);
-  return token.type == TokenType::BracketName ||
-         (token.type == TokenType::Name && !IsReserved(token.text));
+  return token.type == TokenType::Name && !IsReserved(token.text);
 }
 
 std::string TokenCursor::ReadName() {
   if (!AtName()) Fail("Expected a name.");
-  const std::string name = Next().text;
-  if (utf8::CountCodePoints(name) > kMaxNameCharacters) {
-    SyntaxError("The name '" + name + "' is too long: names have at most 64 characters.");
-  }
-  return name;
+  return Next().text;
 }
 
 std::vector<std::string> TokenCursor::NameList() {
@@ -106,8 +111,6 @@ std::vector<std::string> TokenCursor::NameList() {
 }
 
 std::int64_t TokenCursor::ReadInteger() {
-  bool negative = false;
-  if (AcceptSymbol("-")) negative = true;
   const Token& token = Peek();
   std::int64_t value = 0;
   if (token.type != TokenType::Number || !AllDigits(token.text) ||
@@ -116,7 +119,7 @@ std::int64_t TokenCursor::ReadInteger() {
     Fail("Expected a whole number.");
   }
   Next();
-  return negative ? -value : value;
+  return value;
 }
 
 }  // namespace mivotra::jet::sql

@@ -29,7 +29,7 @@ class TokenCursor {
   bool AcceptSymbol(std::string_view symbol);
   void ExpectSymbol(std::string_view symbol);
 
-  // A bracketed name, or a bare one that is no reserved word.
+  // A name that is no reserved word.
   bool AtName(std::size_t ahead = 0) const;
   std::string ReadName();
   // ( name, name, ... )
@@ -38,7 +38,6 @@ class TokenCursor {
 
   // The first sentence of every syntax message from here on, as Jet words it
   // for the clause being read ("Syntax error in FROM clause.").
-  const std::string& Context() const { return m_context; }
   void SetContext(std::string context) { m_context = std::move(context); }
   [[noreturn]] void Fail(std::string_view detail = {}) const;
 

@@ -21,6 +21,9 @@ std::vector<Token> Tokenize(std::string_view sql) {
   std::vector<Token> tokens;
   std::size_t i = 0;
   const std::size_t n = sql.size();
+  auto digitAt = [&](std::size_t j) {
+    return j < n && IsDigit(static_cast<unsigned char>(sql[j]));
+  };
   while (i < n) {
     const auto c = static_cast<unsigned char>(sql[i]);
     if (IsSpace(c)) {
@@ -29,33 +32,14 @@ std::vector<Token> Tokenize(std::string_view sql) {
     }
     Token token;
     token.offset = i;
-    if (c == '[') {
-      const std::size_t close = sql.find(']', i + 1);
-      const std::string_view inside =
-          close == std::string_view::npos ? std::string_view() : sql.substr(i + 1, close - i - 1);
-      const bool bad = close == std::string_view::npos || inside.empty() || inside.front() == ' ' ||
-                       std::any_of(inside.begin(), inside.end(), [](char ch) {
-                         const auto u = static_cast<unsigned char>(ch);
-                         return u < 0x20 || ch == '[' || ch == '.' || ch == '!' || ch == '`';
-                       });
-      if (bad) {
-        SyntaxError("Invalid bracketing of name '" + Excerpt(sql, i) + "' (character " +
-                    std::to_string(i + 1) + ").");
-      }
-      token.type = TokenType::BracketName;
-      token.text = std::string(inside);
-      i = close + 1;
-    } else if (c == '\'' || c == '"') {
-      // Jet reads "text" as a string too, unlike ANSI SQL.
-      const char quote = static_cast<char>(c);
+    if (c == '\'') {
       std::string value;
       std::size_t j = i + 1;
       bool closed = false;
-      while (j < n) {
-        if (sql[j] == '\0') break;
-        if (sql[j] == quote) {
-          if (j + 1 < n && sql[j + 1] == quote) {
-            value += quote;
+      while (j < n && sql[j] != '\0') {
+        if (sql[j] == '\'') {
+          if (j + 1 < n && sql[j + 1] == '\'') {
+            value += '\'';
             j += 2;
             continue;
           }
@@ -86,21 +70,12 @@ std::vector<Token> Tokenize(std::string_view sql) {
       token.type = TokenType::Date;
       token.text = *date;
       i = close + 1;
-    } else if (IsDigit(c) ||
-               (c == '.' && i + 1 < n && IsDigit(static_cast<unsigned char>(sql[i + 1])))) {
+    } else if (IsDigit(c)) {
       std::size_t j = i;
-      while (j < n && IsDigit(static_cast<unsigned char>(sql[j]))) ++j;
-      if (j < n && sql[j] == '.') {
+      while (digitAt(j)) ++j;
+      if (j < n && sql[j] == '.' && digitAt(j + 1)) {
         ++j;
-        while (j < n && IsDigit(static_cast<unsigned char>(sql[j]))) ++j;
-      }
-      if (j < n && (sql[j] == 'e' || sql[j] == 'E')) {
-        std::size_t k = j + 1;
-        if (k < n && (sql[k] == '+' || sql[k] == '-')) ++k;
-        if (k < n && IsDigit(static_cast<unsigned char>(sql[k]))) {
-          while (k < n && IsDigit(static_cast<unsigned char>(sql[k]))) ++k;
-          j = k;
-        }
+        while (digitAt(j)) ++j;
       }
       token.type = TokenType::Number;
       token.text = std::string(sql.substr(i, j - i));
@@ -113,7 +88,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
       i = j;
     } else {
       static constexpr std::array<std::string_view, 3> kTwoChar = {"<>", "<=", ">="};
-      static constexpr std::string_view kOneChar = "<>=+-*/\\^&(),;.!?";
+      static constexpr std::string_view kOneChar = "<>=(),;";
       token.type = TokenType::Symbol;
       const std::string_view two = sql.substr(i, 2);
       if (std::find(kTwoChar.begin(), kTwoChar.end(), two) != kTwoChar.end()) {

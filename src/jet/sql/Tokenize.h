@@ -9,12 +9,11 @@
 namespace mivotra::jet {
 
 enum class TokenType {
-  Name,         // a bare name or keyword, as written
-  BracketName,  // [name], the text between the brackets
-  String,       // 'text' or "text", the value with doubled quotes undone
-  Number,       // digits as written
-  Date,         // #date#, already in the storage form "YYYY-MM-DD HH:MM:SS"
-  Symbol,       // operator or punctuation: <> <= >= < > = + - * / \ ^ & ( ) , ; . ! ?
+  Name,    // a bare name or keyword, as written
+  String,  // 'text', the value with doubled quotes undone
+  Number,  // digits as written, with a fraction or without
+  Date,    // #date#, already in the storage form "YYYY-MM-DD HH:MM:SS"
+  Symbol,  // operator or punctuation: <> <= >= < > = ( ) , ;
   End,
 };
 
@@ -26,7 +25,7 @@ struct Token {
 };
 
 // Splits a statement into tokens, ending with one End token. Throws ComError
-// DB_E_Syntax for an unclosed string or bracket, a bad date or a stray character.
+// DB_E_Syntax for an unclosed string, a bad date or a stray character.
 std::vector<Token> Tokenize(std::string_view sql);
 
 }  // namespace mivotra::jet

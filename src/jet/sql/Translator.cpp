@@ -1,36 +1,32 @@
 #include "jet/sql/Translator.h"
 
+#include <utility>
+
+#include "jet/sql/SqlText.h"
+
 namespace mivotra::jet::sql {
 
 Statement Translator::Run() {
-  Statement statement;
   if (AcceptWord("SELECT")) {
     SetContext("Syntax error in query.");
-    auto& select = statement.detail.emplace<SelectStatement>();
-    statement.sql = Select(true, &select);
+    m_statement.sql = Select(&m_statement.detail.emplace<SelectStatement>());
   } else if (AcceptWord("INSERT")) {
-    Insert(statement);
+    Insert();
   } else if (AcceptWord("UPDATE")) {
-    Update(statement);
-  } else if (AcceptWord("DELETE")) {
-    Delete(statement);
+    Update();
   } else if (AcceptWord("CREATE")) {
-    if (IsWord("TABLE")) {
-      Next();
-      CreateTable(statement);
+    if (AcceptWord("TABLE")) {
+      CreateTable();
     } else if (IsWord("INDEX") || IsWord("UNIQUE")) {
-      CreateIndex(statement);
+      CreateIndex();
     } else {
       SetContext("Syntax error in CREATE TABLE statement.");
       Fail("Only CREATE TABLE and CREATE [UNIQUE] INDEX are supported.");
     }
-  } else if (AcceptWord("DROP")) {
-    Drop(statement);
   } else {
     SetContext(
         "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or "
         "'UPDATE'.");
-    if (IsWord("ALTER")) Fail("ALTER TABLE is not supported by this engine.");
     Fail();
   }
   AcceptSymbol(";");
@@ -38,7 +34,42 @@ Statement Translator::Run() {
     SetContext("Characters found after end of SQL statement.");
     Fail();
   }
-  return statement;
+  return std::move(m_statement);
+}
+
+// After the word SELECT: columns, one table, a condition. `statement`
+// receives the hints of the outermost SELECT's columns.
+std::string Translator::Select(SelectStatement* statement) {
+  std::string out = "SELECT ";
+  const std::size_t firstName = m_statement.names.size();
+  m_reading.clear();
+  std::vector<ColumnHint> hints;
+  do {
+    if (!hints.empty()) out += ", ";
+    const Expr item = Operand();
+    out += item.sql;
+    if (AcceptWord("AS")) {
+      out += " AS " + QuoteName(ReadName());
+    } else if (!item.column) {
+      // Jet names an unnamed expression Expr1000, Expr1001, ...
+      out += " AS " + QuoteName("Expr" + std::to_string(m_expressionNumber++));
+    }
+    hints.push_back(item.hint);
+  } while (AcceptSymbol(","));
+  if (AcceptWord("FROM")) {
+    SetContext("Syntax error in FROM clause.");
+    m_reading = ReadName();
+    out += " FROM " + QuoteName(m_reading);
+    // The table is found before any of the columns read from it.
+    m_statement.names.insert(m_statement.names.begin() + static_cast<std::ptrdiff_t>(firstName),
+                             NameUse{m_reading, {}});
+    for (std::size_t i = firstName + 1; i < m_statement.names.size(); ++i)
+      m_statement.names[i].table = m_reading;
+  }
+  SetContext("Syntax error (missing operator) in query expression.");
+  if (AcceptWord("WHERE")) out += " WHERE " + Condition();
+  if (statement) statement->hints = std::move(hints);
+  return out;
 }
 
 }  // namespace mivotra::jet::sql

@@ -1,12 +1,11 @@
 #pragma once
 // The translator from Jet SQL to SQLite SQL, a recursive descent over one
-// statement's tokens. Its parts live in one file per kind of clause:
-// Translator.cpp (the statement's first word), Expressions.cpp, Select.cpp,
-// Changes.cpp (INSERT, UPDATE, DELETE) and Ddl.cpp (CREATE, DROP).
+// statement's tokens. It accepts the statements the update and the sample
+// maker run and refuses anything else with a syntax error, never giving it
+// another meaning. Its parts: Translator.cpp (the statement's first word and
+// SELECT), Expressions.cpp, Changes.cpp (INSERT, UPDATE) and Ddl.cpp (CREATE).
 
 #include <cstddef>
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,16 +17,9 @@ namespace mivotra::jet::sql {
 
 struct Expr {
   std::string sql;
-  bool boolean = false;  // a truth value: SQLite gives 1 where Jet gives -1
-  bool text = false;     // a string literal, or built from one
-  bool column = false;   // a plain column reference (its name names the result)
+  bool column = false;  // a plain column reference (its name names the result)
   ColumnHint hint = ColumnHint::None;
 };
-
-// A truth value used as a number takes Jet's True, -1.
-inline std::string Value(const Expr& e) {
-  return e.boolean ? "(- " + e.sql + ")" : e.sql;
-}
 
 struct ColumnType {
   std::string decl;  // written into SQLite; VariantTypeOfDeclaredType reads it back
@@ -36,7 +28,6 @@ struct ColumnType {
   bool date = false;
   bool counter = false;
   bool integer = false;
-  std::int64_t seed = 1;
 };
 
 struct ColumnDef {
@@ -44,7 +35,7 @@ struct ColumnDef {
   ColumnType type;
   bool notNull = false;
   std::string defaultSql;
-  bool inlinePrimaryKey = false;
+  bool primaryKey = false;
   std::string primaryKeyName;
   std::vector<std::string> constraints;  // SQLite text, in the order written
 };
@@ -56,64 +47,32 @@ class Translator : private TokenCursor {
   Statement Run();
 
  private:
-  // Expressions.cpp
+  // Translator.cpp
+  std::string Select(SelectStatement* statement);
+
+  // Expressions.cpp: the columns read are named as of table `m_reading`.
   std::string Condition();
-  std::string SchemaCondition();
-  Expr Expression();
-  Expr OrExpr();
-  Expr AndExpr();
-  Expr NotExpr();
   Expr Comparison();
-  Expr Concatenation();
-  Expr Additive();
-  Expr ModTerm();
-  Expr Term();
-  Expr Unary();
-  Expr Primary();
-  std::vector<Expr> Arguments(std::size_t minCount, std::size_t maxCount, const std::string& name);
+  Expr Operand();
   Expr Function();
 
-  // Each nested expression, operand or table costs stack; a statement made
-  // of thousands of parentheses must fail, not overflow it.
-  class Nesting {
-   public:
-    explicit Nesting(Translator& translator);
-    ~Nesting() { --m_translator.m_depth; }
-    Nesting(const Nesting&) = delete;
-    Nesting& operator=(const Nesting&) = delete;
-
-   private:
-    Translator& m_translator;
-  };
-
-  // Select.cpp
-  std::string Select(bool outer, SelectStatement* statement);
-  std::string SelectCore(bool outer, SelectStatement* statement);
-  std::string JoinChain();
-  std::string TablePrimary();
-
   // Changes.cpp
-  void Insert(Statement& statement);
-  void Update(Statement& statement);
-  void Delete(Statement& statement);
+  void Insert();
+  void Update();
 
   // Ddl.cpp
   ColumnType ReadType(const std::string& column);
-  std::string DefaultValue();
-  std::string References(ForeignKey& key);
-  void ColumnConstraint(CreateTableStatement& create, ColumnDef& column,
-                        const std::string& constraint);
-  ColumnDef ReadColumn(CreateTableStatement& create);
-  void CreateTable(Statement& statement);
-  void CreateIndex(Statement& statement);
-  void Drop(Statement& statement);
+  void ColumnConstraint(ColumnDef& column, const std::string& constraint);
+  ColumnDef ReadColumn();
+  void CreateTable();
+  void CreateIndex();
 
+  void UseTable(const std::string& table) { m_statement.names.push_back({table, {}}); }
+
+  Statement m_statement;
+  std::string m_reading;  // the table whose columns the current clause names
   int m_expressionNumber = 1000;
-  bool m_schemaExpression = false;
-  int m_depth = 0;
-  bool m_rowLocal = true;  // cleared by a subquery or a clock function
-  std::optional<std::int64_t> m_top;
-  std::size_t m_topInsertAt = 0;
+  bool m_rowLocal = true;  // cleared by a clock function
 };
 
 }  // namespace mivotra::jet::sql
