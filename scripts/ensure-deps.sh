@@ -38,6 +38,12 @@ if [[ "${1:-}" == "--test" ]]; then
   # A real window manager for the desktop test, and a Japanese locale to run
   # the program in.
   packages+=(openbox locales)
+  # What a screen reader reads of the window: the accessibility bus (AT-SPI)
+  # on a session bus of the test's own, read through pyatspi.
+  packages+=(python3-pyatspi at-spi2-core dbus-daemon)
+  # A Wayland desktop for the same window: weston with XWayland, and Qt's
+  # Wayland plugin, which a desktop with other Qt programs has.
+  packages+=(weston xwayland qt6-wayland)
   packages+=("${package_tools[@]}")
   # The filesystems stage: the tools that make and mount its images.
   packages+=(xfsprogs btrfs-progs exfatprogs exfat-fuse ntfs-3g dosfstools fuse3)

@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
+#include <string>
 
 #include "app/PatchDlg.h"
 #include "app/QtTranslations.h"
 #include "platform/InstanceGuard.h"
+#include "platform/QtPlatform.h"
 #include "res/Texts.h"
 #include "res/Version.h"
 #include "ui/Icons.h"
@@ -47,7 +50,13 @@ void TellUnexpectedExceptionOnStderr() noexcept {
 int RunApplication(int argc, char** argv) {
   std::optional<Application> app;
   try {
+    // Qt reads it once, as the application object is made; the programs
+    // the window starts (the file manager) get the user's own again.
+    const std::string platform =
+        ChooseQtPlatform([](const char* name) { return std::getenv(name); });
+    if (!platform.empty()) qputenv("QT_QPA_PLATFORM", platform.c_str());
     app.emplace(argc, argv);
+    if (!platform.empty()) qunsetenv("QT_QPA_PLATFORM");
   } catch (...) {
     TellUnexpectedExceptionOnStderr();
     return 1;

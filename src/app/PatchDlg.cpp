@@ -22,6 +22,7 @@
 #include "res/Texts.h"
 #include "ui/Clipboard.h"
 #include "ui/DialogUnits.h"
+#include "ui/FocusFrame.h"
 #include "ui/IconButton.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
@@ -121,6 +122,9 @@ void CPatchDlg::BuildFromTemplate() {
   // the reader keeps their place; none is until the user picks one, also
   // when the list takes the focus and its first line becomes the current one.
   m_log->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Its current line framed for the keyboard user, plainly enough to find.
+  m_log->setItemDelegate(new CCurrentLineDelegate(m_log));
+  m_log->setAccessibleName(QtText(texts::LogListName));
 
   m_line = new QFrame(this);
   m_line->setFrameShape(QFrame::HLine);
@@ -129,6 +133,8 @@ void CPatchDlg::BuildFromTemplate() {
   m_searchButton = new CIconButton(this);
   m_searchButton->setObjectName("searchButton");
   m_searchButton->setEnabled(false);
+  // It shows no text: a screen reader would say only "push button".
+  m_searchButton->setAccessibleName(QtText(texts::SearchButtonName));
 
   Layout(m_templateSize);
 
@@ -328,6 +334,13 @@ void CPatchDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CPatchDlg::contextMenuEvent(QContextMenuEvent* event) {
+  // On X11 the Menu key also comes as a context menu request, after its
+  // shortcut has opened the menu: popping it up again there would drop the
+  // first item's highlight, and with it the focus a screen reader announces.
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    if (!m_windowMenu->isVisible()) PopupWindowMenu();
+    return;
+  }
   m_windowMenu->popup(event->globalPos());
 }
 

@@ -65,6 +65,11 @@ inline constexpr std::string_view ErrorWindowCopy = "エラー内容をコピー
 inline constexpr std::string_view VersionWindowCaption = "バージョン情報 MivotraPatch20091109";
 inline constexpr std::string_view VersionWindowName = "MivotraPatch20091109 Version 1.0";
 inline constexpr std::string_view VersionWindowDate = "最終更新日： 2008/08/18 14:35";
+// What a screen reader calls the controls that show no text of their own.
+inline constexpr std::string_view SearchButtonName = "検索";
+inline constexpr std::string_view LogListName = "更新内容";
+inline constexpr std::string_view ErrorTextName = "エラー内容";
+inline constexpr std::string_view VersionIconName = "MivotraPatch20091109 のアイコン";
 inline constexpr std::string_view ClipboardNoOwner = "クリップボードへの貼り付けが失敗しました";
 inline constexpr std::string_view ClipboardOpenFailed = "Failed to open clipboard";
 

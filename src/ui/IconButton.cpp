@@ -16,6 +16,7 @@
 #include <QToolTip>
 #include <utility>
 
+#include "ui/FocusFrame.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
 
@@ -317,7 +318,15 @@ void CIconButton::paintEvent(QPaintEvent* /*event*/) {
   if (!caption.isEmpty()) {
     PaintCaption(dc, caption, itemRect, captionRect, m_bPressed, m_bDisabled);
   }
-  // No focus rectangle in any state.
+  // The mouse user sees no focus, as in the original; the keyboard user sees
+  // it once the keyboard has moved it, as Windows shows its cues only then.
+  if (m_bFocused && !m_bDisabled && ShowsKeyboardCues(this)) PaintFocusFrame(dc, itemRect);
+}
+
+void CIconButton::PaintFocusFrame(QPainter& dc, const QRect& itemRect) {
+  // Inside the hover frame, in the one-pixel gap the 32-pixel icon leaves.
+  DrawFocusFrame(dc, itemRect.adjusted(1, 1, -1, -1),
+                 FocusFrameColor(palette(), QPalette::Button, QPalette::ButtonText));
 }
 
 bool CIconButton::event(QEvent* event) {

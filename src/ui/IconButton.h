@@ -1,7 +1,8 @@
 #pragma once
 // A flat push button that paints itself: a grayscale icon and no frame while
 // the mouse is away, the colour icon in a raised frame under the mouse, the
-// icon and text shifted by a pixel in a sunken frame while pressed.
+// icon and text shifted by a pixel in a sunken frame while pressed; a focus
+// frame only once the keyboard has moved the focus.
 
 #include <QAbstractButton>
 #include <QColor>
@@ -84,6 +85,8 @@ class CIconButton : public QAbstractButton {
                          bool pressed, bool disabled);
   virtual void PaintCaption(QPainter& dc, const QString& text, const QRect& itemRect,
                             QRect& captionRect, bool pressed, bool disabled);
+  // The keyboard focus, shown once the user has moved it with the keyboard.
+  virtual void PaintFocusFrame(QPainter& dc, const QRect& itemRect);
 
   void paintEvent(QPaintEvent* event) override;
   bool event(QEvent* event) override;

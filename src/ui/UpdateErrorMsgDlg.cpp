@@ -33,6 +33,7 @@ CUpdateErrorMsgDlg::CUpdateErrorMsgDlg(QWidget* parent)
 
   m_errorEdit = new QPlainTextEdit(this);
   m_errorEdit->setObjectName(QStringLiteral("errorTextEdit"));
+  m_errorEdit->setAccessibleName(QtText(texts::ErrorTextName));
   // Long lines scroll sideways instead of wrapping; Tab moves on as in any dialog.
   m_errorEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
   m_errorEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -45,6 +45,7 @@ CVersionDlg::CVersionDlg(QWidget* parent)
   // An icon control takes the icon's own size, whatever the layout gives it.
   auto* icon = new QLabel(this);
   icon->setObjectName(QStringLiteral("iconLabel"));
+  icon->setAccessibleName(QtText(texts::VersionIconName));
   icon->setPixmap(QPixmap::fromImage(LoadIconImage(kAppIconId, icon->devicePixelRatioF())));
   icon->setGeometry(QRect(units.Point(11, 17), kIconSize));
 

@@ -6,7 +6,13 @@
 # through the sqlcipher shell. The whole run is at 1366x768; then the main
 # window, the version window, every box and the error window are opened at
 # 1366x768 and 1024x768, with a 1.5 scale factor and with 125 % text, and
-# each must lie inside the work area with its buttons reachable.
+# each must lie inside the work area with its buttons reachable. On the
+# first of those screens a screen reader's view is read too, through AT-SPI
+# on a session bus of the test's own: every control's name and role, the
+# item that takes the focus when the Menu key opens the window menu, and the
+# focus frames that only keyboard use shows, read from the pixels.
+# Last, the same windows on a Wayland desktop (weston with XWayland) at 100 %
+# and 200 %.
 # Screenshots of every window go to $MIVOTRA_SCREENSHOT_DIR (default
 # <build>/screenshots). Exits 77 (skipped) when the X tools are missing.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -24,6 +30,12 @@ for tool in Xvfb openbox xdotool xclip xprop import xdpyinfo xwininfo sqlcipher;
     exit 77
   fi
 done
+ATSPI="$(dirname "${BASH_SOURCE[0]}")/atspi.py"
+# Debian's own Python, which has pyatspi (another one may come first in PATH).
+if ! command -v dbus-daemon >/dev/null || ! /usr/bin/python3 -c 'import pyatspi' 2>/dev/null; then
+  echo "skipped: dbus-daemon or python3-pyatspi is missing (scripts/ensure-deps.sh --test installs them)"
+  exit 77
+fi
 for program in "$APP" "$HELPER" "$MANAGER" "$SAMPLE"; do
   if [[ ! -x $program ]]; then
     echo "FAILED: $program is not built" >&2
@@ -418,13 +430,113 @@ check "the instance lock is released" test ! -e "$LOCK"
 # the copied text went with the program.
 check "without a clipboard manager the copy ends with the program" test -z "$(clipboard)"
 
+# --- What a screen reader and a keyboard user meet -----------------------------
+# start_bus: a session bus of the test's own with accessibility switched on,
+# as a screen reader does; the programs started after it reach it.
+start_bus() {
+  start bus dbus-daemon --session --nofork --print-address
+  bus_known() { [[ -s $WORK/bus.log ]]; }
+  need "the session bus starts" until_true $WAIT bus_known
+  DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$WORK/bus.log")
+  local property
+  for property in IsEnabled ScreenReaderEnabled; do
+    need "the accessibility bus switches $property on" timeout 10 dbus-send --session \
+      --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+      string:org.a11y.Status string:$property variant:boolean:true >/dev/null
+  done
+}
+# accessible PID ROLE NAME [STATE]: the program's accessible tree holds an
+# object of that role and name (in that state). The tree is read afresh each
+# time, as it may lag the screen.
+accessible() {
+  timeout 20 /usr/bin/python3 "$ATSPI" tree "$1" >"$WORK/tree.txt" 2>>"$WORK/atspi.log" &&
+    grep -qP "^\\d+\t\Q$2\E\t\Q$3\E\t.*${4:-}" "$WORK/tree.txt"
+}
+# focus_after PID KEY ROLE NAME: pressing KEY gives the focus to that object.
+focus_after() {
+  timeout 20 /usr/bin/python3 "$ATSPI" focus "$1" xdotool key "$2" >"$WORK/focus.txt" 2>>"$WORK/atspi.log"
+  grep -qxP "\Q$3\E\t\Q$4\E" "$WORK/focus.txt"
+}
+# grab WINDOW X Y W H FILE: that part of the window, in dialog units of the
+# main window's 260 x 183, as it is on the screen.
+grab() {
+  local X Y WIDTH HEIGHT
+  eval "$(client_geometry "$1")"
+  import -window "$1" -crop "$(($4 * WIDTH / 260))x$(($5 * HEIGHT / 183))+$(($2 * WIDTH / 260))+$(($3 * HEIGHT / 183))" \
+    +repage "$6" 2>/dev/null
+}
+same_pixels() { [[ $(compare -metric AE "$1" "$2" null: 2>&1) == 0 ]]; }
+# rgb FILE X Y: the pixel's "R G B".
+rgb() { convert "$1" -alpha off -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null | sed -n '2s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\)).*/\1 \2 \3/p'; }
+# contrast "R G B" "R G B": the WCAG contrast ratio of two colours.
+contrast() {
+  awk -v a="$1" -v b="$2" 'function lin(c) { c /= 255; return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
+    function lum(s, p) { split(s, p, " "); return 0.2126 * lin(p[1]) + 0.7152 * lin(p[2]) + 0.0722 * lin(p[3]) }
+    BEGIN { x = lum(a); y = lum(b); if (x < y) { t = x; x = y; y = t }; printf "%.2f", (x + 0.05) / (y + 0.05) }'
+}
+# framed BEFORE AFTER WHAT: AFTER differs from BEFORE in a one-pixel ring
+# only (nothing inside it changed), whose colour stands out by 3:1 from what
+# lay there before.
+framed() {
+  compare "$1" "$2" -compose src -highlight-color white -lowlight-color black "$WORK/diff.png" 2>/dev/null
+  local box w h x y changed ratio
+  box=$(convert "$WORK/diff.png" -format '%@' info: 2>/dev/null)
+  IFS='x+' read -r w h x y <<<"$box"
+  changed=$(compare -metric AE "$1" "$2" null: 2>&1)
+  ratio=$(contrast "$(rgb "$2" "$x" $((y + h / 2)))" "$(rgb "$1" "$x" $((y + h / 2)))")
+  echo "  $3: frame ${w}x${h}+${x}+${y}, $changed pixels changed, contrast $ratio:1" >"$WORK/frame.txt"
+  ((w > 2 && h > 2 && changed == 2 * (w + h) - 4)) && awk -v r="$ratio" 'BEGIN { exit !(r >= 3) }'
+}
+# shows_frame WINDOW X Y W H BEFORE WHAT: that part of the window, framed
+# against BEFORE; polled, as the window may not have painted yet.
+grab_framed() { grab "$1" "$2" "$3" "$4" "$5" "$WORK/now.png" && framed "$6" "$WORK/now.png" "$7"; }
+shows_frame() {
+  until_true 5 grab_framed "$@"
+  local ok=$?
+  cat "$WORK/frame.txt" >>"$WORK/focus-frames.log"
+  return $ok
+}
+# screen_reader NAME APP MAIN: the main window's names, roles and keyboard focus.
+screen_reader() {
+  local name=$1 app=$2 main=$3
+  check "$name: 更新実行 is a push button by its caption, with the focus" \
+    until_true $WAIT accessible "$app" "push button" "更新実行" focused
+  check "$name: the search button is named 検索" accessible "$app" "push button" "検索"
+  check "$name: the log is a list named 更新内容" accessible "$app" "list" "更新内容"
+  # The focus came with the window: 更新実行 has it and shows nothing. Tab
+  # moves it to the log, whose current line is framed; Tab again back to
+  # 更新実行 (検索 is greyed), which now shows its frame.
+  timeout 10 xdotool windowfocus --sync "$main"
+  grab "$main" 0 0 68 24 "$WORK/run-0.png"
+  grab "$main" 4 28 252 20 "$WORK/log-0.png"
+  timeout 10 xdotool key Tab
+  check "$name: Tab gives the log the focus" until_true $WAIT accessible "$app" "list" "更新内容" focused
+  check "$name: after Tab the log's current line is framed" \
+    shows_frame "$main" 4 28 252 20 "$WORK/log-0.png" "the log's current line"
+  grab "$main" 0 0 68 24 "$WORK/run-1.png"
+  check "$name: 更新実行 looked the same with the focus and without" same_pixels "$WORK/run-0.png" "$WORK/run-1.png"
+  timeout 10 xdotool key Tab
+  check "$name: Tab gives 更新実行 the focus again" \
+    until_true $WAIT accessible "$app" "push button" "更新実行" focused
+  check "$name: after Tab 更新実行 shows its focus frame" \
+    shows_frame "$main" 0 0 68 24 "$WORK/run-0.png" "更新実行"
+  grab "$main" 4 28 252 20 "$WORK/log-2.png"
+  check "$name: the log's frame goes with its focus" same_pixels "$WORK/log-0.png" "$WORK/log-2.png"
+  shot "$name-0-keyboard-focus"
+  check "$name: the Menu key opens the window menu on 閉じる(C)" focus_after "$app" Menu "menu item" "閉じる(C)"
+  timeout 10 xdotool key Escape
+}
+
 # --- Every window inside the work area, on smaller and scaled screens --------
-# placement NAME SIZE PANEL SCALE FONT_DPI: a failing update on a fresh
-# screen, every window checked and photographed.
+# placement NAME SIZE PANEL SCALE FONT_DPI [reader]: a failing update on a
+# fresh screen, every window checked and photographed; with "reader", also
+# as a screen reader and a keyboard user meet them.
 placement() {
-  local name=$1 size=$2 panel=$3 scale=$4 dpi=$5
-  echo "--- $name: $size, panel ${panel:-none}, scale $scale, $dpi dpi"
+  local name=$1 size=$2 panel=$3 scale=$4 dpi=$5 reader=${6:-}
+  echo "--- $name: $size, panel ${panel:-none}, scale $scale, $dpi dpi${reader:+, screen reader}"
   start_x "$size" "$panel"
+  local bus=$DBUS_SESSION_BUS_ADDRESS
+  [[ -n $reader ]] && start_bus
   # Qt turns the font dpi into a scale factor of its own (120 dpi: 1.25).
   SCALE=$(awk -v s="$scale" -v d="$dpi" 'BEGIN { print s * d / 96 }')
   settings fail "$dir/" ""
@@ -436,12 +548,15 @@ placement() {
   local main=$win
   shot "$name-1-main-window"
   check "$name: the main window lies inside the work area" within "$main"
+  [[ -n $reader ]] && screen_reader "$name" "$app" "$main"
   # The window menu from the keyboard: Shift+F10, then Down to the version item.
   key "$main" shift+F10
   timeout 10 xdotool key Down Return
   need "$name: the version window opens from the keyboard" await "$app" "バージョン情報 MivotraPatch20091109"
   shot "$name-2-version-window"
   check "$name: the version window lies inside the work area" within "$win"
+  [[ -n $reader ]] && check "$name: the version window's icon is an image with its name" \
+    until_true $WAIT accessible "$app" "image" "MivotraPatch20091109 のアイコン"
   key "$win" Return
   check "$name: the version window closes with Enter" gone "$win"
   key "$main" Return
@@ -462,19 +577,163 @@ placement() {
   # Under load the window manager may still be placing it: wait for that
   # before the close button is clicked.
   check "$name: the error window lies inside the work area" until_true $WAIT within "$errwin"
+  [[ -n $reader ]] && check "$name: the error window's text is named エラー内容" \
+    until_true $WAIT accessible "$app" "text" "エラー内容"
   need "$name: its close button is clicked" click_close "$errwin"
   check "$name: the close button is there and closes it" gone "$errwin"
   key "$main" Escape
   need "$name: Esc ends the program" ended "$app"
+  DBUS_SESSION_BUS_ADDRESS=$bus
 }
-placement 1366-panel 1366x768 $PANEL 1 96
+placement 1366-panel 1366x768 $PANEL 1 96 reader
 placement 1024 1024x768 "" 1 96
 placement 1366-panel-x1.5 1366x768 $PANEL 1.5 96
 placement 1024-x1.5 1024x768 "" 1.5 96
 placement 1366-panel-125pc 1366x768 $PANEL 1 120
 placement 1024-panel-x1.5 1024x768 $PANEL 1.5 96
+
+# --- A Wayland desktop: weston with XWayland, at 100 % and 200 % --------------
+# weston draws into a window of an X server of its own and starts XWayland
+# for X11 programs; the window is started as a Wayland desktop starts it
+# (WAYLAND_DISPLAY, DISPLAY and XDG_SESSION_TYPE set, no QT_QPA_PLATFORM),
+# with Qt's Wayland plugin installed. It must come up through X11 with the
+# whole caption, every box and window made a dialog of the main window and
+# inside XWayland's screen, which at 200 % is half the pixels. weston places
+# X11 dialogs itself (not over their owner, unlike GNOME) and tells no
+# panels, so the checks are those of the program's part. Skipped when weston
+# or XWayland cannot start here.
+start_weston() {
+  local scale=$1 size=$2
+  stop_x
+  rm -f "$WORK/display" "$WORK/weston.log"
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+  xvfb=$!
+  local script_pid=$$
+  (while kill -0 "$script_pid" 2>/dev/null; do sleep 1; done; kill "$xvfb") >/dev/null 2>&1 </dev/null &
+  watchdog=$!
+  until_true $WAIT display_known || return 1
+  OUTER=":$(head -n 1 "$WORK/display")"
+  DISPLAY=$OUTER until_true $WAIT answers || return 1
+  # The CPU renderer: Xvfb has no GPU. (weston 12 and later spell it --renderer.)
+  local renderer=--use-pixman
+  weston --help 2>&1 | grep -q -- '--renderer' && renderer=--renderer=pixman
+  start weston env DISPLAY="$OUTER" weston --backend=x11-backend.so --width=$((${size%x*} / scale)) \
+    --height=$((${size#*x} / scale)) --scale="$scale" "$renderer" --xwayland --debug \
+    --socket=mivotra-wayland --idle-time=0
+  weston_pid=$pid
+  xwayland_known() { grep -q 'xserver listening on display' "$WORK/weston.log"; }
+  until_true $WAIT xwayland_known || return 1
+  DISPLAY=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$WORK/weston.log" | head -n 1)
+  export DISPLAY
+  until_true $WAIT answers || return 1
+  echo "weston at scale $scale on $OUTER ($size), XWayland on $DISPLAY: $(screen_size)"
+}
+screen_size() { xdpyinfo 2>/dev/null | sed -n 's/.*dimensions: *\([0-9]*x[0-9]*\) pixels.*/\1/p'; }
+# inside_screen WINDOW: its client area lies inside XWayland's screen, below
+# the top edge by the title bar weston draws (20 pixels at least).
+inside_screen() {
+  local X Y WIDTH HEIGHT size
+  eval "$(client_geometry "$1")"
+  size=$(screen_size)
+  echo "  weston: $(xdotool getwindowname "$1"): ${WIDTH}x${HEIGHT}+${X}+${Y}, screen $size" >>"$WORK/geometry.log"
+  ((X >= 0 && Y >= 20 && X + WIDTH <= ${size%x*} && Y + HEIGHT <= ${size#*x}))
+}
+shrunk_to_screen() {
+  local X Y WIDTH HEIGHT size
+  eval "$(client_geometry "$1")"
+  size=$(screen_size)
+  echo "  weston: $(xdotool getwindowname "$1"): ${WIDTH}x${HEIGHT}+${X}+${Y}, screen $size" >>"$WORK/geometry.log"
+  ((HEIGHT + 30 <= ${size#*x}))
+}
+dialog_of() { [[ $(xprop -id "$1" WM_TRANSIENT_FOR) == *"window id # $(printf '0x%x' "$2")" ]]; }
+# Keys go to weston's window on the outer X server, which hands them to the
+# window that has the focus: a new window takes it.
+press() { DISPLAY=$OUTER timeout 10 xdotool key "$@"; }
+focused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
+wayland_desktop() {
+  local name=weston-$1 scale=$1 size=$2
+  echo "--- $name: weston at scale $scale, $size"
+  if ! start_weston "$scale" "$size"; then
+    echo "skipped: weston or its XWayland did not start here ($(tail -n 1 "$WORK/weston.log" 2>/dev/null))"
+    return 0
+  fi
+  settings fail "$dir/" ""
+  rm -rf "$dir/データベース更新前データ"
+  start "app-$name" env -u QT_QPA_PLATFORM WAYLAND_DISPLAY=mivotra-wayland XDG_SESSION_TYPE=wayland "$APP"
+  local app=$pid
+  need "$name: the main window comes up through X11 with the whole caption" \
+    await "$app" "${CONNECTED}fail.mdb"
+  local main=$win
+  DISPLAY=$OUTER shot "$name-1-main-window"
+  check "$name: the main window lies inside the screen" until_true $WAIT inside_screen "$main"
+  press shift+F10
+  press Down Return
+  need "$name: the version window opens" await "$app" "バージョン情報 MivotraPatch20091109"
+  check "$name: the version window is a dialog of the main window" dialog_of "$win" "$main"
+  check "$name: the version window lies inside the screen" until_true $WAIT inside_screen "$win"
+  press Return
+  check "$name: the version window closes with Enter" gone "$win"
+  # Run is pressed once the main window has the keyboard again.
+  check "$name: the main window takes the focus back" until_true $WAIT focused "$main"
+  press Return
+  local box
+  for box in notice report failure statement; do
+    case $box in
+      notice) need "$name: the backup notice appears" await "$app" "2009/11/09" ;;
+      *) need "$name: the $box box appears" await "$app" "$NAME" ;;
+    esac
+    DISPLAY=$OUTER shot "$name-2-$box-box"
+    check "$name: the $box box is a dialog of the main window" dialog_of "$win" "$main"
+    check "$name: the $box box lies inside the screen" until_true $WAIT inside_screen "$win"
+    press Return
+    check "$name: the $box box closes" gone "$win"
+  done
+  need "$name: the error window appears" await "$app" "更新エラー内容"
+  DISPLAY=$OUTER shot "$name-3-error-window"
+  check "$name: the error window is a dialog of the main window" dialog_of "$win" "$main"
+  if ((scale == 1)); then
+    check "$name: the error window with its buttons lies inside the screen" \
+      until_true $WAIT inside_screen "$win"
+  else
+    # Made smaller than its template (538 high) for the 540 pixels, with room
+    # for a title bar. Whether its buttons stay above the bottom depends on
+    # whether Qt has learnt weston's frame, which it asks only once and
+    # sometimes before weston has put the frame on: weston tells neither
+    # the frame (_NET_FRAME_EXTENTS) nor its panel.
+    check "$name: the error window is made to fit XWayland's screen" shrunk_to_screen "$win"
+  fi
+  press Escape
+  check "$name: the error window closes with Esc" gone "$win"
+  until_true $WAIT focused "$main"
+  press Escape
+  need "$name: Esc ends the program" ended "$app"
+  # The user's choice wins: on Wayland itself no X11 window comes up.
+  if ! command -v weston-debug >/dev/null; then
+    echo "skipped: weston-debug is missing, which tells weston's windows"
+    return 0
+  fi
+  start "app-$name-native" env QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=mivotra-wayland "$APP"
+  app=$pid
+  native_shown() {
+    WAYLAND_DISPLAY=mivotra-wayland timeout 5 weston-debug scene-graph 2>/dev/null |
+      grep -q "xdg_toplevel.*'${CONNECTED}fail.mdb'"
+  }
+  check "$name: QT_QPA_PLATFORM=wayland runs it on Wayland itself" until_true $WAIT native_shown
+  check "$name: and no X11 window of it is shown" test "$(visible_count "$app")" -eq 0
+  kill "$app"
+  ended "$app"
+}
+if command -v weston >/dev/null && command -v Xwayland >/dev/null; then
+  wayland_desktop 1 1366x768
+  wayland_desktop 2 1920x1080
+else
+  echo "skipped: weston and XWayland are missing (scripts/ensure-deps.sh --test installs them)"
+fi
+
 echo "--- window geometries (client, frame left,right,top,bottom):"
 cat "$WORK/geometry.log"
+echo "--- focus frames after Tab:"
+cat "$WORK/focus-frames.log" 2>/dev/null
 
 echo "screenshots: $(ls "$SHOTS" | tr '\n' ' ')"
 finish

@@ -1,5 +1,6 @@
 // The icon button: its grayscale idle icon, hover and press rules, what it
-// paints in each state, its tooltip and its default-button behaviour.
+// paints in each state, its keyboard focus frame, its tooltip and its
+// default-button behaviour.
 
 #include <QApplication>
 #include <QDialog>
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "UiTestSupport.h"
+#include "ui/FocusFrame.h"
 #include "ui/IconButton.h"
 #include "ui/Icons.h"
 
@@ -430,14 +432,95 @@ class TestIconButton : public QObject {
       QVERIFY(BoundingBox(text, [&](const QColor& c) { return Same(c, grey); }).isNull());
   }
 
-  void focusedButtonHasNoFocusRectangle() {
+  // Focus set by the mouse shows nothing, as in the original; once the
+  // keyboard has moved it, a one-pixel frame inside the hover frame's place,
+  // in a colour that stands out from the face; gone with the focus.
+  void theFocusFrameShowsOnlyAfterTheKeyboardMovedIt_data() {
+    QTest::addColumn<int>("away");
+    QTest::addColumn<int>("back");
+    QTest::addColumn<int>("backModifiers");
+    QTest::newRow("Tab, Shift+Tab")
+        << int(Qt::Key_Tab) << int(Qt::Key_Tab) << int(Qt::ShiftModifier);
+    QTest::newRow("Right, Left") << int(Qt::Key_Right) << int(Qt::Key_Left) << 0;
+    QTest::newRow("Down, Up") << int(Qt::Key_Down) << int(Qt::Key_Up) << 0;
+  }
+  void theFocusFrameShowsOnlyAfterTheKeyboardMovedIt() {
+    QFETCH(int, away);
+    QFETCH(int, back);
+    QFETCH(int, backModifiers);
     Fixture f(QStringLiteral("更新実行"));
+    auto* other = new CIconButton(&f.window);
+    other->setGeometry(10, 55, 60, 20);
+    other->show();
     f.window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f.window));
     const QImage unfocused = Render(f.button);
-    f.button->setFocus();
+    f.button->setFocus(Qt::MouseFocusReason);
     QVERIFY(f.button->hasFocus());
     QCOMPARE(Render(f.button), unfocused);
+
+    QTest::keyClick(f.button, Qt::Key(away));
+    QVERIFY(other->hasFocus());
+    QCOMPARE(Render(f.button), unfocused);
+    QTest::keyClick(other, Qt::Key(back), Qt::KeyboardModifiers(backModifiers));
+    QVERIFY(f.button->hasFocus());
+    const QImage framed = Render(f.button);
+    const QRect ring = f.button->rect().adjusted(1, 1, -1, -1);
+    const QColor face = f.button->palette().color(QPalette::Button);
+    const QColor color = framed.pixelColor(ring.topLeft());
+    QVERIFY(mivotra::ContrastRatio(color, face) >= 3.0);
+    for (int y = 0; y < framed.height(); ++y) {
+      for (int x = 0; x < framed.width(); ++x) {
+        const bool onRing = ring.contains(x, y) && !ring.adjusted(1, 1, -1, -1).contains(x, y);
+        const QColor expected = onRing ? color : unfocused.pixelColor(x, y);
+        QVERIFY2(Same(framed.pixelColor(x, y), expected),
+                 qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+      }
+    }
+    // A click now keeps the frame: the window shows its cues from then on.
+    f.button->clearFocus();
+    QCOMPARE(Render(f.button), unfocused);
+    f.button->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(Render(f.button), framed);
+  }
+
+  // The frame's colour: the style's highlight where it stands out by 3:1,
+  // else the text colour of the background it is drawn on.
+  void focusFrameColour_data() {
+    QTest::addColumn<QColor>("highlight");
+    QTest::addColumn<QColor>("face");
+    QTest::addColumn<bool>("highlightChosen");
+    QTest::newRow("Fusion's blue on its face")
+        << QColor(0x30, 0x8c, 0xc6) << QColor(0xef, 0xef, 0xef) << true;
+    QTest::newRow("a pale highlight")
+        << QColor(0xc0, 0xd8, 0xf0) << QColor(0xef, 0xef, 0xef) << false;
+  }
+  void focusFrameColour() {
+    QFETCH(QColor, highlight);
+    QFETCH(QColor, face);
+    QFETCH(bool, highlightChosen);
+    QPalette colors;
+    colors.setColor(QPalette::Highlight, highlight);
+    colors.setColor(QPalette::Button, face);
+    colors.setColor(QPalette::ButtonText, QColor(0x12, 0x34, 0x56));
+    const QColor chosen = mivotra::FocusFrameColor(colors, QPalette::Button, QPalette::ButtonText);
+    QCOMPARE(chosen, highlightChosen ? highlight : QColor(0x12, 0x34, 0x56));
+  }
+
+  void contrastRatio_data() {
+    QTest::addColumn<QColor>("a");
+    QTest::addColumn<QColor>("b");
+    QTest::addColumn<double>("ratio");
+    QTest::newRow("black on white") << QColor(Qt::black) << QColor(Qt::white) << 21.0;
+    // #767676 is the lightest gray that reaches 4.5:1 on white.
+    QTest::newRow("#767676 on white") << QColor(0x76, 0x76, 0x76) << QColor(Qt::white) << 4.54;
+  }
+  void contrastRatio() {
+    QFETCH(QColor, a);
+    QFETCH(QColor, b);
+    QFETCH(double, ratio);
+    QVERIFY2(qAbs(mivotra::ContrastRatio(a, b) - ratio) < 0.01,
+             qPrintable(QString::number(mivotra::ContrastRatio(a, b))));
   }
 
   void paletteChangeTakesEffect() {

@@ -1,10 +1,11 @@
 // The main window as a desktop user meets it: its size and what fits in it,
 // on small screens too; where the keyboard focus goes and that the log
-// highlights only the line the user picks; Enter on the log; the window menu
-// from the keyboard;
+// highlights only the line the user picks, and frames the current one after
+// keyboard use; Enter on the log; the window menu from the keyboard;
 // a file chosen as DATA3.MDB.
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "SessionFixture.h"
 #include "UiTestSupport.h"
 #include "app/PatchDlg.h"
+#include "ui/FocusFrame.h"
 #include "ui/IconButton.h"
 
 using namespace mivotra;
@@ -146,6 +148,43 @@ class TestPatchDlgDesktop : public QObject {
     SaveScreenshot(&dlg, QStringLiteral("main_window_after_run"));
   }
 
+  // The log's current line shows no mark while the focus came by itself;
+  // once the keyboard moved the focus there, it is framed in a colour with
+  // 3:1 against the line's background, selected or not, inside untouched.
+  void theKeyboardFramesTheLogsCurrentLine() {
+    Registered("data1");
+    CPatchDlg dlg(nullptr, &probe);
+    OpenWindow(dlg);
+    ShowActive(dlg);
+    QListWidget* log = Log(dlg);
+    QTRY_COMPARE(QApplication::focusWidget(), log);
+    auto line = [log](int row) {
+      const QRect rect = log->visualItemRect(log->item(row));
+      const QImage image = log->viewport()->grab(rect).toImage();
+      return std::pair{image.pixelColor(0, image.height() / 2),
+                       image.pixelColor(image.width() - 3, image.height() / 2)};
+    };
+    const QColor base = log->palette().color(QPalette::Active, QPalette::Base);
+    QCOMPARE(line(0).first, base);
+
+    QTest::keyClick(log, Qt::Key_Tab);
+    QTRY_VERIFY(log->hasFocus() == false);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    QTRY_VERIFY(log->hasFocus());
+    const auto [edge, inside] = line(0);
+    QVERIFY2(ContrastRatio(edge, base) >= 3.0, qPrintable(edge.name()));
+    QCOMPARE(inside, base);
+
+    QTest::keyClick(log, Qt::Key_Down);
+    QVERIFY(log->item(1)->isSelected());
+    const QColor highlight = log->palette().color(QPalette::Active, QPalette::Highlight);
+    const auto [selectedEdge, selectedInside] = line(1);
+    QVERIFY2(ContrastRatio(selectedEdge, highlight) >= 3.0, qPrintable(selectedEdge.name()));
+    QCOMPARE(selectedInside, highlight);
+    QCOMPARE(line(0).first, base);
+    SaveScreenshot(&dlg, QStringLiteral("main_window_keyboard_focus"));
+  }
+
   // Enter on the log ends the window, as a dialog's default OK would, also
   // with a line picked; not while an update has Close greyed.
   void enterOnTheLogEndsTheWindow() {
@@ -167,23 +206,36 @@ class TestPatchDlgDesktop : public QObject {
   }
 
   // Window managers keep Alt+Space for their own menu: Shift+F10 and the Menu
-  // key open the window's, and the arrow keys reach the version item.
+  // key open the window's, with its first item active (which is what tells a
+  // screen reader), and the arrow keys reach the version item. X11 sends the
+  // Menu key as a keyboard context-menu request first, then as the key, which
+  // the open menu receives.
   void theWindowMenuOpensFromTheKeyboard_data() {
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
-    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier);
-    QTest::newRow("Menu") << int(Qt::Key_Menu) << int(Qt::NoModifier);
-    QTest::newRow("Alt+Space") << int(Qt::Key_Space) << int(Qt::AltModifier);
+    QTest::addColumn<bool>("contextRequest");
+    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << false;
+    QTest::newRow("Menu") << int(Qt::Key_Menu) << int(Qt::NoModifier) << false;
+    QTest::newRow("Menu, as X11 sends it") << int(Qt::Key_Menu) << int(Qt::NoModifier) << true;
+    QTest::newRow("Alt+Space") << int(Qt::Key_Space) << int(Qt::AltModifier) << false;
   }
   void theWindowMenuOpensFromTheKeyboard() {
     QFETCH(int, key);
     QFETCH(int, modifiers);
+    QFETCH(bool, contextRequest);
     Registered("data1");
     CPatchDlg dlg(nullptr, &probe);
     OpenWindow(dlg);
     ShowActive(dlg);
     QTRY_COMPARE(QApplication::focusWidget(), Log(dlg));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QWidget* focus = QApplication::focusWidget();
+    if (contextRequest) {
+      QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                focus->mapToGlobal(QPoint(5, 5)));
+      QApplication::sendEvent(focus, &request);
+      if (QWidget* popup = QApplication::activePopupWidget()) focus = popup;
+    }
+    QTest::keyClick(focus, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QMenu* menu = dlg.WindowMenu();
     QTRY_VERIFY(menu->isVisible());
     bool versionShown = false;
