@@ -13,6 +13,9 @@ packages=(
   fonts-noto-cjk
   # Qt's own dialogs and menus in the user's language (qtbase_ja and the rest).
   qt6-translations-l10n
+  # lupdate and lrelease: the program's own texts in Japanese, compiled at
+  # build time and checked by the tests.
+  qt6-l10n-tools
   # The PNG icons of every size are drawn from the SVGs at build time.
   librsvg2-bin
 )

@@ -8,6 +8,7 @@
 
 #include "app/PatchDlg.h"
 #include "app/QtTranslations.h"
+#include "l10n/Translations.h"
 #include "platform/InstanceGuard.h"
 #include "platform/QtPlatform.h"
 #include "res/Texts.h"
@@ -63,6 +64,8 @@ int RunApplication(int argc, char** argv) {
   }
   try {
     InstallQtTranslations(*app);
+    // The engine's and the update's descriptions in the error reports.
+    l10n::InstallTranslations();
     QApplication::setApplicationName(QtText(texts::DisplayName));
     QApplication::setApplicationVersion(QtText(version::Text));
     // Desktops match the window to its entry by this name (Wayland) or by the

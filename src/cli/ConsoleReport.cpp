@@ -6,6 +6,7 @@
 #include <QJsonValue>
 #include <QString>
 
+#include "base/Translate.h"
 #include "report/ErrorReport.h"
 
 namespace mivotra {
@@ -93,28 +94,32 @@ std::string ResultJson(const ConsoleResult& result) {
 }
 
 std::string NoDatabaseExplanation(const LookedAt& looked) {
-  std::string text = "mivotra-patch: no database could be opened.\n";
-  text += "mivotra-patch:   settings file: " + looked.settingsFile;
+  const auto line = [](const std::string& text) { return "mivotra-patch: " + text + "\n"; };
+  std::string settings = looked.settingsFile;
   if (!looked.settingsUnusable.empty()) {
-    text += " (not used: " + looked.settingsUnusable + ")";
+    settings = Format(Tr("mivotra-patch", "%1 (not used: %2)"),
+                      {looked.settingsFile, looked.settingsUnusable});
   } else if (!looked.settingsFileExists) {
-    text += " (there is none)";
+    settings = Format(Tr("mivotra-patch", "%1 (there is none)"), {looked.settingsFile});
   } else if (!looked.settingsHoldDatabase) {
-    text += " (it has no [DATABASE] group)";
+    settings =
+        Format(Tr("mivotra-patch", "%1 (it has no [DATABASE] group)"), {looked.settingsFile});
   }
-  text += "\n";
+  std::string text = line(Tr("mivotra-patch", "no database could be opened."));
+  text += line(Format(Tr("mivotra-patch", "  settings file: %1"), {settings}));
   if (looked.tried.empty()) {
-    text += "mivotra-patch:   no database file is named\n";
+    text += line(Tr("mivotra-patch", "  no database file is named"));
   } else {
-    text += "mivotra-patch:   tried: " + looked.tried +
-            (looked.givenOnCommandLine ? " (from --database)\n" : " (from the settings)\n");
-    text += "mivotra-patch:   reason: " +
-            (!looked.found           ? std::string("there is no file at that path")
-             : looked.reason.empty() ? std::string("it could not be opened")
-                                     : looked.reason) +
-            "\n";
+    text += line(Format(looked.givenOnCommandLine
+                            ? Tr("mivotra-patch", "  tried: %1 (from --database)")
+                            : Tr("mivotra-patch", "  tried: %1 (from the settings)"),
+                        {looked.tried}));
+    text += line(Format(Tr("mivotra-patch", "  reason: %1"),
+                        {!looked.found ? Tr("mivotra-patch", "there is no file at that path")
+                         : looked.reason.empty() ? Tr("mivotra-patch", "it could not be opened")
+                                                 : looked.reason}));
   }
-  text += "mivotra-patch: name the database with --database FILE (see --help).\n";
+  text += line(Tr("mivotra-patch", "name the database with --database FILE (see --help)."));
   return text;
 }
 

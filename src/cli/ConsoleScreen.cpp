@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "base/Translate.h"
 #include "res/Texts.h"
 #include "update/PatchReport.h"
 
@@ -32,7 +33,8 @@ void ConsoleScreen::ConnectionChanged(const ConnectionReport& report) {
 }
 
 void ConsoleScreen::OpenFolder(const std::string& path) {
-  std::fprintf(m_err, "mivotra-patch: the backup folder is %s\n", path.c_str());
+  const std::string text = Format(Tr("mivotra-patch", "the backup folder is %1"), {path});
+  std::fprintf(m_err, "mivotra-patch: %s\n", text.c_str());
   std::fflush(m_err);
 }
 
@@ -42,7 +44,8 @@ bool ConsoleScreen::ShowCopyProgress(std::uint64_t copiedBytes, std::uint64_t to
   if (percent != m_lastPercent) {
     m_lastPercent = percent;
     m_progressShown = true;
-    std::fprintf(m_err, "\r%s %3d%% (%llu / %llu MB)", texts::ConsoleBackupProgress.data(), percent,
+    if (m_progressLabel.empty()) m_progressLabel = Tr("mivotra-patch", "Backing up");
+    std::fprintf(m_err, "\r%s %3d%% (%llu / %llu MB)", m_progressLabel.c_str(), percent,
                  static_cast<unsigned long long>(copiedBytes >> 20),
                  static_cast<unsigned long long>(totalBytes >> 20));
     std::fflush(m_err);

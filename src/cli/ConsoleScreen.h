@@ -52,6 +52,7 @@ class ConsoleScreen : public Screen {
   int m_outputError = 0;
   bool m_progressShown = false;
   int m_lastPercent = -1;
+  std::string m_progressLabel;
   bool m_printedClipboard = false;
 };
 

@@ -11,9 +11,12 @@
 #include <string>
 #include <variant>
 
+#include "base/Attempt.h"
+#include "base/Translate.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleReport.h"
 #include "cli/ConsoleScreen.h"
+#include "l10n/Translations.h"
 #include "platform/InstanceGuard.h"
 #include "platform/WindowProbe.h"
 #include "res/Texts.h"
@@ -32,7 +35,9 @@ std::string UsageText() {
   const std::string backupFolder(texts::BackupFolderName);
   const std::string backupName =
       std::string(texts::BackupNameSuffix) + std::string(texts::DatabaseExtension);
-  return "Usage: mivotra-patch [OPTION]...\n"
+  return Format(
+      Tr("mivotra-patch",
+         "Usage: mivotra-patch [OPTION]...\n"
          "Updates the Mivotra database from version 1.06 to 1.07, after a backup copy.\n"
          "Without --database it updates the database the main application's settings name.\n"
          "\n"
@@ -50,17 +55,11 @@ std::string UsageText() {
          "      --version        show the program's version and exit\n"
          "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
          "\n"
-         "Settings file: " +
-         settings + (PathExists(settings) ? "" : " (there is none)") +
-         "\n"
+         "Settings file: %1%2\n"
          "  group [DATABASE], keys FileName (without .mdb), PathName (ending in /), Password;\n"
          "  only read.\n"
-         "Backup: the folder " +
-         backupFolder + "/ beside the database, file <name>" + backupName +
-         "\n"
-         "  (for data1.mdb: " +
-         backupFolder + "/data1" + backupName +
-         "). An existing backup is never replaced:\n"
+         "Backup: the folder %3/ beside the database, file <name>%4\n"
+         "  (for data1.mdb: %3/data1%4). An existing backup is never replaced:\n"
          "  the run refuses until it is renamed or moved.\n"
          "\n"
          "Message boxes go to standard error as [caption], the text and an empty line.\n"
@@ -73,12 +72,14 @@ std::string UsageText() {
          "     database, the version is not 1.06, the backup is already there, the copy\n"
          "     or the patch failed; the database is left as it was\n"
          "  2  usage error\n"
-         "  3  no database found or opened\n";
+         "  3  no database found or opened\n"),
+      {settings, PathExists(settings) ? "" : Tr("mivotra-patch", " (there is none)"), backupFolder,
+       backupName});
 }
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "mivotra-patch: %s\nTry 'mivotra-patch --help' for more information.\n",
-               message.c_str());
+  const std::string text = Tr("mivotra-patch", "Try 'mivotra-patch --help' for more information.");
+  std::fprintf(stderr, "mivotra-patch: %s\n%s\n", message.c_str(), text.c_str());
   return kUsage;
 }
 
@@ -103,8 +104,9 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
                                         {&database, &passwordEnv}, {&database, &passwordEnv})) {
     for (const QString& name : parser.unknownOptionNames()) {
       if (name.startsWith(QLatin1String("password")) || name == QLatin1String("p"))
-        return UsageError(
-            "a password is never taken from the command line; use --password-env NAME");
+        return UsageError(Tr("mivotra-patch",
+                             "a password is never taken from the command line; use "
+                             "--password-env NAME"));
     }
     return UsageError(*error);
   }
@@ -117,9 +119,9 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
     return std::fflush(stdout) == 0 ? kUpdated : kRefusedOrFailed;
   }
   if (!parser.positionalArguments().isEmpty()) {
-    return UsageError("unexpected argument " +
-                      cmdline::Bytes(parser.positionalArguments().front()) +
-                      " (the database is named with --database FILE)");
+    return UsageError(Format(
+        Tr("mivotra-patch", "unexpected argument %1 (the database is named with --database FILE)"),
+        {cmdline::Bytes(parser.positionalArguments().front())}));
   }
   Arguments args;
   if (parser.isSet(database)) args.database = cmdline::Value(parser, database);
@@ -154,7 +156,10 @@ int Run(int argc, char** argv, int& status) {
   std::optional<std::string> password;
   if (args.passwordEnv) {
     const char* value = std::getenv(args.passwordEnv->c_str());
-    if (!value) return UsageError("environment variable " + *args.passwordEnv + " is not set");
+    if (!value) {
+      return UsageError(
+          Format(Tr("mivotra-patch", "environment variable %1 is not set"), {*args.passwordEnv}));
+    }
     password = value;
   }
 
@@ -166,10 +171,11 @@ int Run(int argc, char** argv, int& status) {
     result.messages = screen.Messages();
     if (args.json) screen.WriteOut(ResultJson(result));
     if (const int error = screen.OutputError()) {
-      std::fprintf(stderr,
-                   "mivotra-patch: standard output could not be written (%s); the exit status "
-                   "tells the outcome\n",
-                   std::strerror(error));
+      const std::string text =
+          Format(Tr("mivotra-patch",
+                    "standard output could not be written (%1); the exit status tells the outcome"),
+                 {ErrorText(error)});
+      std::fprintf(stderr, "mivotra-patch: %s\n", text.c_str());
     }
     return status;
   };
@@ -223,13 +229,23 @@ int main(int argc, char** argv) {
   // The statement list is written after the commit: a reader that has gone
   // must not end the program over an updated database.
   std::signal(SIGPIPE, SIG_IGN);
+  l10n::InstallTranslations();
   int status = kRefusedOrFailed;
   try {
     return Run(argc, argv, status);
   } catch (...) {
     // What is left to do is telling; the database's state is settled, and
     // the exit status still says what it is.
-    std::fputs("mivotra-patch: out of memory while reporting the result\n", stderr);
+    std::string text;
+    if (Attempt([&] {
+          text =
+              "mivotra-patch: " + Tr("mivotra-patch", "out of memory while reporting the result") +
+              "\n";
+        })) {
+      std::fputs(text.c_str(), stderr);
+    } else {
+      std::fputs("mivotra-patch: out of memory while reporting the result\n", stderr);
+    }
     return status;
   }
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/Translate.h"
 #include "jet/ComError.h"
 #include "jet/Sources.h"
 #include "jet/SqlitePath.h"
@@ -25,8 +26,8 @@ void CreateDatabase(const std::string& file, const std::string& password,
   // O_EXCL makes "never overwrite" atomic: a file that appears meanwhile is refused too.
   const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
-    if (errno == EEXIST) Fail("Database '" + file + "' already exists.");
-    Fail("Cannot create database '" + file + "': " + std::strerror(errno) + ".");
+    if (errno == EEXIST) Fail(Format(Tr("engine", "Database '%1' already exists."), {file}));
+    Fail(Format(Tr("engine", "Cannot create database '%1': %2."), {file, ErrorText(errno)}));
   }
   ::close(fd);
 
@@ -34,19 +35,20 @@ void CreateDatabase(const std::string& file, const std::string& password,
   std::string failure;
   const jet::SqlitePath name(file);
   if (name.Name().empty()) {
-    failure = "Cannot create database '" + file + "': " + std::strerror(name.Error()) + ".";
+    failure =
+        Format(Tr("engine", "Cannot create database '%1': %2."), {file, ErrorText(name.Error())});
   } else if (sqlite3_open_v2(name.Name().c_str(), &db, SQLITE_OPEN_READWRITE, name.Vfs()) !=
              SQLITE_OK) {
-    failure = "Cannot create database '" + file + "'.";
+    failure = Format(Tr("engine", "Cannot create database '%1'."), {file});
   } else if (!password.empty() &&
              jet::KeyDatabase(db, password,
                               format == jet::CipherFormat::Plain ? jet::CipherFormat::SqlCipher4
                                                                  : format) != SQLITE_OK) {
-    failure = "Cannot encrypt database '" + file + "'.";
+    failure = Format(Tr("engine", "Cannot encrypt database '%1'."), {file});
   } else if (sqlite3_exec(db, "PRAGMA user_version = 0; CREATE TABLE x(a); DROP TABLE x;", nullptr,
                           nullptr, nullptr) != SQLITE_OK) {
     // Creating and dropping a table writes the header, so the file is a database from now on.
-    failure = "Cannot write database '" + file + "': " + sqlite3_errmsg(db) + ".";
+    failure = Format(Tr("engine", "Cannot write database '%1': %2."), {file, sqlite3_errmsg(db)});
   }
   sqlite3_close(db);
   if (!failure.empty()) {

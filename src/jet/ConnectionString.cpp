@@ -3,24 +3,21 @@
 #include <cctype>
 #include <string>
 
+#include "base/Translate.h"
 #include "jet/ComError.h"
 #include "jet/Sources.h"
 
 namespace mivotra {
 namespace {
 
-constexpr std::string_view kFormatFault =
-    "Format of the initialization string does not conform to the OLE DB rules.";
-
 // The fault names what is wrong and where, never the text around it: the
 // string carries the database password.
-[[noreturn]] void ThrowFormatFault(std::string_view fault, std::size_t position) {
-  std::string description(kFormatFault);
-  description += " (";
-  description += fault;
-  description += " at character ";
-  description += std::to_string(position + 1);
-  description += ".)";
+[[noreturn]] void ThrowFormatFault(const std::string& fault, std::size_t position) {
+  std::string description =
+      Format(Tr("engine",
+                "Format of the initialization string does not conform to the OLE DB rules. (%1 at "
+                "character %2.)"),
+             {fault, std::to_string(position + 1)});
   throw ComError(E_Fail, ErrorInfo{std::string(jet::kEngineSource), std::move(description)});
 }
 
@@ -97,12 +94,12 @@ std::map<std::string, std::string> ParseConnectionString(std::string_view text) 
       ++pos;
     }
     if (!sawEquals) {
-      if (!Trim(key).empty()) ThrowFormatFault("a key without '='", keyStart);
+      if (!Trim(key).empty()) ThrowFormatFault(Tr("engine", "a key without '='"), keyStart);
       ++pos;  // an empty entry between two semicolons, or trailing blanks
       continue;
     }
     const std::string_view trimmedKey = Trim(key);
-    if (trimmedKey.empty()) ThrowFormatFault("a value without a key", keyStart);
+    if (trimmedKey.empty()) ThrowFormatFault(Tr("engine", "a value without a key"), keyStart);
 
     while (pos < text.size() && IsBlank(text[pos])) ++pos;
     std::string value;
@@ -124,10 +121,10 @@ std::map<std::string, std::string> ParseConnectionString(std::string_view text) 
         }
         value += text[pos++];
       }
-      if (!closed) ThrowFormatFault("an unterminated quoted value", quoteStart);
+      if (!closed) ThrowFormatFault(Tr("engine", "an unterminated quoted value"), quoteStart);
       while (pos < text.size() && IsBlank(text[pos])) ++pos;
       if (pos < text.size() && text[pos] != ';') {
-        ThrowFormatFault("text after a quoted value", pos);
+        ThrowFormatFault(Tr("engine", "text after a quoted value"), pos);
       }
     } else {
       const std::size_t end = text.find(';', pos);

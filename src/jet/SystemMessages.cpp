@@ -7,11 +7,12 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "base/Translate.h"
 
 namespace mivotra {
 namespace {
@@ -38,18 +39,6 @@ constexpr std::array kSystemTexts{
     SystemText{E_InvalidArg, "The parameter is incorrect.\r\n",
                "パラメーターが間違っています。\r\n"},
 };
-
-// The messages locale by the POSIX precedence: the first of LC_ALL,
-// LC_MESSAGES and LANG that is set and non-empty decides.
-bool UserLanguageIsJapanese() {
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') {
-      return std::string_view(value).starts_with("ja");
-    }
-  }
-  return false;
-}
 
 }  // namespace
 

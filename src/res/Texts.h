@@ -79,7 +79,6 @@ inline constexpr std::string_view CopyProgressCaption = "バックアップフ�
 inline constexpr std::string_view CopyProgressCancel = "キャンセル";
 
 // The console front end.
-inline constexpr std::string_view ConsoleBackupProgress = "バックアップ中";
 // The dry run's box where the update would show UpdateFinished.
 inline constexpr std::string_view RehearsalFinished =
     "予行演習を終了しました。更新できます。\nデータベースは変更していません（バックアップも作成していません）。";

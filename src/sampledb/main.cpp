@@ -8,30 +8,35 @@
 #include <string>
 #include <vector>
 
+#include "base/Translate.h"
 #include "cli/CommandLine.h"
 #include "jet/Catalog.h"
 #include "jet/ComError.h"
 #include "jet/ConnectionString.h"
 #include "jet/Engine.h"
+#include "l10n/Translations.h"
 
 namespace {
 
 using namespace mivotra;
 
-constexpr const char* kUsage =
-    "Usage: mivotra-sample-db [OPTION]... FILE\n"
-    "Writes a new Mivotra database FILE (ending in .mdb); it never overwrites a file.\n"
-    "  --schema-version CODE  the latest version in t_db_ver (default 1.06)\n"
-    "  --with-comment-table   the version comment table exists already\n"
-    "  --kumi-rows N          rows of t_kumi_rate (default 24)\n"
-    "  --password-env NAME    encrypt with the password held by environment variable NAME\n"
-    "  --cipher-compatibility 3|4\n"
-    "                         the SQLCipher format of an encrypted FILE: 4 (the default) as a\n"
-    "                         current main application writes, 3 as older ones wrote\n"
-    "  -h, --help             show this help and exit\n"
-    "      --version          show the program's version and exit\n"
-    "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
-    "Exit status: 0 written, 1 the database could not be written, 2 usage error.\n";
+std::string UsageText() {
+  return Tr(
+      "mivotra-sample-db",
+      "Usage: mivotra-sample-db [OPTION]... FILE\n"
+      "Writes a new Mivotra database FILE (ending in .mdb); it never overwrites a file.\n"
+      "  --schema-version CODE  the latest version in t_db_ver (default 1.06)\n"
+      "  --with-comment-table   the version comment table exists already\n"
+      "  --kumi-rows N          rows of t_kumi_rate (default 24)\n"
+      "  --password-env NAME    encrypt with the password held by environment variable NAME\n"
+      "  --cipher-compatibility 3|4\n"
+      "                         the SQLCipher format of an encrypted FILE: 4 (the default) as a\n"
+      "                         current main application writes, 3 as older ones wrote\n"
+      "  -h, --help             show this help and exit\n"
+      "      --version          show the program's version and exit\n"
+      "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
+      "Exit status: 0 written, 1 the database could not be written, 2 usage error.\n");
+}
 
 struct Options {
   std::string version = "1.06";
@@ -64,7 +69,7 @@ Options ParseArguments(int argc, char** argv) {
                          {&schemaVersion, &passwordEnv, &cipherCompatibility}))
     throw UsageError{*error};
   if (parser.isSet(help)) {
-    std::cout << kUsage;
+    std::cout << UsageText();
     std::exit(0);
   }
   if (parser.isSet(version)) {
@@ -80,12 +85,16 @@ Options ParseArguments(int argc, char** argv) {
     char* end = nullptr;
     options.kumiRows = std::strtoll(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || options.kumiRows < 0 || options.kumiRows > 100'000'000)
-      throw UsageError{"--kumi-rows takes a whole number from 0 to 100000000"};
+      throw UsageError{
+          Tr("mivotra-sample-db", "--kumi-rows takes a whole number from 0 to 100000000")};
   }
   if (parser.isSet(passwordEnv)) {
     const std::string name = cmdline::Value(parser, passwordEnv);
     const char* password = std::getenv(name.c_str());
-    if (!password) throw UsageError{"environment variable " + name + " is not set"};
+    if (!password) {
+      throw UsageError{
+          Format(Tr("mivotra-sample-db", "environment variable %1 is not set"), {name})};
+    }
     options.password = password;
   }
   if (parser.isSet(cipherCompatibility)) {
@@ -93,18 +102,19 @@ Options ParseArguments(int argc, char** argv) {
     if (text == "3") {
       options.format = jet::CipherFormat::SqlCipher3;
     } else if (text != "4") {
-      throw UsageError{"--cipher-compatibility takes 3 or 4"};
+      throw UsageError{Tr("mivotra-sample-db", "--cipher-compatibility takes 3 or 4")};
     }
   }
   const QStringList files = parser.positionalArguments();
-  if (files.isEmpty()) throw UsageError{"FILE is missing"};
-  if (files.size() > 1) throw UsageError{"only one FILE can be written"};
+  if (files.isEmpty()) throw UsageError{Tr("mivotra-sample-db", "FILE is missing")};
+  if (files.size() > 1) throw UsageError{Tr("mivotra-sample-db", "only one FILE can be written")};
   options.file = cmdline::Bytes(files.front());
-  if (options.file.empty()) throw UsageError{"FILE is missing"};
+  if (options.file.empty()) throw UsageError{Tr("mivotra-sample-db", "FILE is missing")};
   if (options.version.find('\'') != std::string::npos)
-    throw UsageError{"--schema-version takes a code such as 1.06"};
+    throw UsageError{Tr("mivotra-sample-db", "--schema-version takes a code such as 1.06")};
   const std::filesystem::path path(options.file);
-  if (path.extension() != ".mdb") throw UsageError{"FILE must end in .mdb"};
+  if (path.extension() != ".mdb")
+    throw UsageError{Tr("mivotra-sample-db", "FILE must end in .mdb")};
   return options;
 }
 
@@ -184,11 +194,12 @@ void WriteKumiRates(Connection& db, long long rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  l10n::InstallTranslations();
   Options options;
   try {
     options = ParseArguments(argc, argv);
   } catch (const UsageError& error) {
-    std::cerr << "mivotra-sample-db: " << error.message << "\n" << kUsage;
+    std::cerr << "mivotra-sample-db: " << error.message << "\n" << UsageText();
     return 2;
   }
   const std::filesystem::path path(options.file);

@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "base/Translate.h"
+
 namespace mivotra {
 
 namespace {
@@ -28,7 +30,7 @@ std::string NoRegularFile(const QString& folder) {
     const QByteArray path = QFile::encodeName(name);
     struct stat info = {};
     if (stat(path.constData(), &info) == 0 && !S_ISREG(info.st_mode))
-      return path.toStdString() + " is not a regular file";
+      return Format(Tr("settings", "%1 is not a regular file"), {path.toStdString()});
   }
   return {};
 }
@@ -36,12 +38,18 @@ std::string NoRegularFile(const QString& folder) {
 // Why the value stored for `key` cannot be taken as its text; empty when it can.
 std::string WhyNoText(const char* key, const QVariant& value) {
   const std::string name = std::string("DATABASE/") + key;
-  if (!value.isValid()) return name + " holds no value QSettings can read, such as @Invalid()";
+  if (!value.isValid()) {
+    return Format(Tr("settings", "%1 holds no value QSettings can read, such as @Invalid()"),
+                  {name});
+  }
   if (value.metaType().id() == QMetaType::QStringList)
-    return name + " is a list of " + std::to_string(value.toStringList().size()) +
-           " texts, not one text; a ',' outside double quotes makes a list";
+    return Format(Tr("settings",
+                     "%1 is a list of %2 texts, not one text; a ',' outside double quotes makes "
+                     "a list"),
+                  {name, std::to_string(value.toStringList().size())});
   if (value.metaType().id() != QMetaType::QString)
-    return name + " is stored as " + value.metaType().name() + ", not as a text";
+    return Format(Tr("settings", "%1 is stored as %2, not as a text"),
+                  {name, value.metaType().name()});
   return {};
 }
 
@@ -71,7 +79,8 @@ StoredDatabase ReadDatabaseSettings() {
   // even when the object goes.
   const QSettings settings(QStringLiteral("MIVOTRA"), QStringLiteral("MIVOTRA"));
   if (!settings.childGroups().contains(QStringLiteral("DATABASE"))) {
-    if (settings.status() == QSettings::AccessError) stored.unusable = "QSettings cannot read it";
+    if (settings.status() == QSettings::AccessError)
+      stored.unusable = Tr("settings", "QSettings cannot read it");
     return stored;
   }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/Translate.h"
 #include "jet/ConnectionString.h"
 #include "report/ErrorReport.h"
 #include "res/Texts.h"
@@ -44,7 +45,7 @@ void DatabaseConnection::Connect(const std::string& PathName, const std::string&
           error.Description().empty() ? error.ErrorMessage() : error.Description();
       m_lastConnectError = error;
     } catch (...) {
-      m_lastConnectFailure = "unexpected failure";
+      m_lastConnectFailure = Tr("update", "unexpected failure");
     }
   } else {
     m_pConnection.Release();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/Translate.h"
 #include "platform/DatabaseUsers.h"
 #include "report/ErrorReport.h"
 #include "report/ValueText.h"
@@ -26,12 +27,19 @@ namespace {
 // would find it not updated.
 ComError VersionNotRaised(const std::string& version) {
   return ComError(
-      E_Fail, ErrorInfo{std::string(texts::DisplayName),
-                        "After the update's statements the version query reads " +
-                            (version.empty() ? std::string("no version") : "'" + version + "'") +
-                            " instead of '" + std::string(kPatchedVersion) +
-                            "', so the database would not count as updated; the update is "
-                            "undone, and the database is as it was before."});
+      E_Fail,
+      ErrorInfo{std::string(texts::DisplayName),
+                Format(version.empty()
+                           ? Tr("update",
+                                "After the update's statements the version query reads no "
+                                "version instead of '%2', so the database would not count as "
+                                "updated; the update is undone, and the database is as it was "
+                                "before.")
+                           : Tr("update",
+                                "After the update's statements the version query reads '%1' "
+                                "instead of '%2', so the database would not count as updated; "
+                                "the update is undone, and the database is as it was before."),
+                       {version, kPatchedVersion})});
 }
 
 }  // namespace
@@ -200,8 +208,9 @@ PatchSession::Findings PatchSession::RunSteps(Mode mode) {
   found.statements = std::move(patched.statements);
   // The backup check's note of what it could not know comes first.
   if (!copied.note.empty()) {
-    found.ending.reason =
-        copied.note + (found.ending.reason.empty() ? "" : "; " + found.ending.reason);
+    found.ending.reason = found.ending.reason.empty()
+                              ? copied.note
+                              : Format(Tr("update", "%1; %2"), {copied.note, found.ending.reason});
   }
   return found;
 }
@@ -242,7 +251,7 @@ std::optional<std::string> PatchSession::OtherDatabaseUser() {
   if (descriptor < 0) return std::nullopt;
   const auto user = FindOtherDatabaseUser(connection.DataSource(), descriptor);
   if (!user) return std::nullopt;
-  return "the database is in use: " + user->reason;
+  return Format(Tr("update", "the database is in use: %1"), {user->reason});
 }
 
 void PatchSession::ShowMainApplicationRuns() {
@@ -315,9 +324,12 @@ std::string PatchSession::CommitPatch(PatchTransaction& transaction) {
   if (!StillNamedBy(m_db.Engine().DatabaseFileDescriptor(), database)) {
     m_databaseFolder.Close();
     throw ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
-                                     "The file at the database's name was moved or replaced while "
-                                     "the update was written, and is left as it is. The backup " +
-                                         BackupFile() + " holds the database as it was before."});
+                                     Format(Tr("update",
+                                               "The file at the database's name was moved or "
+                                               "replaced while the update was written, and is "
+                                               "left as it is. The backup %1 holds the database "
+                                               "as it was before."),
+                                            {BackupFile()})});
   }
   // SQLite writes the folder to disk after deleting the journal, but skips
   // that when it cannot open the folder (no descriptor left).
@@ -325,8 +337,10 @@ std::string PatchSession::CommitPatch(PatchTransaction& transaction) {
   const bool synced = !m_databaseFolder.IsOpen() || m_databaseFolder.Sync(&why);
   m_databaseFolder.Close();
   if (synced) return {};
-  return "the update is complete, but " + why +
-         "; keep the backup until the database has been checked";
+  return Format(Tr("update",
+                   "the update is complete, but %1; keep the backup until the database has been "
+                   "checked"),
+                {why});
 }
 
 bool PatchSession::CommitWasMade() noexcept {
@@ -434,11 +448,13 @@ void PatchSession::CheckRoomBesideJournal() {
   if (!room || !backup || *room >= *backup) return;
   throw ComError(
       E_Fail,
-      ErrorInfo{std::string(texts::DisplayName),
-                "There is no room for both the backup and the update's journal "
-                "on the disk of '" +
-                    m_db.Engine().DataSource() + "': beside the journal " + std::to_string(*room) +
-                    " bytes are free, the backup needs " + std::to_string(*backup) + "."});
+      ErrorInfo{
+          std::string(texts::DisplayName),
+          Format(Tr("update",
+                    "There is no room for both the backup and the update's journal on the "
+                    "disk of '%1': beside the journal %2 bytes are free, the backup needs "
+                    "%3."),
+                 {m_db.Engine().DataSource(), std::to_string(*room), std::to_string(*backup)})});
 }
 
 }  // namespace mivotra

@@ -132,6 +132,31 @@ check "an existing backup refuses (1)" test $status -eq 1
 check "the existing backup is told" has exists.err "すでにバックアップファイルが存在します"
 check "and where it is" has exists.err "mivotra-patch: the backup folder is $WORK/データベース更新前データ/"
 
+# Under a Japanese locale (LANG deciding, as on a desktop) every line in the
+# programs' own voice is Japanese; the boxes and --json's words stay as they are.
+ja() { env -u LC_ALL -u LC_MESSAGES LANG=ja_JP.UTF-8 "$@"; }
+ja_case() {  # ja_case NAME STATUS WORDS ARGS...: mivotra-patch under ja_JP.UTF-8
+  local name=$1 want=$2 words=$3
+  shift 3
+  ja timeout 120 "$PATCH" "$@" >"$WORK/ja-$name.out" 2>"$WORK/ja-$name.err" </dev/null
+  check "ja, $name: exit $want" test $? -eq "$want"
+  check "ja, $name: says $words" grep -qF -- "$words" "$WORK/ja-$name.out" "$WORK/ja-$name.err"
+  check "ja, $name: no line of its own in English" bash -c "! grep -E '^(mivotra-patch: |Usage|Try)[ -~]*\$' '$WORK/ja-$name.out' '$WORK/ja-$name.err'"
+}
+ja_case usage 2 "mivotra-patch: 不明なオプション 'bogus' です。" --bogus
+ja_case value 2 "mivotra-patch: '--database' の後に値がありません。" --database
+ja_case twice 2 "mivotra-patch: --database が二回以上指定されています" --database a.mdb --database b.mdb
+ja_case help 0 "設定ファイル: $XDG_CONFIG_HOME/MIVOTRA/MIVOTRA.conf" --help
+ja_case help-backup 0 "(data1.mdb なら データベース更新前データ/data1ver_1_06backup.mdb)" --help
+ja_case none 3 "mivotra-patch:   理由: そのパスにファイルがありません" --database "$WORK/nowhere.mdb"
+ja_case exists 1 "mivotra-patch: バックアップフォルダは $WORK/データベース更新前データ/ です" --database "$WORK/fail.mdb"
+check "ja: the boxes are the same as under C.UTF-8" cmp -s <(grep -v '^mivotra-patch: ' "$WORK/ja-exists.err") <(grep -v '^mivotra-patch: ' "$WORK/exists.err")
+ja_case json 1 '"outcome":"refused"' --database "$WORK/fail.mdb" --json
+ja "$SAMPLE" >/dev/null 2>"$WORK/ja-sample.err"
+check "ja: the sample maker's usage error (2)" test $? -eq 2
+check "ja: in Japanese" has ja-sample.err "mivotra-sample-db: FILE がありません"
+check "ja: with its usage" has ja-sample.err "使い方: mivotra-sample-db [オプション]... FILE"
+
 # Passwords come from the environment only.
 SAMPLE_PW="it's;#secret" "$SAMPLE" --password-env SAMPLE_PW "$WORK/secret.mdb"
 export DB_PW="it's;#secret"

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/Translate.h"
 #include "base/UniqueFd.h"
 
 namespace mivotra {
@@ -102,9 +103,9 @@ std::string CommandOf(int procFolder, long pid) {
 }
 
 std::string ProcessName(long pid, const std::string& command) {
-  std::string name = "process " + std::to_string(pid);
-  if (!command.empty()) name += " (" + command + ")";
-  return name;
+  return command.empty()
+             ? Format(Tr("platform", "process %1"), {std::to_string(pid)})
+             : Format(Tr("platform", "process %1 (%2)"), {std::to_string(pid), command});
 }
 
 // Another process's record lock on any byte of the file. F_GETLK leaves out
@@ -119,15 +120,22 @@ std::optional<DatabaseUser> LockHolder(const std::string& databaseFile, int data
   query.l_len = 0;
   if (fcntl(databaseDescriptor, F_GETLK, &query) != 0 || query.l_type == F_UNLCK)
     return std::nullopt;
-  const std::string kind = query.l_type == F_RDLCK ? "a read lock" : "a write lock";
+  const bool read = query.l_type == F_RDLCK;
   DatabaseUser user;
   if (query.l_pid > 0) {
     user.pid = query.l_pid;
     user.command = procFolder >= 0 ? CommandOf(procFolder, user.pid) : std::string();
-    user.reason = ProcessName(user.pid, user.command) + " holds " + kind + " on " + databaseFile;
+    user.reason = Format(read ? Tr("platform", "%1 holds a read lock on %2")
+                              : Tr("platform", "%1 holds a write lock on %2"),
+                         {ProcessName(user.pid, user.command), databaseFile});
   } else {
-    user.reason =
-        "another process (one the system does not name) holds " + kind + " on " + databaseFile;
+    user.reason = Format(read ? Tr("platform",
+                                   "another process (one the system does not name) holds a read "
+                                   "lock on %1")
+                              : Tr("platform",
+                                   "another process (one the system does not name) holds a write "
+                                   "lock on %1"),
+                         {databaseFile});
   }
   return user;
 }
@@ -164,7 +172,8 @@ std::optional<DatabaseUser> FindOpener(int procFolder, const std::vector<Watched
       DatabaseUser user;
       user.pid = pid;
       user.command = CommandOf(procFolder, pid);
-      user.reason = ProcessName(pid, user.command) + " has " + file->name + " open";
+      user.reason =
+          Format(Tr("platform", "%1 has %2 open"), {ProcessName(pid, user.command), file->name});
       return user;
     }
   }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/Translate.h"
 #include "target/BackupCopy.h"
 #include "target/BackupFolder.h"
 #include "target/FileSystem.h"
@@ -30,15 +31,19 @@ bool Refuse(std::string* reason, const std::string& why) {
 bool CheckDatabaseFile(const BackupJob& job, struct stat* held, std::string* reason) {
   const std::string& source = job.databaseFile;
   if (job.databaseDescriptor < 0 || fstat(job.databaseDescriptor, held) != 0)
-    return Refuse(reason, "the engine's own access to " + source + " cannot be found");
+    return Refuse(reason,
+                  Format(Tr("backup", "the engine's own access to %1 cannot be found"), {source}));
   if (held->st_nlink == 0 || !StillNamedBy(job.databaseDescriptor, source))
-    return Refuse(reason, source + " was moved, replaced or deleted after it was opened");
+    return Refuse(
+        reason,
+        Format(Tr("backup", "%1 was moved, replaced or deleted after it was opened"), {source}));
   // Every other name of the file would change with it: a snapshot made with
   // hard links would be updated too.
   if (held->st_nlink > 1) {
-    return Refuse(reason, source + " has " + std::to_string(held->st_nlink) +
-                              " names (hard links); updating it would change the file under every "
-                              "one of them, so it is left as it is");
+    return Refuse(reason, Format(Tr("backup",
+                                    "%1 has %2 names (hard links); updating it would change the "
+                                    "file under every one of them, so it is left as it is"),
+                                 {source, std::to_string(held->st_nlink)}));
   }
   return true;
 }
@@ -55,9 +60,10 @@ std::string BackupNameOf(const BackupJob& job) {
 
 bool CheckFolderContents(int folder, const std::string& name, std::string* reason) {
   if (const auto planted = FindJournalBeside(folder, name)) {
-    return Refuse(reason, "the file " + *planted +
-                              " lies in the backup folder; SQLite would take it for the backup's "
-                              "journal and change the backup with it");
+    return Refuse(reason, Format(Tr("backup",
+                                    "the file %1 lies in the backup folder; SQLite would take it "
+                                    "for the backup's journal and change the backup with it"),
+                                 {*planted}));
   }
   return true;
 }
@@ -85,8 +91,8 @@ class RehearsalFolder {
     const std::string path = std::exchange(m_path, std::string());
     if (rmdir(path.c_str()) == 0) return true;
     const int error = errno;
-    *left = "the dry run made the backup folder " + path +
-            " and cannot remove it: " + std::strerror(error);
+    *left = Format(Tr("backup", "the dry run made the backup folder %1 and cannot remove it: %2"),
+                   {path, ErrorText(error)});
     return false;
   }
 
@@ -102,18 +108,20 @@ bool RehearseCopy(int folder, const std::string& folderPath, const std::string& 
   PendingFile file(folder);
   if (!file.Open()) {
     const int error = errno;
-    return Refuse(reason, "cannot create a file in " + folderPath + ": " + std::strerror(error));
+    return Refuse(reason, Format(Tr("backup", "cannot create a file in %1: %2"),
+                                 {folderPath, ErrorText(error)}));
   }
   if (!TakeModeAndTimes(file.fd(), database, reason)) return false;
   if (fsync(file.fd()) != 0) {
     const int error = errno;
-    return Refuse(reason, std::string("cannot write the copy to disk: ") + std::strerror(error));
+    return Refuse(reason,
+                  Format(Tr("backup", "cannot write the copy to disk: %1"), {ErrorText(error)}));
   }
   const std::string name = TemporaryName();
   if (!file.GiveName(name)) {
     const int error = errno;
-    return Refuse(reason,
-                  "cannot give the copy its name " + backupFile + ": " + std::strerror(error));
+    return Refuse(reason, Format(Tr("backup", "cannot give the copy its name %1: %2"),
+                                 {backupFile, ErrorText(error)}));
   }
   struct stat made = {};
   if (fstat(file.fd(), &made) == 0 && IsSameFile(folder, name, made))
@@ -137,24 +145,30 @@ bool CheckBackup(const BackupJob& job, std::string* reason) {
   std::string unknownRoom;
   const auto room = FreeBytes(folderPath, &unknownRoom);
   if (room && *room < needed) {
-    return Refuse(reason, "no room for the backup on the file system of " + folderPath + ": " +
-                              std::to_string(needed) + " bytes are needed, " +
-                              std::to_string(*room) + " are free");
+    return Refuse(reason, Format(Tr("backup",
+                                    "no room for the backup on the file system of %1: %2 bytes "
+                                    "are needed, %3 are free"),
+                                 {folderPath, std::to_string(needed), std::to_string(*room)}));
   }
   struct rlimit limit = {};
   if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
       limit.rlim_cur < needed) {
-    return Refuse(reason, "the file size limit of this session (ulimit -f) is below the " +
-                              std::to_string(needed) + " bytes of the backup");
+    return Refuse(reason, Format(Tr("backup",
+                                    "the file size limit of this session (ulimit -f) is below the "
+                                    "%1 bytes of the backup"),
+                                 {std::to_string(needed)}));
   }
   // What could not be known is told rather than promised.
   std::string notKnown;
   if (!room) {
-    notKnown = unknownRoom + "; whether the " + std::to_string(needed) +
-               " bytes of the backup fit is not known";
+    notKnown = Format(Tr("backup", "%1; whether the %2 bytes of the backup fit is not known"),
+                      {unknownRoom, std::to_string(needed)});
   }
   std::string notRemoved;
-  if (!made.Remove(&notRemoved)) notKnown += (notKnown.empty() ? "" : "; ") + notRemoved;
+  if (!made.Remove(&notRemoved)) {
+    notKnown =
+        notKnown.empty() ? notRemoved : Format(Tr("backup", "%1; %2"), {notKnown, notRemoved});
+  }
   if (!notKnown.empty() && reason) *reason = notKnown;
   return true;
 }
@@ -199,12 +213,14 @@ bool FolderToSync::Open(const std::string& folder, std::string* reason) {
   m_path = folder.empty() ? "." : folder;
   m_folder.Reset(open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (m_folder.valid()) return true;
-  return Refuse(reason, "cannot open the folder " + m_path + ": " + std::strerror(errno));
+  return Refuse(reason,
+                Format(Tr("backup", "cannot open the folder %1: %2"), {m_path, ErrorText(errno)}));
 }
 
 bool FolderToSync::Sync(std::string* reason) {
   if (m_folder.valid() && fsync(m_folder.get()) == 0) return true;
-  return Refuse(reason, "cannot write the folder " + m_path + " to disk: " + std::strerror(errno));
+  return Refuse(reason, Format(Tr("backup", "cannot write the folder %1 to disk: %2"),
+                               {m_path, ErrorText(errno)}));
 }
 
 FileSizeLimitAsFailure::FileSizeLimitAsFailure()

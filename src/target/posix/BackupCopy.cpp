@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/Translate.h"
 #include "target/FileSystem.h"
 #include "target/posix/FileSizeSignal.h"
 #include "target/posix/NewFile.h"
@@ -59,7 +60,7 @@ class CopyJob {
     return false;
   }
   bool FailErrno(const std::string& what, int error) {
-    return Fail(what + ": " + std::strerror(error));
+    return Fail(Format(Tr("backup", "%1: %2"), {what, ErrorText(error)}));
   }
   bool CopyData(int from, int to, std::uint64_t size);
   bool KernelCopy(int from, int to, std::uint64_t count, bool& declined, std::uint64_t& done);
@@ -91,13 +92,15 @@ bool CopyJob::Run() {
   const std::string& name = m_target.name;
   const int source = m_source;
   const int folder = m_target.folder;
-  if (source < 0 || folder < 0) return Fail("no source or no destination");
+  if (source < 0 || folder < 0) return Fail(Tr("backup", "no source or no destination"));
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
       name.find('\0') != std::string::npos)
-    return Fail("the destination " + m_destination + " names no file");
+    return Fail(Format(Tr("backup", "the destination %1 names no file"), {m_destination}));
   struct stat before = {};
-  if (fstat(source, &before) != 0) return FailErrno("cannot look at " + m_sourceName, errno);
-  if (!S_ISREG(before.st_mode)) return Fail(m_sourceName + " is not a regular file");
+  if (fstat(source, &before) != 0)
+    return FailErrno(Format(Tr("backup", "cannot look at %1"), {m_sourceName}), errno);
+  if (!S_ISREG(before.st_mode))
+    return Fail(Format(Tr("backup", "%1 is not a regular file"), {m_sourceName}));
 
   // Checked again by the link at the end; this only spares a long copy that
   // could never be placed.
@@ -108,26 +111,32 @@ bool CopyJob::Run() {
   RemoveStaleTemporaries(folder);
   IgnoreFileSizeSignal fileSizeSignal;
   PendingFile pending(folder);
-  if (!pending.Open()) return FailErrno("cannot create a file in " + m_target.folderPath, errno);
+  if (!pending.Open()) {
+    return FailErrno(Format(Tr("backup", "cannot create a file in %1"), {m_target.folderPath}),
+                     errno);
+  }
 
   posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
   if (!CopyData(source, pending.fd(), static_cast<std::uint64_t>(before.st_size))) return false;
 
   // A backup taken while the file changed or was replaced is no backup.
   struct stat after = {};
-  if (fstat(source, &after) != 0) return FailErrno("cannot look at " + m_sourceName, errno);
+  if (fstat(source, &after) != 0)
+    return FailErrno(Format(Tr("backup", "cannot look at %1"), {m_sourceName}), errno);
   if (after.st_size != before.st_size || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
       after.st_mtim.tv_nsec != before.st_mtim.tv_nsec || after.st_nlink == 0 ||
       m_offset != before.st_size)
-    return Fail(m_sourceName + " changed or vanished while it was copied");
+    return Fail(Format(Tr("backup", "%1 changed or vanished while it was copied"), {m_sourceName}));
 
   if (!TakeModeAndTimes(pending.fd(), before, m_reason)) return false;
-  if (fsync(pending.fd()) != 0) return FailErrno("cannot write the copy to disk", errno);
+  if (fsync(pending.fd()) != 0)
+    return FailErrno(Tr("backup", "cannot write the copy to disk"), errno);
   if (!Verify(source, pending.fd(), static_cast<std::uint64_t>(before.st_size))) return false;
 
   if (!pending.GiveName(name)) {
     if (errno == EEXIST) return FailErrno(m_destination, EEXIST);
-    return FailErrno("cannot give the copy its name " + m_destination, errno);
+    return FailErrno(Format(Tr("backup", "cannot give the copy its name %1"), {m_destination}),
+                     errno);
   }
 
   // The name is only durable once the folder is; if that fails, take the name
@@ -137,7 +146,8 @@ bool CopyJob::Run() {
     struct stat written = {};
     if (fstat(pending.fd(), &written) == 0 && IsSameFile(folder, name, written))
       unlinkat(folder, name.c_str(), 0);
-    return FailErrno("cannot write the folder " + m_target.folderPath + " to disk", error);
+    return FailErrno(
+        Format(Tr("backup", "cannot write the folder %1 to disk"), {m_target.folderPath}), error);
   }
   pending.Commit();
   if (m_reason) m_reason->clear();
@@ -157,13 +167,15 @@ bool CopyJob::Verify(int from, int to, std::uint64_t size) {
     const auto offset = static_cast<off_t>(at);
     const ssize_t a = pread(from, original.data(), want, offset);
     if (a < 0 && errno == EINTR) continue;
-    if (a < 0) return FailErrno("cannot read " + m_sourceName + " again", errno);
+    if (a < 0)
+      return FailErrno(Format(Tr("backup", "cannot read %1 again"), {m_sourceName}), errno);
     const ssize_t b = a == 0 ? 0 : pread(to, copy.data(), static_cast<std::size_t>(a), offset);
     if (b < 0 && errno == EINTR) continue;
-    if (b < 0) return FailErrno("cannot read the copy back", errno);
+    if (b < 0) return FailErrno(Tr("backup", "cannot read the copy back"), errno);
     if (a == 0 || b != a ||
         std::memcmp(original.data(), copy.data(), static_cast<std::size_t>(a)) != 0)
-      return Fail("the copy differs from " + m_sourceName + " after byte " + std::to_string(at));
+      return Fail(Format(Tr("backup", "the copy differs from %1 after byte %2"),
+                         {m_sourceName, std::to_string(at)}));
     at += static_cast<std::uint64_t>(a);
   }
   return true;
@@ -173,7 +185,7 @@ bool CopyJob::CopyData(int from, int to, std::uint64_t size) {
   const std::uint64_t chunk = ChunkBytes(size);
   bool kernel = true;
 
-  if (!m_progress.ShowCopyProgress(0, size)) return Fail("cancelled");
+  if (!m_progress.ShowCopyProgress(0, size)) return Fail(Tr("backup", "cancelled"));
   for (;;) {
     std::uint64_t done = 0;
     if (kernel) {
@@ -191,7 +203,8 @@ bool CopyJob::CopyData(int from, int to, std::uint64_t size) {
     const auto copied = static_cast<std::uint64_t>(m_offset);
     if (done == 0) break;  // end of file
     WriteBehind(to, m_offset - static_cast<off_t>(done), m_offset);
-    if (!m_progress.ShowCopyProgress(copied, std::max(size, copied))) return Fail("cancelled");
+    if (!m_progress.ShowCopyProgress(copied, std::max(size, copied)))
+      return Fail(Tr("backup", "cancelled"));
   }
   return true;
 }
@@ -227,7 +240,7 @@ bool CopyJob::KernelCopy(int from, int to, std::uint64_t count, bool& declined,
         declined = true;
         return true;
       }
-      return FailErrno("cannot copy to " + m_destination, errno);
+      return FailErrno(Format(Tr("backup", "cannot copy to %1"), {m_destination}), errno);
     }
     if (n == 0) break;
     m_offset += n;
@@ -245,7 +258,7 @@ bool CopyJob::PlainCopy(int from, int to, std::uint64_t count, std::uint64_t& do
     const ssize_t n = pread(from, m_buffer.data(), want, m_offset);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return FailErrno("cannot read " + m_sourceName, errno);
+      return FailErrno(Format(Tr("backup", "cannot read %1"), {m_sourceName}), errno);
     }
     if (n == 0) break;
     for (ssize_t written = 0; written < n;) {
@@ -253,7 +266,7 @@ bool CopyJob::PlainCopy(int from, int to, std::uint64_t count, std::uint64_t& do
                                m_offset + written);
       if (w < 0) {
         if (errno == EINTR) continue;
-        return FailErrno("cannot write to " + m_destination, errno);
+        return FailErrno(Format(Tr("backup", "cannot write to %1"), {m_destination}), errno);
       }
       written += w;
     }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/Translate.h"
+
 namespace mivotra {
 
 namespace {
@@ -31,8 +33,8 @@ std::string ParentOf(const std::string& name) {
 
 bool Refuse(std::string* reason, const std::string& path, int error) {
   if (reason)
-    *reason =
-        "cannot make the backup folder " + WithoutFinalSlashes(path) + ": " + std::strerror(error);
+    *reason = Format(Tr("backup", "cannot make the backup folder %1: %2"),
+                     {WithoutFinalSlashes(path), ErrorText(error)});
   return false;
 }
 
@@ -76,11 +78,17 @@ std::optional<std::uint64_t> FreeBytes(const std::string& path, std::string* rea
   struct statvfs space = {};
   if (!IsUsablePath(path) || statvfs(path.c_str(), &space) != 0) {
     const int error = IsUsablePath(path) ? errno : EINVAL;
-    if (reason) *reason = "cannot look at the file system of " + path + ": " + std::strerror(error);
+    if (reason) {
+      *reason = Format(Tr("backup", "cannot look at the file system of %1: %2"),
+                       {path, ErrorText(error)});
+    }
     return std::nullopt;
   }
   if (space.f_blocks == 0) {
-    if (reason) *reason = "the file system of " + path + " does not tell how much room it has";
+    if (reason) {
+      *reason =
+          Format(Tr("backup", "the file system of %1 does not tell how much room it has"), {path});
+    }
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize;

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/Translate.h"
+
 namespace mivotra {
 namespace {
 
@@ -27,7 +29,7 @@ bool IsTemporaryName(const std::string& name) {
 }
 
 bool Fail(std::string* reason, const std::string& what, int error) {
-  if (reason) *reason = what + ": " + std::strerror(error);
+  if (reason) *reason = Format(Tr("backup", "%1: %2"), {what, ErrorText(error)});
   return false;
 }
 
@@ -188,14 +190,14 @@ bool TakeModeAndTimes(int fd, const struct stat& source, std::string* reason) {
   if (fchmod(fd, mode) != 0) {
     const int error = errno;
     if (!IsUnsupported(error) || fstat(fd, &now) != 0 || (now.st_mode & 0777) != mode)
-      return Fail(reason, "cannot set the permissions of the copy", error);
+      return Fail(reason, Tr("backup", "cannot set the permissions of the copy"), error);
   }
   const struct timespec times[2] = {source.st_atim, source.st_mtim};
   if (futimens(fd, times) != 0) {
     const int error = errno;
     if (!IsUnsupported(error) || fstat(fd, &now) != 0 ||
         !NearlySameTime(now.st_mtim, source.st_mtim))
-      return Fail(reason, "cannot set the times of the copy", error);
+      return Fail(reason, Tr("backup", "cannot set the times of the copy"), error);
   }
   return true;
 }
