@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Translate.h"
 #include "jet/ConnectionString.h"
 #include "jet/JetErrors.h"
 #include "jet/RangedUpdate.h"
@@ -50,7 +51,8 @@ class EngineConnection final : public Connection {
 
   void Open(std::string_view connectionString, std::string_view, std::string_view, long) override {
     if (m_session)
-      ThrowConnection(ADO_E_ObjectOpen, "Operation is not allowed when the object is open.");
+      ThrowConnection(ADO_E_ObjectOpen,
+                      Tr("engine", "Operation is not allowed when the object is open."));
     const auto properties = ParseConnectionString(connectionString);
     auto property = [&properties](const char* key) {
       const auto found = properties.find(key);
@@ -58,7 +60,7 @@ class EngineConnection final : public Connection {
     };
     if (!jet::EqualsNoCase(property("provider"), kProvider)) {
       ThrowConnection(ADO_E_ProviderNotFound,
-                      "Provider cannot be found. It may not be properly installed.");
+                      Tr("engine", "Provider cannot be found. It may not be properly installed."));
     }
     m_session =
         jet::OpenSqliteDatabase(property("data source"), property("jet oledb:database password"));
@@ -145,8 +147,9 @@ class EngineConnection final : public Connection {
   void Close() override {
     RequireOpen();
     if (m_session->inTransaction && !sqlite3_get_autocommit(m_session->db)) {
-      ThrowConnection(ADO_E_NoTransaction,
-                      "Connection object cannot be explicitly closed while in a transaction.");
+      ThrowConnection(
+          ADO_E_NoTransaction,
+          Tr("engine", "Connection object cannot be explicitly closed while in a transaction."));
     }
     CloseDatabase();
   }
@@ -165,7 +168,7 @@ class EngineConnection final : public Connection {
     sqlite3* db = m_session->db;
     if (sqlite3_get_autocommit(db)) {
       m_session->inTransaction = false;
-      jet::ThrowEngine(E_Fail, std::string(jet::kTransactionLost));
+      jet::ThrowEngine(E_Fail, jet::TransactionLost());
     }
     // A failure leaves the transaction open when SQLite kept it (another
     // process still reading), and the caller rolls back. SQLite may also
@@ -213,7 +216,8 @@ class EngineConnection final : public Connection {
  private:
   void RequireOpen() const {
     if (!m_session)
-      ThrowConnection(ADO_E_ObjectClosed, "Operation is not allowed when the object is closed.");
+      ThrowConnection(ADO_E_ObjectClosed,
+                      Tr("engine", "Operation is not allowed when the object is closed."));
   }
 
   // Runs one translated statement that changes the database; returns the

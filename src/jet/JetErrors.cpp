@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/Translate.h"
 #include "jet/SqliteSchema.h"
 #include "jet/sql/JetSql.h"
 
@@ -20,11 +21,17 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+// 'a', 'b' or 'c': the joining words are the user's language's too.
 std::string QuotedList(const std::vector<std::string>& names) {
   std::string out;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) out += i + 1 == names.size() ? " or " : ", ";
-    out += "'" + names[i] + "'";
+    const std::string quoted = "'" + names[i] + "'";
+    if (i == 0)
+      out = quoted;
+    else if (i + 1 == names.size())
+      out = Format(Tr("engine", "%1 or %2"), {out, quoted});
+    else
+      out = Format(Tr("engine", "%1, %2"), {out, quoted});
   }
   return out;
 }
@@ -77,19 +84,24 @@ ComError ForeignKeyError(sqlite3* db, const FailureContext& context) {
     for (const auto& key : schema::ForeignKeysOf(db, context.table, nullptr)) add(key.refTable);
   }
   if (!related.empty()) {
-    return Error(
-        E_Fail, "You cannot add or change a record because a related record is required in table " +
-                    QuotedList(related) + ".");
+    return Error(E_Fail, Format(Tr("engine",
+                                   "You cannot add or change a record because a related record "
+                                   "is required in table %1."),
+                                {QuotedList(related)}));
   }
   for (const auto& key : schema::ForeignKeysTo(db, context.table, nullptr)) add(key.table);
   if (!related.empty()) {
-    return Error(E_Fail, "The record cannot be deleted or changed because table " +
-                             QuotedList(related) + " includes related records.");
+    return Error(E_Fail, Format(Tr("engine",
+                                   "The record cannot be deleted or changed because table %1 "
+                                   "includes related records."),
+                                {QuotedList(related)}));
   }
-  return Error(E_Fail,
-               "The change would break a relationship between tables" +
-                   (context.table.empty() ? std::string() : " of table '" + context.table + "'") +
-                   ".");
+  if (context.table.empty())
+    return Error(E_Fail, Tr("engine", "The change would break a relationship between tables."));
+  return Error(E_Fail, Format(Tr("engine",
+                                 "The change would break a relationship between tables of table "
+                                 "'%1'."),
+                              {context.table}));
 }
 
 ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
@@ -107,56 +119,78 @@ ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
   if (resultCode == SQLITE_CONSTRAINT_FOREIGNKEY) return ForeignKeyError(db, context);
   if (resultCode == SQLITE_CONSTRAINT_UNIQUE || resultCode == SQLITE_CONSTRAINT_PRIMARYKEY) {
     SplitColumns(after(kUnique), table, columns);
-    return Error(
-        E_Fail,
-        "The changes you requested to the table '" + table +
-            "' were not successful because they would create duplicate values in the index, "
-            "primary key, or relationship (field " +
-            QuotedList(columns) +
-            "). Change the data in the field or fields that contain duplicate data, remove the "
-            "index, or redefine the index to permit duplicate entries and try again.");
+    return Error(E_Fail,
+                 Format(Tr("engine",
+                           "The changes you requested to the table '%1' were not successful "
+                           "because they would create duplicate values in the index, primary "
+                           "key, or relationship (field %2). Change the data in the field or "
+                           "fields that contain duplicate data, remove the index, or redefine "
+                           "the index to permit duplicate entries and try again."),
+                        {table, QuotedList(columns)}));
   }
   if (resultCode == SQLITE_CONSTRAINT_NOTNULL) {
     SplitColumns(after(kNotNull), table, columns);
     const std::string field = table + "." + (columns.empty() ? std::string() : columns.front());
-    return Error(E_Fail, "The field '" + field +
-                             "' cannot contain a Null value because the Required property for this "
-                             "field is set to True. Enter a value in this field.");
+    return Error(E_Fail, Format(Tr("engine",
+                                   "The field '%1' cannot contain a Null value because the "
+                                   "Required property for this field is set to True. Enter a "
+                                   "value in this field."),
+                                {field}));
   }
   if (resultCode == SQLITE_CONSTRAINT_CHECK) {
     const std::string_view name = after(kCheck);
     if (StartsWith(name, kMaxLengthCheck)) {
       const std::string column(name.substr(kMaxLengthCheck.size()));
       const auto length = DeclaredLength(db, table, column);
-      return Error(E_Fail,
-                   "The field '" + table + "." + column +
-                       "' is too small to accept the amount of data you attempted to add" +
-                       (length ? " (at most " + std::to_string(*length) + " characters)" : "") +
-                       ". Try inserting or pasting less data.");
+      const std::string field = table + "." + column;
+      if (!length) {
+        return Error(E_Fail, Format(Tr("engine",
+                                       "The field '%1' is too small to accept the amount of data "
+                                       "you attempted to add. Try inserting or pasting less "
+                                       "data."),
+                                    {field}));
+      }
+      return Error(E_Fail, Format(Tr("engine",
+                                     "The field '%1' is too small to accept the amount of data "
+                                     "you attempted to add (at most %2 characters). Try "
+                                     "inserting or pasting less data."),
+                                  {field, std::to_string(*length)}));
     }
     if (StartsWith(name, kDateCheck)) {
       const std::string column(name.substr(kDateCheck.size()));
-      return Error(DB_E_CantConvertValue, "Data type mismatch in criteria expression: the field '" +
-                                              table + "." + column +
-                                              "' takes a date, and the value is none.");
+      return Error(DB_E_CantConvertValue,
+                   Format(Tr("engine",
+                             "Data type mismatch in criteria expression: the field '%1' takes a "
+                             "date, and the value is none."),
+                          {table + "." + column}));
     }
-    return Error(E_Fail, "One or more values are prohibited by the validation rule '" +
-                             std::string(name) + "' set for '" + table +
-                             "'. Enter a value that the expression for this field can accept.");
+    return Error(E_Fail, Format(Tr("engine",
+                                   "One or more values are prohibited by the validation rule "
+                                   "'%1' set for '%2'. Enter a value that the expression for "
+                                   "this field can accept."),
+                                {name, table}));
   }
-  return Error(E_Fail, "The change was refused by a rule of table '" + table +
-                           "': " + std::string(message) + ".");
+  return Error(E_Fail, Format(Tr("engine", "The change was refused by a rule of table '%1': %2."),
+                              {table, message}));
 }
 
 ComError NoTable(const std::string& table) {
-  return Error(DB_E_NoTable, "The Mivotra Jet engine cannot find the input table or query '" +
-                                 table +
-                                 "'. Make sure it exists and that its name is spelled correctly.");
+  return Error(DB_E_NoTable, Format(Tr("engine",
+                                       "The Mivotra Jet engine cannot find the input table or "
+                                       "query '%1'. Make sure it exists and that its name is "
+                                       "spelled correctly."),
+                                    {table}));
 }
 
-ComError NameTaken(const std::string& name, std::string_view by) {
-  return Error(DB_E_Syntax, "The name '" + name + "' is already used by " + std::string(by) +
-                                "; index and table names must differ in this engine.");
+ComError NameTaken(const std::string& name, bool byIndex) {
+  return Error(DB_E_Syntax,
+               Format(byIndex ? Tr("engine",
+                                   "The name '%1' is already used by an index; index and table "
+                                   "names must differ in this engine.")
+                              : Tr("engine",
+                                   "The name '%1' is already used by a table; index and table "
+                                   "names must differ in this engine."),
+                      {name}));
 }
 
 bool IsUniqueKey(sqlite3* db, const std::string& table, std::vector<std::string> columns) {
@@ -178,13 +212,16 @@ std::optional<ComError> NameFailure(sqlite3* db, const Statement& statement) {
     return schema::ObjectName(db, type, name, nullptr).has_value();
   };
   if (statement.Kind() == StatementKind::CreateTable) {
-    if (exists("table", table)) return Error(DB_E_Syntax, "Table '" + table + "' already exists.");
-    if (exists("index", table)) return NameTaken(table, "an index");
+    if (exists("table", table))
+      return Error(DB_E_Syntax, Format(Tr("engine", "Table '%1' already exists."), {table}));
+    if (exists("index", table)) return NameTaken(table, true);
   } else if (const auto* create = statement.As<CreateIndexStatement>()) {
     if (!exists("table", table)) return NoTable(table);
-    if (exists("table", create->index)) return NameTaken(create->index, "a table");
-    if (exists("index", create->index))
-      return Error(DB_E_Syntax, "Index '" + create->index + "' already exists.");
+    if (exists("table", create->index)) return NameTaken(create->index, false);
+    if (exists("index", create->index)) {
+      return Error(DB_E_Syntax,
+                   Format(Tr("engine", "Index '%1' already exists."), {create->index}));
+    }
   }
   for (const auto& use : statement.names) {
     if (use.column.empty()) {
@@ -199,23 +236,27 @@ std::optional<ComError> NameFailure(sqlite3* db, const Statement& statement) {
     if (known) continue;
     if (use.inserted) {
       return Error(DB_E_Syntax,
-                   "The INSERT INTO statement contains the following unknown field name: '" +
-                       use.column +
-                       "'. Make sure you have typed the name correctly, and try the operation "
-                       "again.");
+                   Format(Tr("engine",
+                             "The INSERT INTO statement contains the following unknown field "
+                             "name: '%1'. Make sure you have typed the name correctly, and try "
+                             "the operation again."),
+                          {use.column}));
     }
-    return Error(DB_E_ParamNotOptional, "No value given for one or more required parameters: '" +
-                                            use.column +
-                                            "' is not a field of the tables in this statement.");
+    return Error(DB_E_ParamNotOptional,
+                 Format(Tr("engine",
+                           "No value given for one or more required parameters: '%1' is not a "
+                           "field of the tables in this statement."),
+                        {use.column}));
   }
   if (statement.Kind() != StatementKind::Insert && statement.Kind() != StatementKind::Update)
     return std::nullopt;
   for (const auto& key : schema::ForeignKeysOf(db, table, nullptr)) {
     if (!exists("table", key.refTable)) return NoTable(key.refTable);
     if (!IsUniqueKey(db, key.refTable, key.refColumns)) {
-      return Error(E_Fail, "A relationship of table '" + table +
-                               "' no longer matches a unique index of its related table '" +
-                               key.refTable + "'.");
+      return Error(E_Fail, Format(Tr("engine",
+                                     "A relationship of table '%1' no longer matches a unique "
+                                     "index of its related table '%2'."),
+                                  {table, key.refTable}));
     }
   }
   return std::nullopt;
@@ -260,16 +301,20 @@ ComError FullDisk(const std::string& file) {
                      statvfs(temporary.c_str(), &workSpace) == 0;
   if (apart &&
       workSpace.f_bavail * workSpace.f_frsize < databaseSpace.f_bavail * databaseSpace.f_frsize) {
-    return Error(E_Fail, "The disk is full: the folder '" + temporary +
-                             "', where the engine keeps its work files while it changes '" + file +
-                             "', has no room left.");
+    return Error(E_Fail, Format(Tr("engine",
+                                   "The disk is full: the folder '%1', where the engine keeps "
+                                   "its work files while it changes '%2', has no room left."),
+                                {temporary, file}));
   }
-  return Error(E_Fail, "The disk is full: the database '" + file + "' cannot grow.");
+  return Error(E_Fail,
+               Format(Tr("engine", "The disk is full: the database '%1' cannot grow."), {file}));
 }
 
 ComError Damaged(const std::string& file) {
-  return Error(E_Fail, "The database '" + file +
-                           "' is damaged and cannot be read. Restore it from a backup copy.");
+  return Error(E_Fail, Format(Tr("engine",
+                                 "The database '%1' is damaged and cannot be read. Restore it "
+                                 "from a backup copy."),
+                              {file}));
 }
 
 // SQLCipher fails a page whose check (its HMAC) does not match with a bare
@@ -295,15 +340,19 @@ bool APageFailsItsCheck(sqlite3* db) {
 }
 
 std::string CouldNotFindFile(std::string_view file) {
-  return "Could not find file '" + std::string(file) + "'.";
+  return Format(Tr("engine", "Could not find file '%1'."), {file});
 }
 
 std::string UnrecognizedFormat(std::string_view file) {
-  return "Unrecognized database format '" + std::string(file) + "'.";
+  return Format(Tr("engine", "Unrecognized database format '%1'."), {file});
 }
 
 std::string ReadOnlyDatabase(std::string_view file) {
-  return "Cannot update. Database or object is read-only ('" + std::string(file) + "').";
+  return Format(Tr("engine", "Cannot update. Database or object is read-only ('%1')."), {file});
+}
+
+std::string NotValidPassword() {
+  return Tr("engine", "Not a valid password.");
 }
 
 ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
@@ -313,20 +362,27 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
     case SQLITE_CONSTRAINT:
       return ConstraintError(db, resultCode, message, context);
     case SQLITE_BUSY:
-      return Error(E_Fail, "The database '" + file +
-                               "' is locked by another process; the operation waited " +
-                               std::to_string(kBusyTimeoutMilliseconds / 1000) +
-                               " seconds and gave up. Close the other program and try again.");
+      return Error(E_Fail, Format(Tr("engine",
+                                     "The database '%1' is locked by another process; the "
+                                     "operation waited %2 seconds and gave up. Close the other "
+                                     "program and try again."),
+                                  {file, std::to_string(kBusyTimeoutMilliseconds / 1000)}));
     case SQLITE_LOCKED:
-      return Error(E_Fail,
-                   "The table" +
-                       (context.table.empty() ? std::string() : " '" + context.table + "'") +
-                       " is in use by an open recordset of this connection; close the recordset "
-                       "first.");
+      if (context.table.empty()) {
+        return Error(E_Fail, Tr("engine",
+                                "The table is in use by an open recordset of this connection; "
+                                "close the recordset first."));
+      }
+      return Error(E_Fail, Format(Tr("engine",
+                                     "The table '%1' is in use by an open recordset of this "
+                                     "connection; close the recordset first."),
+                                  {context.table}));
     case SQLITE_READONLY:
       if (resultCode == SQLITE_READONLY_DBMOVED)
-        return Error(E_Fail, "Cannot update. The database file '" + file +
-                                 "' was moved, replaced or deleted after it was opened.");
+        return Error(E_Fail, Format(Tr("engine",
+                                       "Cannot update. The database file '%1' was moved, "
+                                       "replaced or deleted after it was opened."),
+                                    {file}));
       return Error(E_Fail, ReadOnlyDatabase(file));
     case SQLITE_NOTADB:
       return Error(E_Fail, UnrecognizedFormat(file));
@@ -337,27 +393,37 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
     case SQLITE_IOERR:
       // SQLite takes only ENOSPC for a full disk; a file-size limit fails the write with EFBIG.
       if (db && sqlite3_system_errno(db) == EFBIG) {
-        return Error(E_Fail,
-                     "The file size limit of this session (ulimit -f) stops the database '" + file +
-                         "' or its journal from growing.");
+        return Error(E_Fail, Format(Tr("engine",
+                                       "The file size limit of this session (ulimit -f) stops "
+                                       "the database '%1' or its journal from growing."),
+                                    {file}));
       }
       if (db && sqlite3_system_errno(db) == ENOSPC) return FullDisk(file);
-      return Error(E_Fail, "Disk or network error while reading or writing '" + file + "'.");
+      return Error(
+          E_Fail,
+          Format(Tr("engine", "Disk or network error while reading or writing '%1'."), {file}));
     case SQLITE_CANTOPEN:
-      return Error(E_Fail, "Cannot open the file '" + file +
-                               "' or its journal. Check that the folder can be written.");
+      return Error(E_Fail, Format(Tr("engine",
+                                     "Cannot open the file '%1' or its journal. Check that the "
+                                     "folder can be written."),
+                                  {file}));
     case SQLITE_PERM:
     case SQLITE_AUTH:
-      return Error(E_AccessDenied, "Access to the database '" + file + "' was refused.");
+      return Error(E_AccessDenied,
+                   Format(Tr("engine", "Access to the database '%1' was refused."), {file}));
     case SQLITE_NOMEM:
-      return Error(E_OutOfMemory, "Not enough memory to complete the operation.");
+      return Error(E_OutOfMemory, Tr("engine", "Not enough memory to complete the operation."));
     case SQLITE_MISMATCH:
-      return Error(
-          DB_E_CantConvertValue,
-          "Data type mismatch in criteria expression" +
-              (context.table.empty() ? std::string() : " (table '" + context.table + "')") + ".");
+      if (context.table.empty())
+        return Error(DB_E_CantConvertValue,
+                     Tr("engine", "Data type mismatch in criteria expression."));
+      return Error(DB_E_CantConvertValue,
+                   Format(Tr("engine", "Data type mismatch in criteria expression (table '%1')."),
+                          {context.table}));
     case SQLITE_TOOBIG:
-      return Error(E_Fail, "The statement or a value in it is too large for the database engine.");
+      return Error(E_Fail, Tr("engine",
+                              "The statement or a value in it is too large for the database "
+                              "engine."));
     case SQLITE_ERROR:
       // Only a failure that carries no words of its own, SQLite's generic
       // text for the code, can be a page's.
@@ -366,10 +432,11 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
       if (db && context.statement) {
         if (auto named = NameFailure(db, *context.statement)) return *named;
       }
-      return Error(E_Fail, "The Mivotra Jet engine could not run the statement: " +
-                               std::string(message) + ".");
+      return Error(E_Fail,
+                   Format(Tr("engine", "The Mivotra Jet engine could not run the statement: %1."),
+                          {message}));
     default:
-      return Error(E_Fail, "The Mivotra Jet engine failed: " + std::string(message) + ".");
+      return Error(E_Fail, Format(Tr("engine", "The Mivotra Jet engine failed: %1."), {message}));
   }
 }
 

@@ -28,11 +28,11 @@ inline constexpr int kBusyTimeoutMilliseconds = 5000;
   Throw(code, kEngineSource, std::move(description));
 }
 
-// Standard descriptions of the file-level failures.
+// Standard descriptions of the file-level failures, in the user's language.
 std::string CouldNotFindFile(std::string_view file);
 std::string UnrecognizedFormat(std::string_view file);
 std::string ReadOnlyDatabase(std::string_view file);
-inline constexpr std::string_view kNotValidPassword = "Not a valid password.";
+std::string NotValidPassword();
 
 // What a failing SQLite call was doing, so the description can name it.
 struct FailureContext {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Translate.h"
 #include "jet/SqliteSchema.h"
 #include "jet/sql/SqlText.h"
 
@@ -14,12 +15,14 @@ namespace {
 void CheckCreateTable(sqlite3* db, const Statement& statement, const CreateTableStatement& create,
                       const FailureContext& context) {
   for (const auto& key : create.foreignKeys) {
+    // The relationship's name, if it has one, as " 'name'" after the word.
     const std::string name = key.constraint.empty() ? std::string() : " '" + key.constraint + "'";
     const auto related = schema::TableName(db, key.refTable, &context);
     if (!related) {
-      ThrowEngine(DB_E_NoTable, "Cannot find the table '" + key.refTable +
-                                    "' that the relationship" + name + " of table '" +
-                                    statement.table + "' refers to.");
+      ThrowEngine(DB_E_NoTable, Format(Tr("engine",
+                                          "Cannot find the table '%1' that the relationship%2 of "
+                                          "table '%3' refers to."),
+                                       {key.refTable, name, statement.table}));
     }
     const auto info = schema::Columns(db, *related, &context);
     const std::vector<std::string> refColumns =
@@ -28,17 +31,20 @@ void CheckCreateTable(sqlite3* db, const Statement& statement, const CreateTable
       bool known = false;
       for (const auto& existing : info) known = known || EqualsNoCase(existing.name, column);
       if (!known) {
-        ThrowEngine(E_Fail, "The field '" + column + "' that the relationship" + name +
-                                " refers to does not exist in table '" + *related + "'.");
+        ThrowEngine(E_Fail, Format(Tr("engine",
+                                      "The field '%1' that the relationship%2 refers to does not "
+                                      "exist in table '%3'."),
+                                   {column, name, *related}));
       }
     }
     bool unique = false;
     for (const auto& candidate : schema::UniqueKeys(db, *related, &context))
       unique = unique || schema::SameColumns(candidate, refColumns);
     if (refColumns.size() != 1 || !unique) {
-      ThrowEngine(E_Fail, "No unique index found for the referenced field of the primary table '" +
-                              *related + "' (relationship" + name + " of table '" +
-                              statement.table + "').");
+      ThrowEngine(E_Fail, Format(Tr("engine",
+                                    "No unique index found for the referenced field of the "
+                                    "primary table '%1' (relationship%2 of table '%3')."),
+                                 {*related, name, statement.table}));
     }
   }
 }

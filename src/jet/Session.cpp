@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "base/Translate.h"
+
 namespace mivotra::jet {
 
 FailureContext Session::Context(StatementKind kind, std::string table) const {
@@ -11,8 +13,14 @@ FailureContext Session::Context(StatementKind kind, std::string table) const {
 }
 
 void Session::RequireLiveTransaction() const {
-  if (inTransaction && db && sqlite3_get_autocommit(db))
-    ThrowEngine(E_Fail, std::string(kTransactionLost));
+  if (inTransaction && db && sqlite3_get_autocommit(db)) ThrowEngine(E_Fail, TransactionLost());
+}
+
+std::string TransactionLost() {
+  // The same English as kTransactionLost, which the tests compare.
+  return Tr("engine",
+            "The transaction was rolled back after an earlier failure: none of its changes were "
+            "kept, and nothing more runs in it until it is ended.");
 }
 
 void StatementDeleter::operator()(sqlite3_stmt* statement) const noexcept {

@@ -45,10 +45,12 @@ struct Session {
   void RequireLiveTransaction() const;
 };
 
-// What the engine says when SQLite ended a transaction on its own.
+// What the engine says when SQLite ended a transaction on its own, in
+// English; TransactionLost() says it in the user's language.
 inline constexpr std::string_view kTransactionLost =
     "The transaction was rolled back after an earlier failure: none of its changes were kept, "
     "and nothing more runs in it until it is ended.";
+std::string TransactionLost();
 
 struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const noexcept;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Translate.h"
 #include "jet/CipherFormat.h"
 #include "jet/SqlitePath.h"
 
@@ -50,17 +51,20 @@ int SqliteDescriptor(sqlite3* db, const struct stat& opened) {
 std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::string& password) {
   namespace fs = std::filesystem;
   if (file.empty()) {
-    ThrowEngine(E_Fail, "Could not find file ''. The connection string names no Data Source.");
+    ThrowEngine(E_Fail, Tr("engine",
+                           "Could not find file ''. The connection string names no Data Source."));
   }
   // SQLite would make an empty database of a missing, empty or odd file:
   // look at the file first and never let SQLite create one.
   std::error_code error;
   const fs::file_status status = fs::status(file, error);
   if (status.type() == fs::file_type::not_found) ThrowEngine(E_Fail, CouldNotFindFile(file));
-  if (error) ThrowEngine(E_Fail, "Cannot open the file '" + file + "': " + error.message() + ".");
-  if (status.type() == fs::file_type::directory) {
-    ThrowEngine(E_Fail, "'" + file + "' is a folder, not a database file.");
+  if (error) {
+    ThrowEngine(E_Fail, Format(Tr("engine", "Cannot open the file '%1': %2."),
+                               {file, ErrorText(error.value())}));
   }
+  if (status.type() == fs::file_type::directory)
+    ThrowEngine(E_Fail, Format(Tr("engine", "'%1' is a folder, not a database file."), {file}));
   if (status.type() != fs::file_type::regular) ThrowEngine(E_Fail, UnrecognizedFormat(file));
   char header[16] = {};
   std::size_t headerBytes = 0;
@@ -70,10 +74,12 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
     headerBytes = std::fread(header, 1, sizeof header, stream);
     const bool known = fstat(fileno(stream), &sniffed) == 0;
     std::fclose(stream);
-    if (!known) ThrowEngine(E_Fail, "Cannot look at the file '" + file + "'.");
+    if (!known) ThrowEngine(E_Fail, Format(Tr("engine", "Cannot look at the file '%1'."), {file}));
   } else {
-    ThrowEngine(E_Fail, "Cannot open the file '" + file + "': " + std::strerror(errno) +
-                            ". You need permission to read it.");
+    const int failure = errno;  // before Tr, which may change it
+    ThrowEngine(E_Fail, Format(Tr("engine",
+                                  "Cannot open the file '%1': %2. You need permission to read it."),
+                               {file, ErrorText(failure)}));
   }
   const std::uintmax_t size = fs::file_size(file, error);
   if (error || size == 0) ThrowEngine(E_Fail, UnrecognizedFormat(file));
@@ -91,7 +97,7 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   auto refusal = [&]() {
     return !formats.empty()
                ? ComError(DB_SEC_E_AuthFailed,
-                          ErrorInfo{std::string(kEngineSource), std::string(kNotValidPassword)})
+                          ErrorInfo{std::string(kEngineSource), NotValidPassword()})
                : ComError(E_Fail, ErrorInfo{std::string(kEngineSource), UnrecognizedFormat(file)});
   };
   if (formats.empty() || (!plain && password.empty())) throw refusal();
@@ -99,8 +105,8 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   SqlitePath sqliteName(file);
   if (sqliteName.Name().empty()) {
-    ThrowEngine(E_Fail, "Cannot open the folder of the file '" + file +
-                            "': " + std::strerror(sqliteName.Error()) + ".");
+    ThrowEngine(E_Fail, Format(Tr("engine", "Cannot open the folder of the file '%1': %2."),
+                               {file, ErrorText(sqliteName.Error())}));
   }
   const FailureContext context{StatementKind::Select, {}, file, nullptr};
   // Each format is tried on a connection of its own: a key that failed
@@ -120,7 +126,8 @@ std::shared_ptr<Session> OpenSqliteDatabase(const std::string& file, const std::
     sqlite3_busy_timeout(raw, kBusyTimeoutMilliseconds);
     // Jet ignores a password given for an unprotected database.
     if (KeyDatabase(raw, password, format) != SQLITE_OK) {
-      ThrowEngine(E_Fail, "Cannot set the database password for '" + file + "'.");
+      ThrowEngine(E_Fail,
+                  Format(Tr("engine", "Cannot set the database password for '%1'."), {file}));
     }
     // A wrong key shows only on the first read of a page: read one now.
     sqlite3_stmt* check = nullptr;

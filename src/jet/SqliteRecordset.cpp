@@ -7,6 +7,7 @@
 #include <limits>
 #include <utility>
 
+#include "base/Translate.h"
 #include "jet/DateTime.h"
 #include "jet/SqliteSchema.h"
 #include "jet/sql/JetSql.h"
@@ -19,8 +20,6 @@ using schema::ColumnText;
 [[noreturn]] void ThrowRecordset(HRESULT code, std::string description) {
   Throw(code, kRecordsetSource, std::move(description));
 }
-
-constexpr std::string_view kClosed = "Operation is not allowed when the object is closed.";
 
 Variant ByStorageClass(sqlite3_stmt* statement, int column, int storage) {
   switch (storage) {
@@ -142,15 +141,18 @@ void SqliteRecordset::Step() {
 }
 
 void SqliteRecordset::RequireOpen() const {
-  if (!m_statement) ThrowRecordset(ADO_E_ObjectClosed, std::string(kClosed));
+  if (!m_statement)
+    ThrowRecordset(ADO_E_ObjectClosed,
+                   Tr("engine", "Operation is not allowed when the object is closed."));
 }
 
 void SqliteRecordset::RequireCurrentRow() const {
   RequireOpen();
   if (m_eof) {
     ThrowRecordset(ADO_E_NoCurrentRecord,
-                   "Either BOF or EOF is True, or the current record has been deleted. Requested "
-                   "operation requires a current record.");
+                   Tr("engine",
+                      "Either BOF or EOF is True, or the current record has been deleted. "
+                      "Requested operation requires a current record."));
   }
 }
 
@@ -173,9 +175,10 @@ Variant SqliteRecordset::Collect(std::string_view columnName) const {
     return ReadValue(m_statement.get(), static_cast<int>(i), m_columns[i].declared,
                      m_columns[i].hint);
   }
-  ThrowRecordset(ADO_E_ItemNotFound, "Item '" + std::string(columnName) +
-                                         "' cannot be found in the collection corresponding to the "
-                                         "requested name or ordinal.");
+  ThrowRecordset(ADO_E_ItemNotFound, Format(Tr("engine",
+                                               "Item '%1' cannot be found in the collection "
+                                               "corresponding to the requested name or ordinal."),
+                                            {columnName}));
 }
 
 void SqliteRecordset::MoveNext() {

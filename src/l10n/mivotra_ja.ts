@@ -245,6 +245,394 @@
         <source>text after a quoted value</source>
         <translation>引用符付きの値の後の文字</translation>
     </message>
+    <message>
+        <source>Operation is not allowed when the object is open.</source>
+        <translation>オブジェクトが開いている場合は、操作は許可されません。</translation>
+    </message>
+    <message>
+        <source>Provider cannot be found. It may not be properly installed.</source>
+        <translation>プロバイダが見つかりません。正しくインストールされていない可能性があります。</translation>
+    </message>
+    <message>
+        <source>Connection object cannot be explicitly closed while in a transaction.</source>
+        <translation>トランザクション中は、Connection オブジェクトを明示的に閉じることはできません。</translation>
+    </message>
+    <message>
+        <source>Operation is not allowed when the object is closed.</source>
+        <translation>オブジェクトが閉じている場合は、操作は許可されません。</translation>
+    </message>
+    <message>
+        <source>%1 or %2</source>
+        <translation>%1 または %2</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1、%2</translation>
+    </message>
+    <message>
+        <source>You cannot add or change a record because a related record is required in table %1.</source>
+        <translation>テーブル %1 にリレーションシップが設定されたレコードが必要なので、レコードの追加または変更はできません。</translation>
+    </message>
+    <message>
+        <source>The record cannot be deleted or changed because table %1 includes related records.</source>
+        <translation>テーブル %1 にリレーションシップが設定されたレコードがあるので、レコードの削除または変更はできません。</translation>
+    </message>
+    <message>
+        <source>The change would break a relationship between tables.</source>
+        <translation>この変更を行うと、テーブル間のリレーションシップが成り立たなくなります。</translation>
+    </message>
+    <message>
+        <source>The change would break a relationship between tables of table &apos;%1&apos;.</source>
+        <translation>この変更を行うと、テーブル &apos;%1&apos; のテーブル間のリレーションシップが成り立たなくなります。</translation>
+    </message>
+    <message>
+        <source>The changes you requested to the table &apos;%1&apos; were not successful because they would create duplicate values in the index, primary key, or relationship (field %2). Change the data in the field or fields that contain duplicate data, remove the index, or redefine the index to permit duplicate entries and try again.</source>
+        <translation>インデックス、主キー、またはリレーションシップで値が重複しているので、テーブル &apos;%1&apos; を変更できませんでした (フィールド %2)。重複する値のあるフィールドの値を変更するか、インデックスを削除してください。または重複する値を使用できるようにインデックスを再定義して、もう一度実行してください。</translation>
+    </message>
+    <message>
+        <source>The field &apos;%1&apos; cannot contain a Null value because the Required property for this field is set to True. Enter a value in this field.</source>
+        <translation>フィールド &apos;%1&apos; は値 Null を含むことができません。このフィールドの Required プロパティが True に設定されています。このフィールドに値を入力してください。</translation>
+    </message>
+    <message>
+        <source>The field &apos;%1&apos; is too small to accept the amount of data you attempted to add. Try inserting or pasting less data.</source>
+        <translation>フィールド &apos;%1&apos; のサイズが小さすぎるため、追加しようとしたデータを入力できません。入力または貼り付けるデータを少なくしてください。</translation>
+    </message>
+    <message>
+        <source>The field &apos;%1&apos; is too small to accept the amount of data you attempted to add (at most %2 characters). Try inserting or pasting less data.</source>
+        <translation>フィールド &apos;%1&apos; のサイズが小さすぎるため、追加しようとしたデータを入力できません (最大 %2 文字)。入力または貼り付けるデータを少なくしてください。</translation>
+    </message>
+    <message>
+        <source>Data type mismatch in criteria expression: the field &apos;%1&apos; takes a date, and the value is none.</source>
+        <translation>抽出条件でデータ型が一致しません: フィールド &apos;%1&apos; には日付が必要ですが、値は日付ではありません。</translation>
+    </message>
+    <message>
+        <source>One or more values are prohibited by the validation rule &apos;%1&apos; set for &apos;%2&apos;. Enter a value that the expression for this field can accept.</source>
+        <translation>1 つ以上の値が、&apos;%2&apos; に設定されている入力規則 &apos;%1&apos; によって禁止されています。このフィールドの式で使用できる値を入力してください。</translation>
+    </message>
+    <message>
+        <source>The change was refused by a rule of table &apos;%1&apos;: %2.</source>
+        <translation>テーブル &apos;%1&apos; の規則によって変更が拒否されました: %2。</translation>
+    </message>
+    <message>
+        <source>The Mivotra Jet engine cannot find the input table or query &apos;%1&apos;. Make sure it exists and that its name is spelled correctly.</source>
+        <translation>入力テーブルまたはクエリ &apos;%1&apos; が見つかりません。存在していること、さらにその名前のスペルが正しいことを確認してください。</translation>
+    </message>
+    <message>
+        <source>The name &apos;%1&apos; is already used by an index; index and table names must differ in this engine.</source>
+        <translation>名前 &apos;%1&apos; は既にインデックスで使われています。このエンジンでは、インデックスとテーブルに同じ名前を付けることはできません。</translation>
+    </message>
+    <message>
+        <source>The name &apos;%1&apos; is already used by a table; index and table names must differ in this engine.</source>
+        <translation>名前 &apos;%1&apos; は既にテーブルで使われています。このエンジンでは、インデックスとテーブルに同じ名前を付けることはできません。</translation>
+    </message>
+    <message>
+        <source>Table &apos;%1&apos; already exists.</source>
+        <translation>テーブル &apos;%1&apos; は既に存在します。</translation>
+    </message>
+    <message>
+        <source>Index &apos;%1&apos; already exists.</source>
+        <translation>インデックス &apos;%1&apos; は既に存在します。</translation>
+    </message>
+    <message>
+        <source>The INSERT INTO statement contains the following unknown field name: &apos;%1&apos;. Make sure you have typed the name correctly, and try the operation again.</source>
+        <translation>INSERT INTO ステートメントに、次の不明なフィールド名が含まれています: &apos;%1&apos;。名前を正しく入力したかどうかを確認して、もう一度操作を実行してください。</translation>
+    </message>
+    <message>
+        <source>No value given for one or more required parameters: &apos;%1&apos; is not a field of the tables in this statement.</source>
+        <translation>1 つ以上の必要なパラメータの値が設定されていません: &apos;%1&apos; はこのステートメントのテーブルのフィールドではありません。</translation>
+    </message>
+    <message>
+        <source>A relationship of table &apos;%1&apos; no longer matches a unique index of its related table &apos;%2&apos;.</source>
+        <translation>テーブル &apos;%1&apos; のリレーションシップが、リレーション先のテーブル &apos;%2&apos; の固有インデックスと一致しなくなっています。</translation>
+    </message>
+    <message>
+        <source>The disk is full: the folder &apos;%1&apos;, where the engine keeps its work files while it changes &apos;%2&apos;, has no room left.</source>
+        <translation>ディスクがいっぱいです: &apos;%2&apos; を変更する間エンジンが作業ファイルを置くフォルダ &apos;%1&apos; に空きがありません。</translation>
+    </message>
+    <message>
+        <source>The disk is full: the database &apos;%1&apos; cannot grow.</source>
+        <translation>ディスクがいっぱいです: データベース &apos;%1&apos; を大きくできません。</translation>
+    </message>
+    <message>
+        <source>The database &apos;%1&apos; is damaged and cannot be read. Restore it from a backup copy.</source>
+        <translation>データベース &apos;%1&apos; は壊れているため読み取れません。バックアップ コピーから復元してください。</translation>
+    </message>
+    <message>
+        <source>Could not find file &apos;%1&apos;.</source>
+        <translation>ファイル &apos;%1&apos; が見つかりませんでした。</translation>
+    </message>
+    <message>
+        <source>Unrecognized database format &apos;%1&apos;.</source>
+        <translation>データベースの形式 &apos;%1&apos; を認識できません。</translation>
+    </message>
+    <message>
+        <source>Cannot update. Database or object is read-only (&apos;%1&apos;).</source>
+        <translation>更新できません。データベースまたはオブジェクトは読み取り専用です (&apos;%1&apos;)。</translation>
+    </message>
+    <message>
+        <source>Not a valid password.</source>
+        <translation>パスワードが正しくありません。</translation>
+    </message>
+    <message>
+        <source>The database &apos;%1&apos; is locked by another process; the operation waited %2 seconds and gave up. Close the other program and try again.</source>
+        <translation>データベース &apos;%1&apos; は別のプロセスによってロックされています。%2 秒待っても解除されないため、操作を中止しました。他のプログラムを終了してから、もう一度実行してください。</translation>
+    </message>
+    <message>
+        <source>The table is in use by an open recordset of this connection; close the recordset first.</source>
+        <translation>テーブルはこの接続の開いているレコードセットで使用中です。先にレコードセットを閉じてください。</translation>
+    </message>
+    <message>
+        <source>The table &apos;%1&apos; is in use by an open recordset of this connection; close the recordset first.</source>
+        <translation>テーブル &apos;%1&apos; はこの接続の開いているレコードセットで使用中です。先にレコードセットを閉じてください。</translation>
+    </message>
+    <message>
+        <source>Cannot update. The database file &apos;%1&apos; was moved, replaced or deleted after it was opened.</source>
+        <translation>更新できません。データベース ファイル &apos;%1&apos; は、開いた後で移動、置き換え、または削除されました。</translation>
+    </message>
+    <message>
+        <source>The file size limit of this session (ulimit -f) stops the database &apos;%1&apos; or its journal from growing.</source>
+        <translation>このセッションのファイル サイズ制限 (ulimit -f) のため、データベース &apos;%1&apos; またはそのジャーナルを大きくできません。</translation>
+    </message>
+    <message>
+        <source>Disk or network error while reading or writing &apos;%1&apos;.</source>
+        <translation>&apos;%1&apos; の読み取りまたは書き込み中に、ディスクまたはネットワーク エラーが発生しました。</translation>
+    </message>
+    <message>
+        <source>Cannot open the file &apos;%1&apos; or its journal. Check that the folder can be written.</source>
+        <translation>ファイル &apos;%1&apos; またはそのジャーナルを開けません。フォルダに書き込めることを確認してください。</translation>
+    </message>
+    <message>
+        <source>Access to the database &apos;%1&apos; was refused.</source>
+        <translation>データベース &apos;%1&apos; へのアクセスが拒否されました。</translation>
+    </message>
+    <message>
+        <source>Not enough memory to complete the operation.</source>
+        <translation>操作を完了するのに十分なメモリがありません。</translation>
+    </message>
+    <message>
+        <source>Data type mismatch in criteria expression.</source>
+        <translation>抽出条件でデータ型が一致しません。</translation>
+    </message>
+    <message>
+        <source>Data type mismatch in criteria expression (table &apos;%1&apos;).</source>
+        <translation>抽出条件でデータ型が一致しません (テーブル &apos;%1&apos;)。</translation>
+    </message>
+    <message>
+        <source>The statement or a value in it is too large for the database engine.</source>
+        <translation>ステートメントまたはその中の値が、データベース エンジンで扱うには大きすぎます。</translation>
+    </message>
+    <message>
+        <source>The Mivotra Jet engine could not run the statement: %1.</source>
+        <translation>Mivotra Jet エンジンはステートメントを実行できませんでした: %1。</translation>
+    </message>
+    <message>
+        <source>The Mivotra Jet engine failed: %1.</source>
+        <translation>Mivotra Jet エンジンでエラーが発生しました: %1。</translation>
+    </message>
+    <message>
+        <source>Cannot find the table &apos;%1&apos; that the relationship%2 of table &apos;%3&apos; refers to.</source>
+        <translation>テーブル &apos;%3&apos; のリレーションシップ%2 が参照するテーブル &apos;%1&apos; が見つかりません。</translation>
+    </message>
+    <message>
+        <source>The field &apos;%1&apos; that the relationship%2 refers to does not exist in table &apos;%3&apos;.</source>
+        <translation>リレーションシップ%2 が参照するフィールド &apos;%1&apos; は、テーブル &apos;%3&apos; にありません。</translation>
+    </message>
+    <message>
+        <source>No unique index found for the referenced field of the primary table &apos;%1&apos; (relationship%2 of table &apos;%3&apos;).</source>
+        <translation>主テーブル &apos;%1&apos; の参照フィールドに対する固有インデックスが見つかりません (テーブル &apos;%3&apos; のリレーションシップ%2)。</translation>
+    </message>
+    <message>
+        <source>The transaction was rolled back after an earlier failure: none of its changes were kept, and nothing more runs in it until it is ended.</source>
+        <translation>前のエラーのため、トランザクションはロールバックされました: その変更はどれも保存されておらず、トランザクションを終了するまで、その中では何も実行されません。</translation>
+    </message>
+    <message>
+        <source>Syntax error in INSERT INTO statement.</source>
+        <translation>INSERT INTO ステートメントの構文エラーです。</translation>
+    </message>
+    <message>
+        <source>Expected VALUES or SELECT.</source>
+        <translation>VALUES または SELECT が必要です。</translation>
+    </message>
+    <message>
+        <source>Syntax error in UPDATE statement.</source>
+        <translation>UPDATE ステートメントの構文エラーです。</translation>
+    </message>
+    <message>
+        <source>Only single-table UPDATE ... SET is supported.</source>
+        <translation>UPDATE ... SET は 1 つのテーブルに対するものだけがサポートされています。</translation>
+    </message>
+    <message>
+        <source>Expected a data type for field &apos;%1&apos;.</source>
+        <translation>フィールド &apos;%1&apos; のデータ型が必要です。</translation>
+    </message>
+    <message>
+        <source>The counter of field &apos;%1&apos; must start at 1 and rise by 1 in this engine.</source>
+        <translation>このエンジンでは、フィールド &apos;%1&apos; のカウンタは 1 から始まり 1 ずつ増えなければなりません。</translation>
+    </message>
+    <message>
+        <source>The size of field &apos;%1&apos; must be at least 1.</source>
+        <translation>フィールド &apos;%1&apos; のサイズは 1 以上でなければなりません。</translation>
+    </message>
+    <message>
+        <source>Size of field &apos;%1&apos; is too long: text fields hold at most 255 characters.</source>
+        <translation>フィールド &apos;%1&apos; のサイズが大きすぎます: テキスト型のフィールドには最大 255 文字までしか入りません。</translation>
+    </message>
+    <message>
+        <source>Unknown data type for field &apos;%1&apos;.</source>
+        <translation>フィールド &apos;%1&apos; のデータ型が不明です。</translation>
+    </message>
+    <message>
+        <source>The field is the primary key twice.</source>
+        <translation>このフィールドは主キーとして 2 回指定されています。</translation>
+    </message>
+    <message>
+        <source>Expected PRIMARY KEY or REFERENCES.</source>
+        <translation>PRIMARY KEY または REFERENCES が必要です。</translation>
+    </message>
+    <message>
+        <source>A default value must be a constant.</source>
+        <translation>既定値は定数でなければなりません。</translation>
+    </message>
+    <message>
+        <source>Syntax error in CREATE TABLE statement.</source>
+        <translation>CREATE TABLE ステートメントの構文エラーです。</translation>
+    </message>
+    <message>
+        <source>A table has only one primary key.</source>
+        <translation>1 つのテーブルに主キーは 1 つしか指定できません。</translation>
+    </message>
+    <message>
+        <source>A table can have only one counter field.</source>
+        <translation>1 つのテーブルにカウンタ型のフィールドは 1 つしか指定できません。</translation>
+    </message>
+    <message>
+        <source>The counter field &apos;%1&apos; must be the primary key of its table in this engine.</source>
+        <translation>このエンジンでは、カウンタ型のフィールド &apos;%1&apos; はそのテーブルの主キーでなければなりません。</translation>
+    </message>
+    <message>
+        <source>Syntax error in CREATE INDEX statement.</source>
+        <translation>CREATE INDEX ステートメントの構文エラーです。</translation>
+    </message>
+    <message>
+        <source>Expected a comparison.</source>
+        <translation>比較が必要です。</translation>
+    </message>
+    <message>
+        <source>Expected an expression.</source>
+        <translation>式が必要です。</translation>
+    </message>
+    <message>
+        <source>Undefined function &apos;%1&apos; in expression (character %2).</source>
+        <translation>式に未定義関数 &apos;%1&apos; があります (%2 文字目)。</translation>
+    </message>
+    <message>
+        <source>Expected %1.</source>
+        <translation>%1 が必要です。</translation>
+    </message>
+    <message>
+        <source>Expected &apos;%1&apos;.</source>
+        <translation>&apos;%1&apos; が必要です。</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation>%1%2</translation>
+    </message>
+    <message>
+        <source>Syntax error.</source>
+        <translation>構文エラーです。</translation>
+    </message>
+    <message>
+        <source>The statement ends too early.</source>
+        <translation>ステートメントが途中で終わっています。</translation>
+    </message>
+    <message>
+        <source>Near &apos;%1&apos; (character %2).</source>
+        <translation>&apos;%1&apos; の付近です (%2 文字目)。</translation>
+    </message>
+    <message>
+        <source>Expected a name.</source>
+        <translation>名前が必要です。</translation>
+    </message>
+    <message>
+        <source>Expected a whole number.</source>
+        <translation>整数が必要です。</translation>
+    </message>
+    <message>
+        <source>Syntax error in string in query expression &apos;%1&apos; (character %2).</source>
+        <translation>クエリ式 &apos;%1&apos; の文字列の構文エラーです (%2 文字目)。</translation>
+    </message>
+    <message>
+        <source>Syntax error in date in query expression &apos;%1&apos; (character %2).</source>
+        <translation>クエリ式 &apos;%1&apos; の日付の構文エラーです (%2 文字目)。</translation>
+    </message>
+    <message>
+        <source>Invalid character in SQL statement at character %1.</source>
+        <translation>SQL ステートメントの %1 文字目に無効な文字があります。</translation>
+    </message>
+    <message>
+        <source>Syntax error in query.</source>
+        <translation>クエリの構文エラーです。</translation>
+    </message>
+    <message>
+        <source>Only CREATE TABLE and CREATE [UNIQUE] INDEX are supported.</source>
+        <translation>CREATE TABLE と CREATE [UNIQUE] INDEX だけがサポートされています。</translation>
+    </message>
+    <message>
+        <source>Invalid SQL statement; expected &apos;DELETE&apos;, &apos;INSERT&apos;, &apos;PROCEDURE&apos;, &apos;SELECT&apos;, or &apos;UPDATE&apos;.</source>
+        <translation>SQL ステートメントが正しくありません。&apos;DELETE&apos;、&apos;INSERT&apos;、&apos;PROCEDURE&apos;、&apos;SELECT&apos;、または &apos;UPDATE&apos; を使用してください。</translation>
+    </message>
+    <message>
+        <source>Characters found after end of SQL statement.</source>
+        <translation>SQL ステートメントの後に文字が見つかりました。</translation>
+    </message>
+    <message>
+        <source>Syntax error in FROM clause.</source>
+        <translation>FROM 句の構文エラーです。</translation>
+    </message>
+    <message>
+        <source>Syntax error (missing operator) in query expression.</source>
+        <translation>クエリ式の構文エラー: 演算子がありません。</translation>
+    </message>
+    <message>
+        <source>Could not find file &apos;&apos;. The connection string names no Data Source.</source>
+        <translation>ファイル &apos;&apos; が見つかりませんでした。接続文字列に Data Source がありません。</translation>
+    </message>
+    <message>
+        <source>Cannot open the file &apos;%1&apos;: %2.</source>
+        <translation>ファイル &apos;%1&apos; を開けません: %2。</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is a folder, not a database file.</source>
+        <translation>&apos;%1&apos; はフォルダです。データベース ファイルではありません。</translation>
+    </message>
+    <message>
+        <source>Cannot look at the file &apos;%1&apos;.</source>
+        <translation>ファイル &apos;%1&apos; を調べられません。</translation>
+    </message>
+    <message>
+        <source>Cannot open the file &apos;%1&apos;: %2. You need permission to read it.</source>
+        <translation>ファイル &apos;%1&apos; を開けません: %2。読み取りのアクセス許可が必要です。</translation>
+    </message>
+    <message>
+        <source>Cannot open the folder of the file &apos;%1&apos;: %2.</source>
+        <translation>ファイル &apos;%1&apos; のフォルダを開けません: %2。</translation>
+    </message>
+    <message>
+        <source>Cannot set the database password for &apos;%1&apos;.</source>
+        <translation>&apos;%1&apos; のデータベース パスワードを設定できません。</translation>
+    </message>
+    <message>
+        <source>Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record.</source>
+        <translation>BOF と EOF のいずれかが True になっているか、または現在のレコードが削除されています。要求された操作には、現在のレコードが必要です。</translation>
+    </message>
+    <message>
+        <source>Item &apos;%1&apos; cannot be found in the collection corresponding to the requested name or ordinal.</source>
+        <translation>要求された名前、または序数に対応する項目 &apos;%1&apos; がコレクションで見つかりません。</translation>
+    </message>
+    <message>
+        <source>The database &apos;%1&apos; is in use by another process, which keeps it in write-ahead log mode; close the other program and try again.</source>
+        <translation>データベース &apos;%1&apos; は別のプロセスが使用中で、先行書き込みログ (WAL) モードになっています。他のプログラムを終了してから、もう一度実行してください。</translation>
+    </message>
 </context>
 <context>
     <name>mivotra-patch</name>

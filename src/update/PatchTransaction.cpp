@@ -3,15 +3,18 @@
 #include <string>
 #include <utility>
 
+#include "base/Translate.h"
 #include "jet/JetErrors.h"
 
 namespace mivotra {
 namespace {
 
 [[noreturn]] void ThrowInUse(const Connection& connection) {
-  jet::ThrowEngine(E_Fail, "The database '" + connection.DataSource() +
-                               "' is in use by another process, which keeps it in write-ahead log "
-                               "mode; close the other program and try again.");
+  jet::ThrowEngine(E_Fail, Format(Tr("engine",
+                                     "The database '%1' is in use by another process, which "
+                                     "keeps it in write-ahead log mode; close the other program "
+                                     "and try again."),
+                                  {connection.DataSource()}));
 }
 
 }  // namespace

@@ -152,6 +152,9 @@ ja_case none 3 "mivotra-patch:   理由: そのパスにファイルがありま
 ja_case exists 1 "mivotra-patch: バックアップフォルダは $WORK/データベース更新前データ/ です" --database "$WORK/fail.mdb"
 check "ja: the boxes are the same as under C.UTF-8" cmp -s <(grep -v '^mivotra-patch: ' "$WORK/ja-exists.err") <(grep -v '^mivotra-patch: ' "$WORK/exists.err")
 ja_case json 1 '"outcome":"refused"' --database "$WORK/fail.mdb" --json
+mkdir "$WORK/ja-nokumi" && cp "$WORK/pristine.mdb" "$WORK/ja-nokumi/data1.mdb"
+sql "$WORK/ja-nokumi/data1.mdb" "" "DROP TABLE t_kumi_rate;"
+ja_case engine 1 "Description : 入力テーブルまたはクエリ 't_kumi_rate' が見つかりません。" --database "$WORK/ja-nokumi/data1.mdb" --dry-run
 ja "$SAMPLE" >/dev/null 2>"$WORK/ja-sample.err"
 check "ja: the sample maker's usage error (2)" test $? -eq 2
 check "ja: in Japanese" has ja-sample.err "mivotra-sample-db: FILE がありません"

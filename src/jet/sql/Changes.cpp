@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "base/Translate.h"
 #include "jet/sql/JetSql.h"
 #include "jet/sql/SqlText.h"
 #include "jet/sql/Translator.h"
@@ -10,7 +11,7 @@
 namespace mivotra::jet::sql {
 
 void Translator::Insert() {
-  SetContext("Syntax error in INSERT INTO statement.");
+  SetContext(Tr("engine", "Syntax error in INSERT INTO statement."));
   m_statement.detail.emplace<InsertStatement>();
   ExpectWord("INTO");
   const std::string table = ReadName();
@@ -33,17 +34,17 @@ void Translator::Insert() {
   } else if (AcceptWord("SELECT")) {
     out += " " + Select(nullptr);
   } else {
-    Fail("Expected VALUES or SELECT.");
+    Fail(Tr("engine", "Expected VALUES or SELECT."));
   }
   m_statement.sql = std::move(out);
 }
 
 void Translator::Update() {
-  SetContext("Syntax error in UPDATE statement.");
+  SetContext(Tr("engine", "Syntax error in UPDATE statement."));
   auto& update = m_statement.detail.emplace<UpdateStatement>();
   m_reading = m_statement.table = ReadName();
   UseTable(m_reading);
-  if (!IsWord("SET")) Fail("Only single-table UPDATE ... SET is supported.");
+  if (!IsWord("SET")) Fail(Tr("engine", "Only single-table UPDATE ... SET is supported."));
   Next();
   do {
     std::string column = ReadName();

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "base/Translate.h"
 #include "jet/sql/JetSql.h"
 #include "jet/sql/SqlText.h"
 #include "jet/sql/SyntaxError.h"
@@ -23,7 +24,8 @@ std::string Named(const std::string& constraint) {
 }  // namespace
 
 ColumnType Translator::ReadType(const std::string& column) {
-  if (Peek().type != TokenType::Name) Fail("Expected a data type for field '" + column + "'.");
+  if (Peek().type != TokenType::Name)
+    Fail(Format(Tr("engine", "Expected a data type for field '%1'."), {column}));
   const std::string type = Upper(Next().text);
   ColumnType result;
   if (type == "COUNTER" || type == "AUTOINCREMENT") {
@@ -35,8 +37,9 @@ ColumnType Translator::ReadType(const std::string& column) {
       const std::int64_t increment = ReadInteger();
       ExpectSymbol(")");
       if (seed != 1 || increment != 1) {
-        SyntaxError("The counter of field '" + column +
-                    "' must start at 1 and rise by 1 in this engine.");
+        SyntaxError(Format(
+            Tr("engine", "The counter of field '%1' must start at 1 and rise by 1 in this engine."),
+            {column}));
       }
     }
   } else if (type == "INTEGER") {
@@ -53,17 +56,19 @@ ColumnType Translator::ReadType(const std::string& column) {
     if (AcceptSymbol("(")) {
       const std::int64_t n = ReadInteger();
       ExpectSymbol(")");
-      if (n < 1) Fail("The size of field '" + column + "' must be at least 1.");
+      if (n < 1) Fail(Format(Tr("engine", "The size of field '%1' must be at least 1."), {column}));
       if (n > kMaxTextLength) {
-        SyntaxError("Size of field '" + column +
-                    "' is too long: text fields hold at most 255 characters.");
+        SyntaxError(Format(Tr("engine",
+                              "Size of field '%1' is too long: text fields hold at most 255 "
+                              "characters."),
+                           {column}));
       }
       result.maxLength = static_cast<int>(n);
     }
     result.decl = "VARCHAR(" + std::to_string(result.maxLength) + ")";
   } else {
     Back();
-    Fail("Unknown data type for field '" + column + "'.");
+    Fail(Format(Tr("engine", "Unknown data type for field '%1'."), {column}));
   }
   return result;
 }
@@ -71,7 +76,7 @@ ColumnType Translator::ReadType(const std::string& column) {
 void Translator::ColumnConstraint(ColumnDef& column, const std::string& constraint) {
   if (AcceptWord("PRIMARY")) {
     ExpectWord("KEY");
-    if (column.primaryKey) Fail("The field is the primary key twice.");
+    if (column.primaryKey) Fail(Tr("engine", "The field is the primary key twice."));
     column.primaryKey = true;
     column.primaryKeyName = constraint;
   } else if (AcceptWord("REFERENCES")) {
@@ -86,7 +91,7 @@ void Translator::ColumnConstraint(ColumnDef& column, const std::string& constrai
     column.constraints.push_back(Named(constraint) + references);
     m_statement.As<CreateTableStatement>()->foreignKeys.push_back(std::move(key));
   } else {
-    Fail("Expected PRIMARY KEY or REFERENCES.");
+    Fail(Tr("engine", "Expected PRIMARY KEY or REFERENCES."));
   }
 }
 
@@ -102,7 +107,7 @@ ColumnDef Translator::ReadColumn() {
       const TokenType type = Peek().type;
       if (type != TokenType::Number && type != TokenType::String && type != TokenType::Date &&
           !IsWord("NULL")) {
-        Fail("A default value must be a constant.");
+        Fail(Tr("engine", "A default value must be a constant."));
       }
       column.defaultSql = Operand().sql;
     } else if (AcceptWord("CONSTRAINT")) {
@@ -117,7 +122,7 @@ ColumnDef Translator::ReadColumn() {
 }
 
 void Translator::CreateTable() {
-  SetContext("Syntax error in CREATE TABLE statement.");
+  SetContext(Tr("engine", "Syntax error in CREATE TABLE statement."));
   m_statement.detail.emplace<CreateTableStatement>();
   m_statement.table = ReadName();
   ExpectSymbol("(");
@@ -131,18 +136,19 @@ void Translator::CreateTable() {
   const ColumnDef* counter = nullptr;
   for (const auto& column : columns) {
     if (column.primaryKey) {
-      if (key) Fail("A table has only one primary key.");
+      if (key) Fail(Tr("engine", "A table has only one primary key."));
       key = &column;
     }
     if (!column.type.counter) continue;
-    if (counter) SyntaxError("A table can have only one counter field.");
+    if (counter) SyntaxError(Tr("engine", "A table can have only one counter field."));
     counter = &column;
   }
   // SQLite numbers rows itself only for its INTEGER PRIMARY KEY, so the
   // counter becomes the key (Jet's counters are unique by making anyway).
   if (counter && key && key != counter) {
-    SyntaxError("The counter field '" + counter->name +
-                "' must be the primary key of its table in this engine.");
+    SyntaxError(Format(
+        Tr("engine", "The counter field '%1' must be the primary key of its table in this engine."),
+        {counter->name}));
   }
   if (counter) key = counter;
 
@@ -179,7 +185,7 @@ void Translator::CreateTable() {
 }
 
 void Translator::CreateIndex() {
-  SetContext("Syntax error in CREATE INDEX statement.");
+  SetContext(Tr("engine", "Syntax error in CREATE INDEX statement."));
   const bool unique = AcceptWord("UNIQUE");
   ExpectWord("INDEX");
   auto& index = m_statement.detail.emplace<CreateIndexStatement>();

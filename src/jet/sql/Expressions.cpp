@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/Translate.h"
 #include "jet/sql/SqlText.h"
 #include "jet/sql/SyntaxError.h"
 #include "jet/sql/Translator.h"
@@ -32,7 +33,7 @@ Expr Translator::Comparison() {
     const Expr right = Operand();
     return Expr{"(" + left.sql + " " + op + " " + right.sql + ")"};
   }
-  Fail("Expected a comparison.");
+  Fail(Tr("engine", "Expected a comparison."));
 }
 
 Expr Translator::Operand() {
@@ -56,7 +57,7 @@ Expr Translator::Operand() {
     default:
       break;
   }
-  Fail("Expected an expression.");
+  Fail(Tr("engine", "Expected an expression."));
 }
 
 Expr Translator::Function() {
@@ -76,8 +77,8 @@ Expr Translator::Function() {
     return Expr{"max(" + argument.sql + ")", false,
                 argument.hint == ColumnHint::Date ? ColumnHint::Date : ColumnHint::MaxOf};
   }
-  SyntaxError("Undefined function '" + name + "' in expression (character " +
-              std::to_string(nameToken.offset + 1) + ").");
+  SyntaxError(Format(Tr("engine", "Undefined function '%1' in expression (character %2)."),
+                     {name, std::to_string(nameToken.offset + 1)}));
 }
 
 }  // namespace mivotra::jet::sql

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/Translate.h"
 #include "jet/sql/Characters.h"
 #include "jet/sql/SqlText.h"
 #include "jet/sql/SyntaxError.h"
@@ -56,7 +57,7 @@ bool TokenCursor::AcceptWord(std::string_view word) {
 }
 
 void TokenCursor::ExpectWord(std::string_view word) {
-  if (!AcceptWord(word)) Fail("Expected " + std::string(word) + ".");
+  if (!AcceptWord(word)) Fail(Format(Tr("engine", "Expected %1."), {word}));
 }
 
 bool TokenCursor::IsSymbol(std::string_view symbol, std::size_t ahead) const {
@@ -71,21 +72,24 @@ bool TokenCursor::AcceptSymbol(std::string_view symbol) {
 }
 
 void TokenCursor::ExpectSymbol(std::string_view symbol) {
-  if (!AcceptSymbol(symbol)) Fail("Expected '" + std::string(symbol) + "'.");
+  if (!AcceptSymbol(symbol)) Fail(Format(Tr("engine", "Expected '%1'."), {symbol}));
 }
 
 void TokenCursor::Fail(std::string_view detail) const {
-  std::string message = m_context.empty() ? "Syntax error." : m_context;
-  if (!detail.empty()) {
-    message += ' ';
-    message += detail;
-  }
+  // Whole sentences, one after another: English puts a space between
+  // them, Japanese none.
+  auto then = [](const std::string& first, std::string_view next) {
+    return Format(Tr("engine", "%1 %2"), {first, next});
+  };
+  std::string message = m_context.empty() ? Tr("engine", "Syntax error.") : m_context;
+  if (!detail.empty()) message = then(message, detail);
   const Token& token = Peek();
   if (token.type == TokenType::End) {
-    message += " The statement ends too early.";
+    message = then(message, Tr("engine", "The statement ends too early."));
   } else {
-    message += " Near '" + Excerpt(m_sql, token.offset) + "' (character " +
-               std::to_string(token.offset + 1) + ").";
+    message =
+        then(message, Format(Tr("engine", "Near '%1' (character %2)."),
+                             {Excerpt(m_sql, token.offset), std::to_string(token.offset + 1)}));
   }
   SyntaxError(std::move(message));
 }
@@ -96,7 +100,7 @@ bool TokenCursor::AtName(std::size_t ahead) const {
 }
 
 std::string TokenCursor::ReadName() {
-  if (!AtName()) Fail("Expected a name.");
+  if (!AtName()) Fail(Tr("engine", "Expected a name."));
   return Next().text;
 }
 
@@ -116,7 +120,7 @@ std::int64_t TokenCursor::ReadInteger() {
   if (token.type != TokenType::Number || !AllDigits(token.text) ||
       std::from_chars(token.text.data(), token.text.data() + token.text.size(), value).ec !=
           std::errc()) {
-    Fail("Expected a whole number.");
+    Fail(Tr("engine", "Expected a whole number."));
   }
   Next();
   return value;

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "base/Translate.h"
 #include "jet/sql/Characters.h"
 #include "jet/sql/DateLiteral.h"
 #include "jet/sql/SyntaxError.h"
@@ -50,8 +51,9 @@ std::vector<Token> Tokenize(std::string_view sql) {
         value += sql[j++];
       }
       if (!closed) {
-        SyntaxError("Syntax error in string in query expression '" + Excerpt(sql, i) +
-                    "' (character " + std::to_string(i + 1) + ").");
+        SyntaxError(
+            Format(Tr("engine", "Syntax error in string in query expression '%1' (character %2)."),
+                   {Excerpt(sql, i), std::to_string(i + 1)}));
       }
       token.type = TokenType::String;
       token.text = std::move(value);
@@ -64,8 +66,9 @@ std::vector<Token> Tokenize(std::string_view sql) {
       if (!date) {
         const std::string_view literal =
             close == std::string_view::npos ? sql.substr(i) : sql.substr(i, close - i + 1);
-        SyntaxError("Syntax error in date in query expression '" + Excerpt(literal, 0) +
-                    "' (character " + std::to_string(i + 1) + ").");
+        SyntaxError(
+            Format(Tr("engine", "Syntax error in date in query expression '%1' (character %2)."),
+                   {Excerpt(literal, 0), std::to_string(i + 1)}));
       }
       token.type = TokenType::Date;
       token.text = *date;
@@ -96,8 +99,8 @@ std::vector<Token> Tokenize(std::string_view sql) {
       } else if (kOneChar.find(static_cast<char>(c)) != std::string_view::npos) {
         token.text = std::string(1, static_cast<char>(c));
       } else {
-        SyntaxError("Invalid character in SQL statement at character " + std::to_string(i + 1) +
-                    ".");
+        SyntaxError(Format(Tr("engine", "Invalid character in SQL statement at character %1."),
+                           {std::to_string(i + 1)}));
       }
       i += token.text.size();
     }

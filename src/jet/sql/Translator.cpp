@@ -2,13 +2,14 @@
 
 #include <utility>
 
+#include "base/Translate.h"
 #include "jet/sql/SqlText.h"
 
 namespace mivotra::jet::sql {
 
 Statement Translator::Run() {
   if (AcceptWord("SELECT")) {
-    SetContext("Syntax error in query.");
+    SetContext(Tr("engine", "Syntax error in query."));
     m_statement.sql = Select(&m_statement.detail.emplace<SelectStatement>());
   } else if (AcceptWord("INSERT")) {
     Insert();
@@ -20,18 +21,18 @@ Statement Translator::Run() {
     } else if (IsWord("INDEX") || IsWord("UNIQUE")) {
       CreateIndex();
     } else {
-      SetContext("Syntax error in CREATE TABLE statement.");
-      Fail("Only CREATE TABLE and CREATE [UNIQUE] INDEX are supported.");
+      SetContext(Tr("engine", "Syntax error in CREATE TABLE statement."));
+      Fail(Tr("engine", "Only CREATE TABLE and CREATE [UNIQUE] INDEX are supported."));
     }
   } else {
-    SetContext(
-        "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or "
-        "'UPDATE'.");
+    SetContext(Tr("engine",
+                  "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or "
+                  "'UPDATE'."));
     Fail();
   }
   AcceptSymbol(";");
   if (Peek().type != TokenType::End) {
-    SetContext("Characters found after end of SQL statement.");
+    SetContext(Tr("engine", "Characters found after end of SQL statement."));
     Fail();
   }
   return std::move(m_statement);
@@ -57,7 +58,7 @@ std::string Translator::Select(SelectStatement* statement) {
     hints.push_back(item.hint);
   } while (AcceptSymbol(","));
   if (AcceptWord("FROM")) {
-    SetContext("Syntax error in FROM clause.");
+    SetContext(Tr("engine", "Syntax error in FROM clause."));
     m_reading = ReadName();
     out += " FROM " + QuoteName(m_reading);
     // The table is found before any of the columns read from it.
@@ -66,7 +67,7 @@ std::string Translator::Select(SelectStatement* statement) {
     for (std::size_t i = firstName + 1; i < m_statement.names.size(); ++i)
       m_statement.names[i].table = m_reading;
   }
-  SetContext("Syntax error (missing operator) in query expression.");
+  SetContext(Tr("engine", "Syntax error (missing operator) in query expression."));
   if (AcceptWord("WHERE")) out += " WHERE " + Condition();
   if (statement) statement->hints = std::move(hints);
   return out;
