@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <stdexcept>
 
 #include "TestSupport.h"
 #include "res/Texts.h"
@@ -41,12 +44,16 @@ ProgramRun StartProgram(const std::string& program, const fs::path& home,
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::fflush(nullptr);
+  // Until a new child has closed what it inherited, it holds every file the
+  // test's other threads have open: to another thread's program, a use of
+  // that thread's database by another process. So one child at a time, and
+  // this one has let go (the end of `closed`) before the next can start.
+  static std::mutex forking;
+  const std::lock_guard<std::mutex> oneAtATime(forking);
+  int closed[2];
+  if (pipe2(closed, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
   run.pid = fork();
   if (run.pid == 0) {
-    // Nothing else the test has open goes with it, and at once: another
-    // thread's file would count as the program's own use of that database,
-    // and for as long as this child holds it, as another process's use of it
-    // to that thread's next run.
     close_range(3, ~0U, 0);
     setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (home / "runtime").c_str(), 1);
@@ -67,6 +74,11 @@ ProgramRun StartProgram(const std::string& program, const fs::path& home,
     execv(args[0], args.data());
     _exit(127);
   }
+  close(closed[1]);
+  char ignored;
+  while (read(closed[0], &ignored, 1) < 0 && errno == EINTR) {
+  }
+  close(closed[0]);
   return run;
 }
 

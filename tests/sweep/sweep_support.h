@@ -4,7 +4,6 @@
 // that judge every run. Violations are collected, never thrown, so that one
 // sweep reports all of them.
 
-#include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -597,13 +596,7 @@ inline void CheckFollowUp(const fs::path& database, const fs::path& home, const 
                           Verdict& verdict) {
   const fs::path folder = database.parent_path() / BackupFolderName();
   if (fs::exists(folder)) fs::rename(folder, database.parent_path() / "backup-moved-away");
-  Finished next = NormalRun(home, database, sample, "next");
-  // A child another thread of this harness forks holds the harness's open
-  // files for the instant before it closes them: a refusal that names the
-  // harness itself is that instant, not the program's doing, so once more.
-  if (next.err.find("(" + std::string(program_invocation_short_name) + ") has ") !=
-      std::string::npos)
-    next = NormalRun(home, database, sample, "next-again");
+  const Finished next = NormalRun(home, database, sample, "next");
   const bool box = next.err.find(SuccessBox()) != std::string::npos;
   const DatabaseState state = Look(database, sample);
   if (!next.outcome.Succeeded() || !box || !state.is107) {
