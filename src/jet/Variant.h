@@ -64,37 +64,22 @@ struct CY {
 // OLE Automation date: days since 1899-12-30, the fraction is the time of day.
 using DATE = double;
 
-// VARIANT_BOOL: -1 is true, 0 is false. (VARIANT_TRUE and the codes below
-// are macros in windows.h: these names must differ from them.)
-inline constexpr std::int16_t VARIANT_True = -1;
-inline constexpr std::int16_t VARIANT_False = 0;
-
-// DISP_E_ParamNotFound: the "missing argument" variant ADO takes for optional parameters.
-inline constexpr std::int32_t DISP_E_ParamNotFound = static_cast<std::int32_t>(0x80020004);
-
 struct Variant {
   VARTYPE vt = VT_EMPTY;
   std::int16_t iVal = 0;     // VT_I2
   std::int32_t lVal = 0;     // VT_I4
   float fltVal = 0;          // VT_R4
-  double dblVal = 0;         // VT_R8, VT_DECIMAL (as its nearest double)
+  double dblVal = 0;         // VT_R8
   CY cyVal;                  // VT_CY
   DATE date = 0;             // VT_DATE
   std::string bstrVal;       // VT_BSTR (UTF-8; may hold a NUL or invalid bytes as stored)
-  std::int16_t boolVal = 0;  // VT_BOOL
+  std::int16_t boolVal = 0;  // VT_BOOL: non-zero is true
   std::uint8_t bVal = 0;     // VT_UI1
-  std::int32_t scode = 0;    // VT_ERROR
 
-  static Variant Empty() { return {}; }
   static Variant Null() { return OfType(VT_NULL); }
   static Variant OfType(VARTYPE type) {
     Variant v;
     v.vt = type;
-    return v;
-  }
-  static Variant I2(std::int16_t x) {
-    Variant v = OfType(VT_I2);
-    v.iVal = x;
     return v;
   }
   static Variant I4(std::int32_t x) {
@@ -102,19 +87,9 @@ struct Variant {
     v.lVal = x;
     return v;
   }
-  static Variant R4(float x) {
-    Variant v = OfType(VT_R4);
-    v.fltVal = x;
-    return v;
-  }
   static Variant R8(double x) {
     Variant v = OfType(VT_R8);
     v.dblVal = x;
-    return v;
-  }
-  static Variant Currency(std::int64_t scaled) {
-    Variant v = OfType(VT_CY);
-    v.cyVal.int64 = scaled;
     return v;
   }
   static Variant Date(DATE x) {
@@ -127,27 +102,6 @@ struct Variant {
     v.bstrVal = std::move(x);
     return v;
   }
-  static Variant Bool(bool x) {
-    Variant v = OfType(VT_BOOL);
-    v.boolVal = x ? VARIANT_True : VARIANT_False;
-    return v;
-  }
-  static Variant UI1(std::uint8_t x) {
-    Variant v = OfType(VT_UI1);
-    v.bVal = x;
-    return v;
-  }
-  static Variant Decimal(double x) {
-    Variant v = OfType(VT_DECIMAL);
-    v.dblVal = x;
-    return v;
-  }
-  static Variant Error(std::int32_t code) {
-    Variant v = OfType(VT_ERROR);
-    v.scode = code;
-    return v;
-  }
-  static Variant Missing() { return Error(DISP_E_ParamNotFound); }
 
   bool IsNull() const { return vt == VT_NULL; }
   // Clears to VT_EMPTY, as VariantClear does.

@@ -183,7 +183,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       data.ConsumeBool() ? data.ConsumeFloatingPointInRange(-700000.0, 3000000.0) : value.dblVal;
   value.boolVal = data.ConsumeIntegral<std::int16_t>();
   value.bVal = data.ConsumeIntegral<std::uint8_t>();
-  value.scode = data.ConsumeIntegral<std::int32_t>();
   value.bstrVal = data.ConsumeRemainingBytesAsString();
   CheckText(value);
   return 0;
