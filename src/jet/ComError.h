@@ -37,7 +37,6 @@ inline constexpr HRESULT ADO_E_ObjectClosed = MakeHResult(0x800A0E78);
 inline constexpr HRESULT ADO_E_ObjectOpen = MakeHResult(0x800A0E79);
 inline constexpr HRESULT ADO_E_ItemNotFound = MakeHResult(0x800A0CC1);
 inline constexpr HRESULT ADO_E_NoCurrentRecord = MakeHResult(0x800A0BCD);
-inline constexpr HRESULT ADO_E_NoTransaction = MakeHResult(0x800A0CAE);
 
 struct ErrorInfo {
   std::string source;       // UTF-8

@@ -1,6 +1,5 @@
 #include "jet/DateTime.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -111,35 +110,6 @@ std::string DateToStorageText(const CalendarTime& time) {
   std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month,
                 time.day, time.hour, time.minute, time.second);
   return buffer;
-}
-
-std::optional<DATE> DateFromStorageText(std::string_view text) {
-  // Fixed-width digits only: the engine writes this form itself, and a loose
-  // reading would turn a damaged value into a different date.
-  auto field = [&text](std::size_t offset, std::size_t width, int& out) {
-    if (offset + width > text.size()) return false;
-    for (std::size_t i = offset; i < offset + width; ++i) {
-      if (text[i] < '0' || text[i] > '9') return false;
-    }
-    std::from_chars(text.data() + offset, text.data() + offset + width, out);
-    return true;
-  };
-  auto separator = [&text](std::size_t offset, char expected) {
-    return offset < text.size() && text[offset] == expected;
-  };
-
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  if (!field(0, 4, year) || !separator(4, '-') || !field(5, 2, month) || !separator(7, '-') ||
-      !field(8, 2, day)) {
-    return std::nullopt;
-  }
-  if (text.size() == 10) return DateFromCalendar(year, month, day);
-  if (!separator(10, ' ') || !field(11, 2, hour) || !separator(13, ':') || !field(14, 2, minute)) {
-    return std::nullopt;
-  }
-  if (text.size() == 16) return DateFromCalendar(year, month, day, hour, minute);
-  if (!separator(16, ':') || !field(17, 2, second) || text.size() != 19) return std::nullopt;
-  return DateFromCalendar(year, month, day, hour, minute, second);
 }
 
 }  // namespace mivotra

@@ -4,7 +4,6 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "jet/Variant.h"
 
@@ -24,7 +23,5 @@ std::optional<DATE> DateFromCalendar(int year, int month, int day, int hour = 0,
 
 // The engine stores dates as text "YYYY-MM-DD HH:MM:SS" so any SQLite tool reads them.
 std::string DateToStorageText(const CalendarTime& time);
-// Accepts "YYYY-MM-DD", "YYYY-MM-DD HH:MM" and "YYYY-MM-DD HH:MM:SS".
-std::optional<DATE> DateFromStorageText(std::string_view text);
 
 }  // namespace mivotra

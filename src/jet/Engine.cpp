@@ -72,11 +72,11 @@ class EngineConnection final : public Connection {
     bool changes = true;
     try {
       const auto statement = std::make_shared<const jet::Statement>(jet::Translate(commandText));
-      if (const auto* select = statement->As<jet::SelectStatement>()) {
+      if (statement->Kind() == StatementKind::Select) {
         changes = false;
         const FailureContext context = ContextOf(statement);
         auto recordset = std::make_shared<SqliteRecordset>(
-            m_session, Prepare(m_session->db, statement->sql, context), *select, context);
+            m_session, Prepare(m_session->db, statement->sql, context), context);
         if (recordsAffected) *recordsAffected = Variant::I4(-1);
         return RecordsetPtr(std::move(recordset));
       }
@@ -137,20 +137,13 @@ class EngineConnection final : public Connection {
         "FROM (SELECT name, type FROM sqlite_master WHERE type IN ('table', 'view') "
         "UNION ALL SELECT 'sqlite_master', 'table') ORDER BY TABLE_TYPE, TABLE_NAME";
     const FailureContext context = m_session->Context(StatementKind::Select);
-    jet::SelectStatement columns;
-    columns.hints.assign(9, jet::ColumnHint::None);
-    columns.hints[7] = columns.hints[8] = jet::ColumnHint::Date;
     return RecordsetPtr(std::make_shared<SqliteRecordset>(
-        m_session, Prepare(m_session->db, kSql, context), columns, context));
+        m_session, Prepare(m_session->db, kSql, context), context));
   }
 
+  // A transaction still open is rolled back with the close.
   void Close() override {
     RequireOpen();
-    if (m_session->inTransaction && !sqlite3_get_autocommit(m_session->db)) {
-      ThrowConnection(
-          ADO_E_NoTransaction,
-          Tr("engine", "Connection object cannot be explicitly closed while in a transaction."));
-    }
     CloseDatabase();
   }
 

@@ -56,20 +56,6 @@ void SplitColumns(std::string_view list, std::string& table, std::vector<std::st
   }
 }
 
-std::optional<int> DeclaredLength(sqlite3* db, std::string_view table, std::string_view column) {
-  for (const auto& info : schema::Columns(db, table, nullptr)) {
-    if (!EqualsNoCase(info.name, column)) continue;
-    const std::size_t open = info.type.find('(');
-    if (open == std::string::npos) return std::nullopt;
-    try {
-      return std::stoi(info.type.substr(open + 1));
-    } catch (...) {
-      return std::nullopt;
-    }
-  }
-  return std::nullopt;
-}
-
 ComError ForeignKeyError(sqlite3* db, const FailureContext& context) {
   std::vector<std::string> related;
   auto add = [&related](const std::string& name) {
@@ -140,29 +126,12 @@ ComError ConstraintError(sqlite3* db, int resultCode, std::string_view message,
   if (resultCode == SQLITE_CONSTRAINT_CHECK) {
     const std::string_view name = after(kCheck);
     if (StartsWith(name, kMaxLengthCheck)) {
-      const std::string column(name.substr(kMaxLengthCheck.size()));
-      const auto length = DeclaredLength(db, table, column);
-      const std::string field = table + "." + column;
-      if (!length) {
-        return Error(E_Fail, Format(Tr("engine",
-                                       "The field '%1' is too small to accept the amount of data "
-                                       "you attempted to add. Try inserting or pasting less "
-                                       "data."),
-                                    {field}));
-      }
-      return Error(E_Fail, Format(Tr("engine",
-                                     "The field '%1' is too small to accept the amount of data "
-                                     "you attempted to add (at most %2 characters). Try "
-                                     "inserting or pasting less data."),
-                                  {field, std::to_string(*length)}));
-    }
-    if (StartsWith(name, kDateCheck)) {
-      const std::string column(name.substr(kDateCheck.size()));
-      return Error(DB_E_CantConvertValue,
+      return Error(E_Fail,
                    Format(Tr("engine",
-                             "Data type mismatch in criteria expression: the field '%1' takes a "
-                             "date, and the value is none."),
-                          {table + "." + column}));
+                             "The field '%1' is too small to accept the amount of data "
+                             "you attempted to add. Try inserting or pasting less "
+                             "data."),
+                          {table + "." + std::string(name.substr(kMaxLengthCheck.size()))}));
     }
     return Error(E_Fail, Format(Tr("engine",
                                    "One or more values are prohibited by the validation rule "
@@ -367,16 +336,6 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
                                      "operation waited %2 seconds and gave up. Close the other "
                                      "program and try again."),
                                   {file, std::to_string(kBusyTimeoutMilliseconds / 1000)}));
-    case SQLITE_LOCKED:
-      if (context.table.empty()) {
-        return Error(E_Fail, Tr("engine",
-                                "The table is in use by an open recordset of this connection; "
-                                "close the recordset first."));
-      }
-      return Error(E_Fail, Format(Tr("engine",
-                                     "The table '%1' is in use by an open recordset of this "
-                                     "connection; close the recordset first."),
-                                  {context.table}));
     case SQLITE_READONLY:
       if (resultCode == SQLITE_READONLY_DBMOVED)
         return Error(E_Fail, Format(Tr("engine",
@@ -407,23 +366,11 @@ ComError MapSqliteError(sqlite3* db, int resultCode, std::string_view message,
                                      "Cannot open the file '%1' or its journal. Check that the "
                                      "folder can be written."),
                                   {file}));
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
+    case SQLITE_PERM:  // a file system that refuses the locks (EPERM)
       return Error(E_AccessDenied,
                    Format(Tr("engine", "Access to the database '%1' was refused."), {file}));
     case SQLITE_NOMEM:
       return Error(E_OutOfMemory, Tr("engine", "Not enough memory to complete the operation."));
-    case SQLITE_MISMATCH:
-      if (context.table.empty())
-        return Error(DB_E_CantConvertValue,
-                     Tr("engine", "Data type mismatch in criteria expression."));
-      return Error(DB_E_CantConvertValue,
-                   Format(Tr("engine", "Data type mismatch in criteria expression (table '%1')."),
-                          {context.table}));
-    case SQLITE_TOOBIG:
-      return Error(E_Fail, Tr("engine",
-                              "The statement or a value in it is too large for the database "
-                              "engine."));
     case SQLITE_ERROR:
       // Only a failure that carries no words of its own, SQLite's generic
       // text for the code, can be a page's.

@@ -16,7 +16,6 @@ struct sqlite3;
 namespace mivotra::jet {
 
 // Codes ADO and Jet use that ComError.h does not name.
-inline constexpr HRESULT DB_E_CantConvertValue = MakeHResult(0x80040E07);  // data type mismatch
 inline constexpr HRESULT DB_E_ParamNotOptional =
     MakeHResult(0x80040E10);  // unknown name taken as parameter
 

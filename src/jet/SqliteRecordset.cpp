@@ -8,9 +8,8 @@
 #include <utility>
 
 #include "base/Translate.h"
-#include "jet/DateTime.h"
 #include "jet/SqliteSchema.h"
-#include "jet/sql/JetSql.h"
+#include "jet/sql/SqlText.h"
 
 namespace mivotra::jet {
 namespace {
@@ -21,8 +20,10 @@ using schema::ColumnText;
   Throw(code, kRecordsetSource, std::move(description));
 }
 
-Variant ByStorageClass(sqlite3_stmt* statement, int column, int storage) {
-  switch (storage) {
+Variant ReadValue(sqlite3_stmt* statement, int column) {
+  // By the value's storage class, as the version and the table names are
+  // read: a version stored as a number reads as one (and shows as "1.1").
+  switch (sqlite3_column_type(statement, column)) {
     case SQLITE_INTEGER: {
       const sqlite3_int64 value = sqlite3_column_int64(statement, column);
       if (value >= std::numeric_limits<std::int32_t>::min() &&
@@ -47,48 +48,8 @@ Variant ByStorageClass(sqlite3_stmt* statement, int column, int storage) {
 
 }  // namespace
 
-Variant ReadValue(sqlite3_stmt* statement, int column, VARTYPE declared, ColumnHint hint) {
-  const int storage = sqlite3_column_type(statement, column);
-  if (storage == SQLITE_NULL) return Variant::Null();
-  // A value that does not fit its declared type (written by another tool)
-  // falls back to its storage class rather than being cut.
-  switch (declared) {
-    case VT_BSTR:
-      return Variant::Bstr(ColumnText(statement, column));
-    case VT_I4: {
-      const sqlite3_int64 integer = sqlite3_column_int64(statement, column);
-      if (storage == SQLITE_INTEGER && integer >= std::numeric_limits<std::int32_t>::min() &&
-          integer <= std::numeric_limits<std::int32_t>::max()) {
-        return Variant::I4(static_cast<std::int32_t>(integer));
-      }
-      break;
-    }
-    case VT_R8:
-      if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
-        return Variant::R8(sqlite3_column_double(statement, column));
-      break;
-    case VT_DATE:
-      if (storage == SQLITE_TEXT) {
-        if (const auto date = DateFromStorageText(ColumnText(statement, column)))
-          return Variant::Date(*date);
-      }
-      break;
-    default:
-      break;
-  }
-  if (declared == VT_EMPTY && storage == SQLITE_TEXT && hint != ColumnHint::None) {
-    // MAX of a date column, or a date the statement made: stored text of
-    // exactly the engine's own form reads as a date.
-    const std::string text = ColumnText(statement, column);
-    if (text.size() == 19 || hint == ColumnHint::Date) {
-      if (const auto date = DateFromStorageText(text)) return Variant::Date(*date);
-    }
-  }
-  return ByStorageClass(statement, column, storage);
-}
-
 SqliteRecordset::SqliteRecordset(std::shared_ptr<Session> session, StatementHandle statement,
-                                 const SelectStatement& translation, FailureContext context)
+                                 FailureContext context)
     : m_session(std::move(session)),
       m_statement(std::move(statement)),
       m_context(std::move(context)) {
@@ -96,16 +57,8 @@ SqliteRecordset::SqliteRecordset(std::shared_ptr<Session> session, StatementHand
   const int count = sqlite3_column_count(s);
   m_columns.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
-    Column column;
     const char* name = sqlite3_column_name(s, i);
-    column.name = name ? name : "";
-    column.folded = FoldCase(column.name);
-    const char* declared = sqlite3_column_decltype(s, i);
-    column.declared = declared ? VariantTypeOfDeclaredType(declared) : VARTYPE{VT_EMPTY};
-    if (static_cast<std::size_t>(i) < translation.hints.size()) {
-      column.hint = translation.hints[static_cast<std::size_t>(i)];
-    }
-    m_columns.push_back(std::move(column));
+    m_columns.push_back(FoldCase(name ? name : ""));
   }
   Step();
   m_bof = m_eof;
@@ -170,10 +123,9 @@ Variant SqliteRecordset::Collect(std::string_view columnName) const {
   RequireOpen();
   const std::string folded = FoldCase(columnName);
   for (std::size_t i = 0; i < m_columns.size(); ++i) {
-    if (m_columns[i].folded != folded) continue;
+    if (m_columns[i] != folded) continue;
     RequireCurrentRow();
-    return ReadValue(m_statement.get(), static_cast<int>(i), m_columns[i].declared,
-                     m_columns[i].hint);
+    return ReadValue(m_statement.get(), static_cast<int>(i));
   }
   ThrowRecordset(ADO_E_ItemNotFound, Format(Tr("engine",
                                                "Item '%1' cannot be found in the collection "

@@ -10,15 +10,10 @@
 #include "jet/Engine.h"
 #include "jet/JetErrors.h"
 #include "jet/Session.h"
-#include "jet/sql/Statement.h"
 
 struct sqlite3_stmt;
 
 namespace mivotra::jet {
-
-// The variant of one result value, by the column's declared Jet type, else by
-// the hint the translation gave, else by the value's storage class.
-Variant ReadValue(sqlite3_stmt* statement, int column, VARTYPE declared, ColumnHint hint);
 
 class SqliteRecordset final : public Recordset {
  public:
@@ -27,7 +22,7 @@ class SqliteRecordset final : public Recordset {
   // Reads the first row at once, so BOF and EOF are known and a failing
   // query fails in Execute.
   SqliteRecordset(std::shared_ptr<Session> session, StatementHandle statement,
-                  const SelectStatement& translation, FailureContext context);
+                  FailureContext context);
   ~SqliteRecordset() override;
   SqliteRecordset(const SqliteRecordset&) = delete;
   SqliteRecordset& operator=(const SqliteRecordset&) = delete;
@@ -42,13 +37,6 @@ class SqliteRecordset final : public Recordset {
   void Detach() noexcept;
 
  private:
-  struct Column {
-    std::string name;
-    std::string folded;
-    VARTYPE declared = VT_EMPTY;
-    ColumnHint hint = ColumnHint::None;
-  };
-
   void Step();
   void RequireOpen() const;
   void RequireCurrentRow() const;
@@ -56,7 +44,7 @@ class SqliteRecordset final : public Recordset {
   std::shared_ptr<Session> m_session;
   StatementHandle m_statement;
   FailureContext m_context;
-  std::vector<Column> m_columns;
+  std::vector<std::string> m_columns;  // the names, case folded
   bool m_bof = true;
   bool m_eof = true;
 };

@@ -254,10 +254,6 @@
         <translation>プロバイダが見つかりません。正しくインストールされていない可能性があります。</translation>
     </message>
     <message>
-        <source>Connection object cannot be explicitly closed while in a transaction.</source>
-        <translation>トランザクション中は、Connection オブジェクトを明示的に閉じることはできません。</translation>
-    </message>
-    <message>
         <source>Operation is not allowed when the object is closed.</source>
         <translation>オブジェクトが閉じている場合は、操作は許可されません。</translation>
     </message>
@@ -296,14 +292,6 @@
     <message>
         <source>The field &apos;%1&apos; is too small to accept the amount of data you attempted to add. Try inserting or pasting less data.</source>
         <translation>フィールド &apos;%1&apos; のサイズが小さすぎるため、追加しようとしたデータを入力できません。入力または貼り付けるデータを少なくしてください。</translation>
-    </message>
-    <message>
-        <source>The field &apos;%1&apos; is too small to accept the amount of data you attempted to add (at most %2 characters). Try inserting or pasting less data.</source>
-        <translation>フィールド &apos;%1&apos; のサイズが小さすぎるため、追加しようとしたデータを入力できません (最大 %2 文字)。入力または貼り付けるデータを少なくしてください。</translation>
-    </message>
-    <message>
-        <source>Data type mismatch in criteria expression: the field &apos;%1&apos; takes a date, and the value is none.</source>
-        <translation>抽出条件でデータ型が一致しません: フィールド &apos;%1&apos; には日付が必要ですが、値は日付ではありません。</translation>
     </message>
     <message>
         <source>One or more values are prohibited by the validation rule &apos;%1&apos; set for &apos;%2&apos;. Enter a value that the expression for this field can accept.</source>
@@ -378,14 +366,6 @@
         <translation>データベース &apos;%1&apos; は別のプロセスによってロックされています。%2 秒待っても解除されないため、操作を中止しました。他のプログラムを終了してから、もう一度実行してください。</translation>
     </message>
     <message>
-        <source>The table is in use by an open recordset of this connection; close the recordset first.</source>
-        <translation>テーブルはこの接続の開いているレコードセットで使用中です。先にレコードセットを閉じてください。</translation>
-    </message>
-    <message>
-        <source>The table &apos;%1&apos; is in use by an open recordset of this connection; close the recordset first.</source>
-        <translation>テーブル &apos;%1&apos; はこの接続の開いているレコードセットで使用中です。先にレコードセットを閉じてください。</translation>
-    </message>
-    <message>
         <source>Cannot update. The database file &apos;%1&apos; was moved, replaced or deleted after it was opened.</source>
         <translation>更新できません。データベース ファイル &apos;%1&apos; は、開いた後で移動、置き換え、または削除されました。</translation>
     </message>
@@ -408,18 +388,6 @@
     <message>
         <source>Not enough memory to complete the operation.</source>
         <translation>操作を完了するのに十分なメモリがありません。</translation>
-    </message>
-    <message>
-        <source>Data type mismatch in criteria expression.</source>
-        <translation>抽出条件でデータ型が一致しません。</translation>
-    </message>
-    <message>
-        <source>Data type mismatch in criteria expression (table &apos;%1&apos;).</source>
-        <translation>抽出条件でデータ型が一致しません (テーブル &apos;%1&apos;)。</translation>
-    </message>
-    <message>
-        <source>The statement or a value in it is too large for the database engine.</source>
-        <translation>ステートメントまたはその中の値が、データベース エンジンで扱うには大きすぎます。</translation>
     </message>
     <message>
         <source>The Mivotra Jet engine could not run the statement: %1.</source>
@@ -919,14 +887,6 @@ Exit status: 0 written, 1 the database could not be written, 2 usage error.
         <translation>予期しないエラー</translation>
     </message>
     <message>
-        <source>After the update&apos;s statements the version query reads no version instead of &apos;%2&apos;, so the database would not count as updated; the update is undone, and the database is as it was before.</source>
-        <translation>更新の文の後、バージョンの問い合わせは &apos;%2&apos; ではなく何も読み取らなかったため、データベースは更新済みとみなされません。更新は取り消され、データベースは更新前のままです。</translation>
-    </message>
-    <message>
-        <source>After the update&apos;s statements the version query reads &apos;%1&apos; instead of &apos;%2&apos;, so the database would not count as updated; the update is undone, and the database is as it was before.</source>
-        <translation>更新の文の後、バージョンの問い合わせは &apos;%2&apos; ではなく &apos;%1&apos; を読み取ったため、データベースは更新済みとみなされません。更新は取り消され、データベースは更新前のままです。</translation>
-    </message>
-    <message>
         <source>%1; %2</source>
         <translation>%1。%2</translation>
     </message>
@@ -945,6 +905,18 @@ Exit status: 0 written, 1 the database could not be written, 2 usage error.
     <message>
         <source>There is no room for both the backup and the update&apos;s journal on the disk of &apos;%1&apos;: beside the journal %2 bytes are free, the backup needs %3.</source>
         <translation>&apos;%1&apos; のディスクには、バックアップと更新のジャーナルの両方を置く空きがありません: ジャーナルのほかの空きは %2 バイトで、バックアップには %3 バイト必要です。</translation>
+    </message>
+    <message>
+        <source>no version</source>
+        <translation>バージョンなし</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos;</source>
+        <translation>&apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>After the update&apos;s statements the version query reads %1 instead of &apos;%2&apos;, so the database would not count as updated; the update is undone, and the database is as it was before.</source>
+        <translation>更新の文の後、バージョンの問い合わせの結果は &apos;%2&apos; ではなく %1 だったため、データベースは更新済みとみなされません。更新は取り消され、データベースは更新前のままです。</translation>
     </message>
 </context>
 </TS>

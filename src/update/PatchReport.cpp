@@ -2,11 +2,25 @@
 
 #include <cstdio>
 
+#include "base/Translate.h"
 #include "report/ErrorReport.h"
 #include "res/Texts.h"
 #include "update/Dialogs.h"
+#include "update/PatchScript.h"
 
 namespace mivotra {
+
+ComError VersionNotRaised(const std::string& version) {
+  const std::string read =
+      version.empty() ? Tr("update", "no version") : Format(Tr("update", "'%1'"), {version});
+  return ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
+                                    Format(Tr("update",
+                                              "After the update's statements the version query "
+                                              "reads %1 instead of '%2', so the database would "
+                                              "not count as updated; the update is undone, and "
+                                              "the database is as it was before."),
+                                           {read, kPatchedVersion})});
+}
 
 void ReportFinished(Screen& screen, std::string_view text,
                     const std::vector<ExecutedStatement>& statements) noexcept {

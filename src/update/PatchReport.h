@@ -15,6 +15,13 @@
 
 namespace mivotra {
 
+// The failure of a patch whose statements left the version query reading
+// `version` (empty: none) rather than the patched version: the database
+// keeps its version in a form the statements do not raise (a code column
+// without a type, where the text 1.06 sorts above the number 1.07; a
+// trigger that drops the new row), and the next run would find it not updated.
+ComError VersionNotRaised(const std::string& version);
+
 // The closing box of a patch that went through (or would), then the
 // statement list to the clipboard. Out of memory for the list must not take
 // the box, which is tried again once rather than left out.

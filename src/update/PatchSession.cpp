@@ -18,32 +18,6 @@
 #include "update/PatchTransaction.h"
 
 namespace mivotra {
-namespace {
-
-// What the version query reads after the statements, when that is not the
-// patched version: the database keeps its version in a form the statements
-// do not raise (a code column without a type, where the text 1.06 sorts
-// above the number 1.07; a trigger that drops the new row), and the next run
-// would find it not updated.
-ComError VersionNotRaised(const std::string& version) {
-  return ComError(
-      E_Fail,
-      ErrorInfo{std::string(texts::DisplayName),
-                Format(version.empty()
-                           ? Tr("update",
-                                "After the update's statements the version query reads no "
-                                "version instead of '%2', so the database would not count as "
-                                "updated; the update is undone, and the database is as it was "
-                                "before.")
-                           : Tr("update",
-                                "After the update's statements the version query reads '%1' "
-                                "instead of '%2', so the database would not count as updated; "
-                                "the update is undone, and the database is as it was before."),
-                       {version, kPatchedVersion})});
-}
-
-}  // namespace
-
 PatchSession::PatchSession(Screen& screen, MainApplicationProbe& probe)
     : m_screen(screen),
       m_probe(probe),

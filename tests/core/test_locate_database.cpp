@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "DatabaseHelpers.h"
-#include "FailingNew.h"
 #include "SessionFixture.h"
 #include "res/Texts.h"
 
@@ -181,44 +180,6 @@ TEST_F(LocateDatabase, DisconnectClosesOnlyWhatIsOpen) {
   EXPECT_FALSE(session->Database().IsConnected());
   EXPECT_TRUE(screen.Messages().empty());
   EXPECT_EQ(session->Database().Engine().State(), adStateClosed);
-}
-
-// A close that fails is told in a box and counts as done all the same: the
-// window goes, and nothing tries the close a second time.
-TEST_F(LocateDatabase, AFailingCloseIsToldAndTheConnectionCountsAsClosed) {
-  const struct {
-    const char* how;
-    bool outOfMemory;
-    std::string begins, ends;  // the box's text
-  } cases[] = {
-      {"the engine refuses it inside a transaction", false, "Message : ",
-       "Description : Connection object cannot be explicitly closed while in a transaction.\n"},
-      {"memory runs out while it is refused", true, "*** 処理されない例外 ***",
-       "*** 処理されない例外 ***"},
-  };
-  MakeSampleDatabase(database);
-  WriteSettings(dir / "config", "data1", Folder(), "");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.how);
-    LocateWithNewSession();
-    ASSERT_TRUE(session->Database().IsConnected());
-    session->Database().Engine().BeginTrans();
-    screen.Clear();
-    if (c.outOfMemory) FailNthNew();
-    session->Database().Disconnect();
-    StopFailingNew();
-    EXPECT_EQ(NewHasFailed(), c.outOfMemory);
-
-    const auto messages = screen.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].caption, "MivotraPatch20091109");
-    EXPECT_EQ(messages[0].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(messages[0].text.rfind(c.begins, 0), 0u) << messages[0].text;
-    EXPECT_TRUE(messages[0].text.ends_with(c.ends)) << messages[0].text;
-    EXPECT_FALSE(session->Database().IsConnected());
-    session->Database().Disconnect();
-    EXPECT_EQ(screen.Messages().size(), 1u);
-  }
 }
 
 TEST_F(LocateDatabase, ExecuteStatementRecordsBeforeItFails) {

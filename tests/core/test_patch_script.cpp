@@ -133,7 +133,7 @@ TEST_F(PatchScript, AFreshDatabaseRunsAllThirteenStatementsAndReadsBackAsVersion
   EXPECT_EQ(QueryText(*db, "SELECT UpdateDateTime FROM t_expense_nexco_riyou"), "NULL");
   EXPECT_EQ(QueryText(*db, "SELECT DBVerCode FROM t_db_ver WHERE DBVerID = 7"), "1.07");
   EXPECT_EQ(QueryText(*db, "SELECT DBPatchDate FROM t_db_ver WHERE DBVerID = 7"),
-            "2009/11/04 00:00");
+            "2009-11-04 00:00:00");
   EXPECT_EQ(IndexNames(database, "t_expense_nexco_riyou"),
             (std::vector<std::string>{"idx_xpnsnxcry_lowerkingaku", "idx_xpnsnxcry_upperkingaku"}));
   EXPECT_EQ(

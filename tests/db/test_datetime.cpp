@@ -155,51 +155,5 @@ TEST(StorageText, Writes) {
   EXPECT_EQ(DateToStorageText(*CalendarFromDate(2958465.0)), "9999-12-31 00:00:00");
 }
 
-TEST(StorageText, Reads) {
-  struct Case {
-    std::string text;
-    std::optional<DATE> date;
-  };
-  const std::vector<Case> cases = {
-      {"2009-11-04", 40121.0},
-      {"2009-11-04 13:45", DateFromCalendar(2009, 11, 4, 13, 45)},
-      {"2009-11-04 13:45:59", DateFromCalendar(2009, 11, 4, 13, 45, 59)},
-      {"1899-12-25 06:00:00", -5.25},
-      {"0100-01-01 00:00:00", -657434.0},
-      {"9999-12-31 23:59:59", DateFromCalendar(9999, 12, 31, 23, 59, 59)},
-      {"", std::nullopt},
-      {"2009-11-4", std::nullopt},
-      {"2009/11/04", std::nullopt},
-      {"09-11-04", std::nullopt},
-      {"2009-11-04T13:45:59", std::nullopt},
-      {"2009-11-04 13:45:5", std::nullopt},
-      {"2009-11-04 13:4", std::nullopt},
-      {"2009-11-04 13", std::nullopt},
-      {"2009-11-04 ", std::nullopt},
-      {"2009-11-04 13:45:59 ", std::nullopt},
-      {" 2009-11-04", std::nullopt},
-      {"2009-11-04 13:45:59.5", std::nullopt},
-      {"+009-11-04", std::nullopt},
-      {"2009-02-30", std::nullopt},
-      {"2009-11-04 24:00:00", std::nullopt},
-      {"0099-12-31", std::nullopt},
-      {"abcd-ef-gh", std::nullopt},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(DateFromStorageText(c.text), c.date) << '"' << c.text << '"';
-  }
-}
-
-TEST(StorageText, RoundTrips) {
-  for (DATE date : {0.0, 40121.0 + 0.5, -5.25, -657434.0, 2958465.0 + 86399 * kSecond,
-                    36585.0 + 3723 * kSecond}) {
-    const std::optional<CalendarTime> t = CalendarFromDate(date);
-    ASSERT_TRUE(t.has_value());
-    const std::optional<DATE> back = DateFromStorageText(DateToStorageText(*t));
-    ASSERT_TRUE(back.has_value()) << date;
-    EXPECT_EQ(DateToStorageText(*CalendarFromDate(*back)), DateToStorageText(*t));
-  }
-}
-
 }  // namespace
 }  // namespace mivotra

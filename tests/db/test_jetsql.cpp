@@ -233,15 +233,6 @@ TEST(JetTranslator, TheErrorPointsAtTheOffendingPlace) {
   EXPECT_TRUE(Contains(error.Description(), "Near '= 1' (character 27)")) << error.Description();
 }
 
-TEST(JetTypes, DeclaredTypesReadBackAsJetsVariants) {
-  const std::vector<std::pair<std::string, VARTYPE>> cases = {
-      {"INTEGER", VT_I4},       {"INT", VT_I4},           {"DOUBLE", VT_R8},  {"DATETIME", VT_DATE},
-      {"VARCHAR(20)", VT_BSTR}, {"varchar(10)", VT_BSTR}, {"BLOB", VT_EMPTY}, {"", VT_EMPTY},
-  };
-  for (const auto& [declared, vt] : cases)
-    EXPECT_EQ(VariantTypeOfDeclaredType(declared), vt) << declared;
-}
-
 TEST(JetNames, QuotingSurvivesAnyName) {
   EXPECT_EQ(QuoteName("a`b"), "`a``b`");
   EXPECT_EQ(QuoteText("it's"), "'it''s'");

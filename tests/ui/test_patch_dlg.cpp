@@ -298,27 +298,6 @@ class TestPatchDlg : public QObject {
     QVERIFY(dlg.IsCloseEnabled());
   }
 
-  // The connection is closed as the window goes; a close the engine refuses
-  // is told in a box, and the window is gone all the same.
-  void aFailingCloseOfTheConnectionIsToldAsTheWindowGoes() {
-    MakeSampleDatabase(database);
-    Registered("data1");
-    ModalAnswerer answers;
-    auto dlg = std::make_unique<CPatchDlg>(nullptr, &probe);
-    OpenWindow(*dlg);
-    dlg->show();
-    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
-    dlg->Session().Database().Engine().BeginTrans();
-    QVERIFY(dlg->close());
-    QVERIFY(!dlg->isVisible());
-    dlg.reset();
-    QCOMPARE(answers.boxes.size(), size_t(1));
-    QCOMPARE(answers.boxes[0].caption, QStringLiteral("MivotraPatch20091109"));
-    QCOMPARE(answers.boxes[0].icon, QMessageBox::Warning);
-    QVERIFY(answers.boxes[0].text.contains(
-        "Connection object cannot be explicitly closed while in a transaction."));
-  }
-
   void theBusyPopupExistsButIsNeverVisible() {
     MakeSampleDatabase(database);
     Registered("data1");

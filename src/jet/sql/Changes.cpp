@@ -32,7 +32,7 @@ void Translator::Insert() {
     ExpectSymbol(")");
     out += " VALUES (" + values + ")";
   } else if (AcceptWord("SELECT")) {
-    out += " " + Select(nullptr);
+    out += " " + Select();
   } else {
     Fail(Tr("engine", "Expected VALUES or SELECT."));
   }

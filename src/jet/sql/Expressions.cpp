@@ -44,7 +44,7 @@ Expr Translator::Operand() {
     case TokenType::String:
       return Expr{QuoteText(Next().text)};
     case TokenType::Date:
-      return Expr{QuoteText(Next().text), false, ColumnHint::Date};
+      return Expr{QuoteText(Next().text)};
     case TokenType::Name:
       if (AcceptWord("NULL")) return Expr{"NULL"};
       if (IsSymbol("(", 1)) return Function();
@@ -68,14 +68,12 @@ Expr Translator::Function() {
   if (upper == "NOW") {
     ExpectSymbol(")");
     m_rowLocal = false;
-    return Expr{std::string(kNowSql), false, ColumnHint::Date};
+    return Expr{std::string(kNowSql)};
   }
   if (upper == "MAX") {
     const Expr argument = Operand();
     ExpectSymbol(")");
-    // The largest of dates is a date; of anything else, what the column holds.
-    return Expr{"max(" + argument.sql + ")", false,
-                argument.hint == ColumnHint::Date ? ColumnHint::Date : ColumnHint::MaxOf};
+    return Expr{"max(" + argument.sql + ")"};
   }
   SyntaxError(Format(Tr("engine", "Undefined function '%1' in expression (character %2)."),
                      {name, std::to_string(nameToken.offset + 1)}));

@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "jet/Variant.h"
 #include "jet/sql/DateLiteral.h"
 #include "jet/sql/SqlText.h"
 #include "jet/sql/Statement.h"
@@ -42,10 +41,6 @@ struct UpdateForm {
 // The UPDATE's SQLite text; with the default form it is the statement's own.
 std::string UpdateSql(std::string_view table, const UpdateStatement& update,
                       const UpdateForm& form = {});
-
-// The variant type a column of a declared type the translator writes reads
-// as (VT_EMPTY for any other: the value's storage class decides).
-VARTYPE VariantTypeOfDeclaredType(std::string_view declaredType);
 
 // Names of the constraints the translator adds; the engine recognises them
 // when SQLite names the one a row broke.

@@ -12,9 +12,6 @@ namespace mivotra::jet {
 
 enum class StatementKind { Select, Insert, Update, CreateTable, CreateIndex };
 
-// How a result column of a SELECT is to be read when SQLite knows no declared type for it.
-enum class ColumnHint { None, Date, MaxOf };
-
 struct ForeignKey {
   std::string constraint;  // may be empty
   std::string refTable;
@@ -29,10 +26,7 @@ struct NameUse {
   bool inserted = false;  // a column of INSERT INTO's list
 };
 
-struct SelectStatement {
-  std::vector<ColumnHint> hints;  // one per result column
-};
-
+struct SelectStatement {};
 struct InsertStatement {};
 
 struct UpdateStatement {

@@ -10,7 +10,8 @@ namespace mivotra::jet::sql {
 Statement Translator::Run() {
   if (AcceptWord("SELECT")) {
     SetContext(Tr("engine", "Syntax error in query."));
-    m_statement.sql = Select(&m_statement.detail.emplace<SelectStatement>());
+    m_statement.detail.emplace<SelectStatement>();
+    m_statement.sql = Select();
   } else if (AcceptWord("INSERT")) {
     Insert();
   } else if (AcceptWord("UPDATE")) {
@@ -38,15 +39,14 @@ Statement Translator::Run() {
   return std::move(m_statement);
 }
 
-// After the word SELECT: columns, one table, a condition. `statement`
-// receives the hints of the outermost SELECT's columns.
-std::string Translator::Select(SelectStatement* statement) {
+// After the word SELECT: columns, one table, a condition.
+std::string Translator::Select() {
   std::string out = "SELECT ";
   const std::size_t firstName = m_statement.names.size();
   m_reading.clear();
-  std::vector<ColumnHint> hints;
+  bool first = true;
   do {
-    if (!hints.empty()) out += ", ";
+    if (!std::exchange(first, false)) out += ", ";
     const Expr item = Operand();
     out += item.sql;
     if (AcceptWord("AS")) {
@@ -55,7 +55,6 @@ std::string Translator::Select(SelectStatement* statement) {
       // Jet names an unnamed expression Expr1000, Expr1001, ...
       out += " AS " + QuoteName("Expr" + std::to_string(m_expressionNumber++));
     }
-    hints.push_back(item.hint);
   } while (AcceptSymbol(","));
   if (AcceptWord("FROM")) {
     SetContext(Tr("engine", "Syntax error in FROM clause."));
@@ -69,7 +68,6 @@ std::string Translator::Select(SelectStatement* statement) {
   }
   SetContext(Tr("engine", "Syntax error (missing operator) in query expression."));
   if (AcceptWord("WHERE")) out += " WHERE " + Condition();
-  if (statement) statement->hints = std::move(hints);
   return out;
 }
 

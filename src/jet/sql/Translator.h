@@ -18,11 +18,10 @@ namespace mivotra::jet::sql {
 struct Expr {
   std::string sql;
   bool column = false;  // a plain column reference (its name names the result)
-  ColumnHint hint = ColumnHint::None;
 };
 
 struct ColumnType {
-  std::string decl;  // written into SQLite; VariantTypeOfDeclaredType reads it back
+  std::string decl;  // the type written into SQLite
   bool text = false;
   int maxLength = 0;  // characters; 0 for none
   bool date = false;
@@ -48,7 +47,7 @@ class Translator : private TokenCursor {
 
  private:
   // Translator.cpp
-  std::string Select(SelectStatement* statement);
+  std::string Select();
 
   // Expressions.cpp: the columns read are named as of table `m_reading`.
   std::string Condition();
