@@ -8,7 +8,6 @@
 #include <QTextDocument>
 #include <QWindow>
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 
