@@ -47,6 +47,9 @@ if [[ "${1:-}" == "--test" ]]; then
   # A Wayland desktop for the same window: weston with XWayland, and Qt's
   # Wayland plugin, which a desktop with other Qt programs has.
   packages+=(weston xwayland qt6-wayland)
+  # GNOME's compositor on its own (no GNOME Shell or session), headless: it
+  # places X11 dialogs over their owner, as a GNOME desktop does.
+  packages+=(mutter)
   packages+=("${package_tools[@]}")
   # The filesystems stage: the tools that make and mount its images.
   packages+=(xfsprogs btrfs-progs exfatprogs exfat-fuse ntfs-3g dosfstools fuse3)

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QWindow>
+#include <algorithm>
+#include <optional>
 #include <string_view>
 
 #include "res/Texts.h"
@@ -92,9 +95,64 @@ void CUpdateErrorMsgDlg::FitInto(const QRect& area, const QMargins& frame) {
 
 void CUpdateErrorMsgDlg::setVisible(bool visible) {
   // A fit that fails leaves the template's size.
-  if (visible && !isVisible())
-    RunEventHandler(this, [this] { FitInto(AvailableArea(this), WindowFrame(this)); });
+  if (visible && !isVisible()) {
+    RunEventHandler(this, [this] {
+      m_fittedFrame = WindowFrame(this);
+      FitInto(AvailableArea(this), m_fittedFrame);
+    });
+    m_frameWait = FrameWait::Awaited;
+  }
+  if (!visible) m_frameWait = FrameWait::None;
   QDialog::setVisible(visible);
+}
+
+bool CUpdateErrorMsgDlg::event(QEvent* event) {
+  // The fit before the window was shown took the frame of another window,
+  // or a guess; a window manager that tells no frame (weston) puts its own
+  // on only once the window is mapped. The window system reports the
+  // window's own frame with the window's next move or resize.
+  const QEvent::Type type = event->type();
+  if (m_frameWait != FrameWait::None &&
+      (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate)) {
+    RunEventHandler(this, [this, type] { FitToOwnFrame(type == QEvent::WindowActivate); });
+  }
+  return QDialog::event(event);
+}
+
+void CUpdateErrorMsgDlg::FitToOwnFrame(bool activated) {
+  std::optional<QMargins> frame = ShownFrame(this);
+  if (m_frameWait == FrameWait::Asked) {
+    // The answer to the resize below: the window's frame, or none at all.
+    if (activated) return;
+    m_frameWait = FrameWait::None;
+    FitOnScreen(frame.value_or(m_fittedFrame));
+    return;
+  }
+  if (frame) {
+    m_frameWait = FrameWait::None;
+    if (*frame != m_fittedFrame) FitOnScreen(*frame);
+    return;
+  }
+  if (!activated) return;
+  // Framed by now, and nothing moved since: a real resize (one pixel, undone
+  // by the fit that follows) makes the window system tell the frame.
+  Layout(size() - QSize(0, 1));
+  m_frameWait = FrameWait::Asked;
+}
+
+void CUpdateErrorMsgDlg::FitOnScreen(const QMargins& frame) {
+  m_fittedFrame = frame;
+  const QRect area = AvailableArea(this);
+  FitInto(area, frame);
+  // Placed with the frame it was fitted to, the window with its real frame
+  // may reach over the edge of the screen.
+  const QRect outer = frameGeometry();
+  if (!area.isValid() || area.contains(outer)) return;
+  const int x = std::clamp(outer.left(), area.left(),
+                           std::max(area.left(), area.right() + 1 - outer.width()));
+  const int y =
+      std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
+  move(x, y);
 }
 
 void CUpdateErrorMsgDlg::UpdateData(bool saveAndValidate) {

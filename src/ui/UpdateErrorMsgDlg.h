@@ -43,6 +43,7 @@ class CUpdateErrorMsgDlg final : public QDialog {
   void accept() override;
 
  protected:
+  bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  public:
@@ -52,6 +53,11 @@ class CUpdateErrorMsgDlg final : public QDialog {
  private:
   void OnCopyErrorText();
   void Layout(QSize client);
+  // Fits the window again once its own frame is known, where it is not the
+  // one it was fitted to; activated: the window manager has framed it.
+  void FitToOwnFrame(bool activated);
+  // Fits the window to the screen with the frame, and moves it inside.
+  void FitOnScreen(const QMargins& frame);
 
   QPushButton* m_closeButton;
   QPlainTextEdit* m_errorEdit;
@@ -66,6 +72,11 @@ class CUpdateErrorMsgDlg final : public QDialog {
   // What the box was last filled with, byte for byte, for as long as the user
   // has not changed it.
   std::string m_shownText;
+  // The frame of the last fit, and how far the window's own frame is known
+  // since it was shown: awaited, or asked for by a resize.
+  QMargins m_fittedFrame;
+  enum class FrameWait { None, Awaited, Asked };
+  FrameWait m_frameWait = FrameWait::None;
 };
 
 }  // namespace mivotra

@@ -11,15 +11,13 @@
 #include <optional>
 
 namespace mivotra {
-namespace {
 
-// The frame the window manager has put around a shown window, asked of the
-// window system each time: the frame a widget keeps is the one of its last
-// move or resize, which may have come while the window manager was still
-// building the frame (then smaller than the window inside it), and it is not
-// asked again until the window moves. A frame with a negative side is such
-// a half-built one.
-std::optional<QMargins> FrameOf(const QWidget* window) {
+// Asked of the window system each time: the frame a widget keeps is the one
+// of its last move or resize, which may have come while the window manager
+// was still building the frame (then smaller than the window inside it), and
+// it is not asked again until the window moves. A frame with a negative side
+// is such a half-built one.
+std::optional<QMargins> ShownFrame(const QWidget* window) {
   if (window == nullptr || !window->isVisible() || window->windowHandle() == nullptr) return {};
   const QMargins frame = window->windowHandle()->frameMargins();
   if (frame.isNull() || frame.left() < 0 || frame.top() < 0 || frame.right() < 0 ||
@@ -27,8 +25,6 @@ std::optional<QMargins> FrameOf(const QWidget* window) {
     return {};
   return frame;
 }
-
-}  // namespace
 
 QRect AvailableArea(const QWidget* window) {
   const QWidget* owner = window != nullptr ? window->parentWidget() : nullptr;
@@ -40,14 +36,14 @@ QRect AvailableArea(const QWidget* window) {
 }
 
 QMargins WindowFrame(const QWidget* window) {
-  if (auto frame = FrameOf(window)) return *frame;
+  if (auto frame = ShownFrame(window)) return *frame;
   const QWidget* owner = window != nullptr && window->parentWidget() != nullptr
                              ? window->parentWidget()->window()
                              : nullptr;
-  if (auto frame = FrameOf(owner)) return *frame;
+  if (auto frame = ShownFrame(owner)) return *frame;
   for (const QWidget* other : QApplication::topLevelWidgets()) {
     if (other == window) continue;
-    if (auto frame = FrameOf(other)) return *frame;
+    if (auto frame = ShownFrame(other)) return *frame;
   }
   // Window managers draw the title in about the application's font.
   const int title = QFontMetrics(QApplication::font()).height() + 10;

@@ -5,6 +5,7 @@
 #include <QMargins>
 #include <QRect>
 #include <QSize>
+#include <optional>
 
 class QWidget;
 
@@ -13,6 +14,10 @@ namespace mivotra {
 // The free part of the screen the window's owner is on (else the window's
 // own screen, else the primary screen); an empty rectangle without screens.
 QRect AvailableArea(const QWidget* window);
+
+// The frame the window manager has put around a shown window; none while
+// the window is hidden or the window manager has not framed it (yet).
+std::optional<QMargins> ShownFrame(const QWidget* window);
 
 // The frame the window manager puts around the window: its own once it has
 // been shown, else that of its owner or of another shown top-level window,

@@ -11,8 +11,8 @@
 # on a session bus of the test's own: every control's name and role, the
 # item that takes the focus when the Menu key opens the window menu, and the
 # focus frames that only keyboard use shows, read from the pixels.
-# Last, the same windows on a Wayland desktop (weston with XWayland) at 100 %
-# and 200 %.
+# Last, the same windows on Wayland desktops through XWayland: weston at
+# 100 % and 200 %, and mutter (GNOME's compositor).
 # Screenshots of every window go to $MIVOTRA_SCREENSHOT_DIR (default
 # <build>/screenshots). Exits 77 (skipped) when the X tools are missing.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -592,18 +592,28 @@ placement 1024-x1.5 1024x768 "" 1.5 96
 placement 1366-panel-125pc 1366x768 $PANEL 1 120
 placement 1024-panel-x1.5 1024x768 $PANEL 1.5 96
 
-# --- A Wayland desktop: weston with XWayland, at 100 % and 200 % --------------
-# weston draws into a window of an X server of its own and starts XWayland
-# for X11 programs; the window is started as a Wayland desktop starts it
-# (WAYLAND_DISPLAY, DISPLAY and XDG_SESSION_TYPE set, no QT_QPA_PLATFORM),
-# with Qt's Wayland plugin installed. It must come up through X11 with the
-# whole caption, every box and window made a dialog of the main window and
-# inside XWayland's screen, which at 200 % is half the pixels. weston places
-# X11 dialogs itself (not over their owner, unlike GNOME) and tells no
-# panels, so the checks are those of the program's part. Skipped when weston
-# or XWayland cannot start here.
+# --- Wayland desktops: weston at 100 % and 200 %, mutter (GNOME) -------------
+# The compositor starts XWayland for X11 programs; the window is started as
+# a Wayland desktop starts it (WAYLAND_DISPLAY, DISPLAY and XDG_SESSION_TYPE
+# set, no QT_QPA_PLATFORM), with Qt's Wayland plugin installed. It must come
+# up through X11 with the whole caption, every box and window made a dialog
+# of the main window and inside XWayland's screen, which at 200 % is half
+# the pixels. weston places X11 dialogs itself (not over their owner) and
+# tells neither the frame nor panels; mutter keeps them where Qt asks, over
+# their owner.
+# A case is skipped, with the reason, when its compositor cannot start here.
+#
+# A start_<compositor> function brings the compositor up with its XWayland
+# in DISPLAY, or fails with the reason in $why. It sets OUTER to the X
+# server that takes the keys and the screenshots (empty: XWayland itself),
+# CENTRED to "yes" where dialogs come centred over their owner, and NATIVE to
+# the test that the program runs on Wayland itself (empty: none here).
+compositor='' why='' OUTER='' CENTRED='' NATIVE=''
 start_weston() {
   local scale=$1 size=$2
+  compositor=weston OUTER='' CENTRED='' NATIVE=weston_native_shown
+  command -v weston-debug >/dev/null || NATIVE=
+  why="weston or its XWayland did not start here"
   stop_x
   rm -f "$WORK/display" "$WORK/weston.log"
   Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
@@ -620,41 +630,105 @@ start_weston() {
   start weston env DISPLAY="$OUTER" weston --backend=x11-backend.so --width=$((${size%x*} / scale)) \
     --height=$((${size#*x} / scale)) --scale="$scale" "$renderer" --xwayland --debug \
     --socket=mivotra-wayland --idle-time=0
-  weston_pid=$pid
-  xwayland_known() { grep -q 'xserver listening on display' "$WORK/weston.log"; }
-  until_true $WAIT xwayland_known || return 1
+  weston_xwayland_known() { grep -q 'xserver listening on display' "$WORK/weston.log"; }
+  if ! until_true $WAIT weston_xwayland_known; then
+    why+=" ($(tail -n 1 "$WORK/weston.log" 2>/dev/null))"
+    return 1
+  fi
   DISPLAY=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$WORK/weston.log" | head -n 1)
   export DISPLAY
   until_true $WAIT answers || return 1
   echo "weston at scale $scale on $OUTER ($size), XWayland on $DISPLAY: $(screen_size)"
 }
+# The user's choice wins: on Wayland itself no X11 window comes up.
+weston_native_shown() {
+  WAYLAND_DISPLAY=mivotra-wayland timeout 5 weston-debug scene-graph 2>/dev/null |
+    grep -q "xdg_toplevel.*'${CONNECTED}fail.mdb'"
+}
+# mutter without a screen of its own (a virtual monitor) and with a session
+# bus of its own, which the program does not reach.
+start_mutter() {
+  local size=$1
+  compositor=mutter OUTER='' CENTRED=yes NATIVE=''
+  why="mutter is missing (scripts/ensure-deps.sh --test installs it)"
+  command -v mutter >/dev/null || return 1
+  why="mutter or its XWayland did not start here"
+  stop_x
+  rm -f "$WORK/mutter.log" "$WORK/mutter-bus.log"
+  start mutter-bus dbus-daemon --session --nofork --print-address
+  mutter_bus_known() { [[ -s $WORK/mutter-bus.log ]]; }
+  until_true $WAIT mutter_bus_known || return 1
+  start mutter env -u DISPLAY DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$WORK/mutter-bus.log")" \
+    mutter --headless --wayland --virtual-monitor "$size" --wayland-display=mivotra-wayland
+  mutter_xwayland_known() { grep -q 'Using public X11 display' "$WORK/mutter.log"; }
+  if ! until_true $WAIT mutter_xwayland_known; then
+    why+=" ($(grep -v '^$' "$WORK/mutter.log" 2>/dev/null | tail -n 1))"
+    return 1
+  fi
+  DISPLAY=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$WORK/mutter.log" | head -n 1)
+  # Its XWayland lets in only who holds the key mutter leaves there.
+  XAUTHORITY=$(ls "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.* 2>/dev/null | head -n 1)
+  export DISPLAY XAUTHORITY
+  until_true $WAIT answers && until_true $WAIT wm_running || return 1
+  echo "mutter on a virtual monitor ($size), XWayland on $DISPLAY: $(screen_size)"
+}
 screen_size() { xdpyinfo 2>/dev/null | sed -n 's/.*dimensions: *\([0-9]*x[0-9]*\) pixels.*/\1/p'; }
 # inside_screen WINDOW: its client area lies inside XWayland's screen, below
-# the top edge by the title bar weston draws (20 pixels at least).
+# the top edge by the title bar the compositor draws (20 pixels at least).
 inside_screen() {
   local X Y WIDTH HEIGHT size
   eval "$(client_geometry "$1")"
   size=$(screen_size)
-  echo "  weston: $(xdotool getwindowname "$1"): ${WIDTH}x${HEIGHT}+${X}+${Y}, screen $size" >>"$WORK/geometry.log"
+  echo "  $compositor: $(xdotool getwindowname "$1"): ${WIDTH}x${HEIGHT}+${X}+${Y}, screen $size" >>"$WORK/geometry.log"
   ((X >= 0 && Y >= 20 && X + WIDTH <= ${size%x*} && Y + HEIGHT <= ${size#*x}))
 }
-shrunk_to_screen() {
-  local X Y WIDTH HEIGHT size
+# centred_over WINDOW OWNER: the centre of its client area lies on the
+# owner's, give or take a few pixels and the 10 x 40 that Qt takes off for a
+# frame it does not know yet (it asks for the place itself, which mutter
+# keeps).
+centred_over() {
+  local X Y WIDTH HEIGHT cx cy
+  eval "$(client_geometry "$2")"
+  cx=$((X + WIDTH / 2)) cy=$((Y + HEIGHT / 2))
   eval "$(client_geometry "$1")"
-  size=$(screen_size)
-  echo "  weston: $(xdotool getwindowname "$1"): ${WIDTH}x${HEIGHT}+${X}+${Y}, screen $size" >>"$WORK/geometry.log"
-  ((HEIGHT + 30 <= ${size#*x}))
+  local dx=$((X + WIDTH / 2 - cx)) dy=$((Y + HEIGHT / 2 - cy))
+  echo "  $compositor: $(xdotool getwindowname "$1"): centre off the owner's by $dx,$dy" >"$WORK/centre.txt"
+  ((dx >= -14 && dx <= 4 && dy >= -44 && dy <= 4))
+}
+placed_at() {
+  local X Y WIDTH HEIGHT
+  eval "$(client_geometry "$1")"
+  ((X == $2 && Y == $3))
 }
 dialog_of() { [[ $(xprop -id "$1" WM_TRANSIENT_FOR) == *"window id # $(printf '0x%x' "$2")" ]]; }
-# Keys go to weston's window on the outer X server, which hands them to the
-# window that has the focus: a new window takes it.
-press() { DISPLAY=$OUTER timeout 10 xdotool key "$@"; }
+# Keys go to the X server in OUTER (weston's window there hands them to the
+# window that has the focus), else to XWayland: a new window takes the focus.
+press() { DISPLAY=${OUTER:-$DISPLAY} timeout 10 xdotool key "$@"; }
 focused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
+desktop_shot() {
+  if [[ -n $OUTER ]]; then
+    DISPLAY=$OUTER shot "$1"
+  else
+    check "screenshot $1" import -window "$2" "$SHOTS/$1.png"
+  fi
+}
+# secondary NAME WHAT WINDOW MAIN: the window is a dialog of the main
+# window, centred over it where the compositor does that, and on the screen.
+secondary() {
+  check "$1: the $2 is a dialog of the main window" dialog_of "$3" "$4"
+  if [[ $CENTRED == yes ]]; then
+    check "$1: the $2 is centred over the main window" until_true $WAIT centred_over "$3" "$4"
+    cat "$WORK/centre.txt" >>"$WORK/geometry.log"
+  fi
+  check "$1: the $2 lies inside the screen" until_true $WAIT inside_screen "$3"
+}
+# wayland_desktop NAME START_COMPOSITOR ARGS...
 wayland_desktop() {
-  local name=weston-$1 scale=$1 size=$2
-  echo "--- $name: weston at scale $scale, $size"
-  if ! start_weston "$scale" "$size"; then
-    echo "skipped: weston or its XWayland did not start here ($(tail -n 1 "$WORK/weston.log" 2>/dev/null))"
+  local name=$1 start_compositor=$2
+  shift 2
+  echo "--- $name: ${start_compositor#start_} $*"
+  if ! "$start_compositor" "$@"; then
+    echo "skipped: $name: $why"
     return 0
   fi
   settings fail "$dir/" ""
@@ -664,13 +738,20 @@ wayland_desktop() {
   need "$name: the main window comes up through X11 with the whole caption" \
     await "$app" "${CONNECTED}fail.mdb"
   local main=$win
-  DISPLAY=$OUTER shot "$name-1-main-window"
   check "$name: the main window lies inside the screen" until_true $WAIT inside_screen "$main"
+  desktop_shot "$name-1-main-window" "$main"
+  # Off the middle of the screen, where centred on the screen and over the
+  # main window would be the same, with room for the error window around it.
+  if [[ $CENTRED == yes ]]; then
+    xdotool windowmove "$main" 150 250
+    check "$name: the main window moves off the middle" until_true $WAIT placed_at "$main" 150 250
+  fi
+  # The window menu may take the keys only once the main window has them.
+  check "$name: the main window has the focus" until_true $WAIT focused "$main"
   press shift+F10
   press Down Return
   need "$name: the version window opens" await "$app" "バージョン情報 MivotraPatch20091109"
-  check "$name: the version window is a dialog of the main window" dialog_of "$win" "$main"
-  check "$name: the version window lies inside the screen" until_true $WAIT inside_screen "$win"
+  secondary "$name" "version window" "$win" "$main"
   press Return
   check "$name: the version window closes with Enter" gone "$win"
   # Run is pressed once the main window has the keyboard again.
@@ -682,52 +763,42 @@ wayland_desktop() {
       notice) need "$name: the backup notice appears" await "$app" "2009/11/09" ;;
       *) need "$name: the $box box appears" await "$app" "$NAME" ;;
     esac
-    DISPLAY=$OUTER shot "$name-2-$box-box"
-    check "$name: the $box box is a dialog of the main window" dialog_of "$win" "$main"
-    check "$name: the $box box lies inside the screen" until_true $WAIT inside_screen "$win"
+    secondary "$name" "$box box" "$win" "$main"
+    desktop_shot "$name-2-$box-box" "$win"
     press Return
     check "$name: the $box box closes" gone "$win"
   done
   need "$name: the error window appears" await "$app" "更新エラー内容"
-  DISPLAY=$OUTER shot "$name-3-error-window"
-  check "$name: the error window is a dialog of the main window" dialog_of "$win" "$main"
-  if ((scale == 1)); then
-    check "$name: the error window with its buttons lies inside the screen" \
-      until_true $WAIT inside_screen "$win"
-  else
-    # Made smaller than its template (538 high) for the 540 pixels, with room
-    # for a title bar. Whether its buttons stay above the bottom depends on
-    # whether Qt has learnt weston's frame, which it asks only once and
-    # sometimes before weston has put the frame on: weston tells neither
-    # the frame (_NET_FRAME_EXTENTS) nor its panel.
-    check "$name: the error window is made to fit XWayland's screen" shrunk_to_screen "$win"
-  fi
+  # At 200 % smaller than its template (538 high) once weston's frame is on,
+  # its buttons inside the screen.
+  secondary "$name" "error window" "$win" "$main"
+  desktop_shot "$name-3-error-window" "$win"
   press Escape
   check "$name: the error window closes with Esc" gone "$win"
   until_true $WAIT focused "$main"
   press Escape
   need "$name: Esc ends the program" ended "$app"
-  # The user's choice wins: on Wayland itself no X11 window comes up.
-  if ! command -v weston-debug >/dev/null; then
-    echo "skipped: weston-debug is missing, which tells weston's windows"
+  if [[ -z $NATIVE ]]; then
+    echo "skipped: $name: nothing here lists $compositor's own Wayland windows (weston-debug for weston)"
     return 0
   fi
   start "app-$name-native" env QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=mivotra-wayland "$APP"
   app=$pid
-  native_shown() {
-    WAYLAND_DISPLAY=mivotra-wayland timeout 5 weston-debug scene-graph 2>/dev/null |
-      grep -q "xdg_toplevel.*'${CONNECTED}fail.mdb'"
-  }
-  check "$name: QT_QPA_PLATFORM=wayland runs it on Wayland itself" until_true $WAIT native_shown
+  check "$name: QT_QPA_PLATFORM=wayland runs it on Wayland itself" until_true $WAIT "$NATIVE"
   check "$name: and no X11 window of it is shown" test "$(visible_count "$app")" -eq 0
   kill "$app"
   ended "$app"
 }
-if command -v weston >/dev/null && command -v Xwayland >/dev/null; then
-  wayland_desktop 1 1366x768
-  wayland_desktop 2 1920x1080
+if command -v Xwayland >/dev/null; then
+  if command -v weston >/dev/null; then
+    wayland_desktop weston-1 start_weston 1 1366x768
+    wayland_desktop weston-2 start_weston 2 1920x1080
+  else
+    echo "skipped: weston is missing (scripts/ensure-deps.sh --test installs it)"
+  fi
+  wayland_desktop mutter start_mutter 1366x768
 else
-  echo "skipped: weston and XWayland are missing (scripts/ensure-deps.sh --test installs them)"
+  echo "skipped: XWayland is missing (scripts/ensure-deps.sh --test installs it)"
 fi
 
 echo "--- window geometries (client, frame left,right,top,bottom):"
