@@ -243,6 +243,19 @@ dry_fresh noversion; dry_sql noversion "DROP TABLE t_db_ver;"
 dry_case noversion 1 "SELECT MAX(DBVerCode) AS MaxDBVerCode FROM t_db_ver;"
 dry_fresh blocked; echo "a file" >"$WORK/dry/blocked/$BF"
 dry_case blocked 1 "コピーに失敗しました。"
+# A database kept in WAL mode goes through a rollback journal for the
+# update and gets its log back; the rehearsal switches the same way, which
+# moves on only SQLite's change counters in the header (bytes 25-28, 93-96).
+dry_fresh wal; dry_sql wal "PRAGMA journal_mode = WAL;"
+wal="$WORK/dry/wal/data1.mdb"
+cp "$wal" "$WORK/wal-before.mdb"
+run dry-wal --database "$wal" --dry-run
+check "WAL: the dry run would update (0)" test $status -eq 0
+check "WAL: the dry run changes no byte but the counters" test -z "$(cmp -l "$WORK/wal-before.mdb" "$wal" | awk '!(($1 >= 25 && $1 <= 28) || ($1 >= 93 && $1 <= 96))')"
+run real-wal --database "$wal"
+check "WAL: the update ends as the dry run said (0)" test $status -eq 0
+check "WAL: the database reads 1.07" test "$(sql "$wal" "" "SELECT MAX(DBVerCode) FROM t_db_ver;")" = "1.07"
+check "WAL: and keeps its WAL mode" test "$(sql "$wal" "" "PRAGMA journal_mode;")" = "wal"
 dry_fresh journal; mkdir "$WORK/dry/journal/$BF"; echo x >"$WORK/dry/journal/$BF/data1ver_1_06backup.mdb-journal"
 dry_case journal 1 "mivotra-patch: the file data1ver_1_06backup.mdb-journal lies in the backup folder"
 dry_fresh inuse
