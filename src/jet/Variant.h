@@ -92,11 +92,6 @@ struct Variant {
     v.dblVal = x;
     return v;
   }
-  static Variant Date(DATE x) {
-    Variant v = OfType(VT_DATE);
-    v.date = x;
-    return v;
-  }
   static Variant Bstr(std::string x) {
     Variant v = OfType(VT_BSTR);
     v.bstrVal = std::move(x);

@@ -911,10 +911,6 @@ Exit status: 0 written, 1 the database could not be written, 2 usage error.
         <translation>バージョンなし</translation>
     </message>
     <message>
-        <source>&apos;%1&apos;</source>
-        <translation>&apos;%1&apos;</translation>
-    </message>
-    <message>
         <source>After the update&apos;s statements the version query reads %1 instead of &apos;%2&apos;, so the database would not count as updated; the update is undone, and the database is as it was before.</source>
         <translation>更新の文の後、バージョンの問い合わせの結果は &apos;%2&apos; ではなく %1 だったため、データベースは更新済みとみなされません。更新は取り消され、データベースは更新前のままです。</translation>
     </message>

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QWindow>
 #include <algorithm>
 #include <optional>
 #include <string_view>

@@ -11,8 +11,7 @@
 namespace mivotra {
 
 ComError VersionNotRaised(const std::string& version) {
-  const std::string read =
-      version.empty() ? Tr("update", "no version") : Format(Tr("update", "'%1'"), {version});
+  const std::string read = version.empty() ? Tr("update", "no version") : "'" + version + "'";
   return ComError(E_Fail, ErrorInfo{std::string(texts::DisplayName),
                                     Format(Tr("update",
                                               "After the update's statements the version query "

@@ -41,6 +41,7 @@ const auto I2 = [](std::int16_t x) { return Of(VT_I2, &Variant::iVal, x); };
 const auto R4 = [](float x) { return Of(VT_R4, &Variant::fltVal, x); };
 const auto UI1 = [](std::uint8_t x) { return Of(VT_UI1, &Variant::bVal, x); };
 const auto Bool = [](std::int16_t x) { return Of(VT_BOOL, &Variant::boolVal, x); };
+const auto Date = [](DATE x) { return Of(VT_DATE, &Variant::date, x); };
 const auto Currency = [](std::int64_t scaled) { return Of(VT_CY, &Variant::cyVal, CY{scaled}); };
 
 DATE At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
@@ -238,21 +239,21 @@ TEST(VariantToText, Strings) {
 
 TEST(VariantToText, Dates) {
   ExpectTexts({
-      {Variant::Date(At(2009, 11, 4)), "2009/11/04 00:00"},
-      {Variant::Date(At(2009, 11, 4, 13, 45, 59)), "2009/11/04 13:45"},
-      {Variant::Date(At(2009, 11, 4, 13, 45, 59) + 0.6 / 86400), "2009/11/04 13:46"},
-      {Variant::Date(At(2009, 12, 31, 23, 59, 59) + 0.6 / 86400), "2010/01/01 00:00"},
-      {Variant::Date(At(2009, 12, 31, 23, 59, 59) + 0.4 / 86400), "2009/12/31 23:59"},
-      {Variant::Date(-5.25), "1899/12/25 06:00"},
-      {Variant::Date(-657434.0), "100/01/01 00:00"},
-      {Variant::Date(-657434.999), "100/01/01 23:58"},
-      {Variant::Date(2958465.0), "9999/12/31 00:00"},
-      {Variant::Date(2958465.999), "9999/12/31 23:58"},
-      {Variant::Date(-657435.0), "Invalid DateTime"},
-      {Variant::Date(2958466.0), "Invalid DateTime"},
-      {Variant::Date(1e300), "Invalid DateTime"},
-      {Variant::Date(std::nan("")), "Invalid DateTime"},
-      {Variant::Date(-std::numeric_limits<double>::infinity()), "Invalid DateTime"},
+      {Date(At(2009, 11, 4)), "2009/11/04 00:00"},
+      {Date(At(2009, 11, 4, 13, 45, 59)), "2009/11/04 13:45"},
+      {Date(At(2009, 11, 4, 13, 45, 59) + 0.6 / 86400), "2009/11/04 13:46"},
+      {Date(At(2009, 12, 31, 23, 59, 59) + 0.6 / 86400), "2010/01/01 00:00"},
+      {Date(At(2009, 12, 31, 23, 59, 59) + 0.4 / 86400), "2009/12/31 23:59"},
+      {Date(-5.25), "1899/12/25 06:00"},
+      {Date(-657434.0), "100/01/01 00:00"},
+      {Date(-657434.999), "100/01/01 23:58"},
+      {Date(2958465.0), "9999/12/31 00:00"},
+      {Date(2958465.999), "9999/12/31 23:58"},
+      {Date(-657435.0), "Invalid DateTime"},
+      {Date(2958466.0), "Invalid DateTime"},
+      {Date(1e300), "Invalid DateTime"},
+      {Date(std::nan("")), "Invalid DateTime"},
+      {Date(-std::numeric_limits<double>::infinity()), "Invalid DateTime"},
   });
 }
 
