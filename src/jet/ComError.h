@@ -19,14 +19,10 @@ constexpr HRESULT MakeHResult(std::uint32_t bits) {
 // (E_Fail for E_FAIL, ...) because windows.h defines those as macros, which
 // would replace these wherever both are included.
 inline constexpr HRESULT S_Ok = 0;
-inline constexpr HRESULT E_NotImpl = MakeHResult(0x80004001);
-inline constexpr HRESULT E_NoInterface = MakeHResult(0x80004002);
 inline constexpr HRESULT E_Pointer = MakeHResult(0x80004003);
 inline constexpr HRESULT E_Fail = MakeHResult(0x80004005);
-inline constexpr HRESULT E_Unexpected = MakeHResult(0x8000FFFF);
 inline constexpr HRESULT E_AccessDenied = MakeHResult(0x80070005);
 inline constexpr HRESULT E_OutOfMemory = MakeHResult(0x8007000E);
-inline constexpr HRESULT E_InvalidArg = MakeHResult(0x80070057);
 
 // Codes ADO and the Jet provider raise for the same faults.
 inline constexpr HRESULT DB_E_Syntax = MakeHResult(0x80040E14);   // syntax error, object exists

@@ -17,7 +17,7 @@ void CheckCreateTable(sqlite3* db, const Statement& statement, const CreateTable
   for (const auto& key : create.foreignKeys) {
     // The relationship's name, if it has one, as " 'name'" after the word.
     const std::string name = key.constraint.empty() ? std::string() : " '" + key.constraint + "'";
-    const auto related = schema::TableName(db, key.refTable, &context);
+    const auto related = schema::ObjectName(db, "table", key.refTable, &context);
     if (!related) {
       ThrowEngine(DB_E_NoTable, Format(Tr("engine",
                                           "Cannot find the table '%1' that the relationship%2 of "

@@ -51,11 +51,6 @@ std::optional<std::string> ObjectName(sqlite3* db, std::string_view type, std::s
   return found;
 }
 
-std::optional<std::string> TableName(sqlite3* db, std::string_view name,
-                                     const FailureContext* context) {
-  return ObjectName(db, "table", name, context);
-}
-
 std::vector<std::string> TableNames(sqlite3* db, const FailureContext* context) {
   std::vector<std::string> names;
   Query(db, "SELECT name FROM sqlite_master WHERE type = 'table'", context,
@@ -91,17 +86,8 @@ std::vector<std::vector<std::string>> UniqueKeys(sqlite3* db, std::string_view t
   std::vector<std::vector<std::string>> keys;
   const auto primaryKey = PrimaryKey(Columns(db, table, context));
   if (!primaryKey.empty()) keys.push_back(primaryKey);
-  std::vector<std::string> indexes;
-  Query(db, "PRAGMA index_list(" + QuoteName(table) + ")", context, [&indexes](sqlite3_stmt* s) {
-    const bool unique = sqlite3_column_int(s, 2) != 0;
-    const bool partial = sqlite3_column_count(s) > 4 && sqlite3_column_int(s, 4) != 0;
-    if (unique && !partial) indexes.push_back(ColumnText(s, 1));
-  });
-  for (const auto& index : indexes) {
-    std::vector<std::string> columns;
-    Query(db, "PRAGMA index_info(" + QuoteName(index) + ")", context,
-          [&columns](sqlite3_stmt* s) { columns.push_back(ColumnText(s, 2)); });
-    keys.push_back(std::move(columns));
+  for (auto& index : Indexes(db, table, context)) {
+    if (index.unique && !index.partial) keys.push_back(std::move(index.columns));
   }
   return keys;
 }
@@ -139,15 +125,12 @@ std::vector<ForeignKeyInfo> ForeignKeysTo(sqlite3* db, std::string_view table,
 
 std::vector<IndexInfo> Indexes(sqlite3* db, std::string_view table, const FailureContext* context) {
   std::vector<IndexInfo> indexes;
-  Query(db, "PRAGMA index_list(" + QuoteName(table) + ")", context,
-        [&indexes, table](sqlite3_stmt* s) {
-          IndexInfo info;
-          info.name = ColumnText(s, 1);
-          info.table = std::string(table);
-          info.unique = sqlite3_column_int(s, 2) != 0;
-          info.partial = sqlite3_column_count(s) > 4 && sqlite3_column_int(s, 4) != 0;
-          indexes.push_back(std::move(info));
-        });
+  Query(db, "PRAGMA index_list(" + QuoteName(table) + ")", context, [&indexes](sqlite3_stmt* s) {
+    indexes.push_back({ColumnText(s, 1),
+                       sqlite3_column_int(s, 2) != 0,
+                       sqlite3_column_count(s) > 4 && sqlite3_column_int(s, 4) != 0,
+                       {}});
+  });
   for (auto& index : indexes) {
     Query(db, "PRAGMA index_info(" + QuoteName(index.name) + ")", context,
           [&index](sqlite3_stmt* s) { index.columns.push_back(ColumnText(s, 2)); });
@@ -160,11 +143,11 @@ std::optional<ObjectSql> TableOrView(sqlite3* db, std::string_view name,
   std::optional<ObjectSql> found;
   Query(
       db,
-      "SELECT name, tbl_name, sql FROM sqlite_master WHERE type IN ('table', 'view') AND name = "
+      "SELECT name, sql FROM sqlite_master WHERE type IN ('table', 'view') AND name = "
       "?1 COLLATE NOCASE",
       context,
       [&found](sqlite3_stmt* s) {
-        found = ObjectSql{ColumnText(s, 0), ColumnText(s, 1), ColumnText(s, 2)};
+        found = ObjectSql{ColumnText(s, 0), ColumnText(s, 1)};
       },
       name);
   return found;
@@ -175,11 +158,11 @@ std::vector<ObjectSql> Triggers(sqlite3* db, std::string_view table,
   std::vector<ObjectSql> triggers;
   Query(
       db,
-      "SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ?1 "
+      "SELECT name, sql FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ?1 "
       "COLLATE NOCASE",
       context,
       [&triggers](sqlite3_stmt* s) {
-        triggers.push_back({ColumnText(s, 0), ColumnText(s, 1), ColumnText(s, 2)});
+        triggers.push_back({ColumnText(s, 0), ColumnText(s, 1)});
       },
       table);
   return triggers;

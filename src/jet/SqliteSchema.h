@@ -32,7 +32,6 @@ struct ForeignKeyInfo {
 
 struct IndexInfo {
   std::string name;
-  std::string table;
   bool unique = false;
   bool partial = false;              // it has a WHERE clause
   std::vector<std::string> columns;  // empty for a column that is an expression
@@ -47,8 +46,6 @@ std::string ColumnText(sqlite3_stmt* statement, int column);
 // in any letter case.
 std::optional<std::string> ObjectName(sqlite3* db, std::string_view type, std::string_view name,
                                       const FailureContext* context);
-std::optional<std::string> TableName(sqlite3* db, std::string_view name,
-                                     const FailureContext* context);
 std::vector<std::string> TableNames(sqlite3* db, const FailureContext* context);
 std::vector<ColumnInfo> Columns(sqlite3* db, std::string_view table, const FailureContext* context);
 std::vector<std::string> PrimaryKey(const std::vector<ColumnInfo>& columns);
@@ -65,8 +62,7 @@ std::vector<ForeignKeyInfo> ForeignKeysTo(sqlite3* db, std::string_view table,
 std::vector<IndexInfo> Indexes(sqlite3* db, std::string_view table, const FailureContext* context);
 struct ObjectSql {
   std::string name;
-  std::string table;  // the table it belongs to, as its statement names it
-  std::string sql;    // the CREATE statement as SQLite keeps it
+  std::string sql;  // the CREATE statement as SQLite keeps it
 };
 // The table or view of that name (its CREATE statement), if there is one.
 std::optional<ObjectSql> TableOrView(sqlite3* db, std::string_view name,

@@ -24,20 +24,12 @@ struct SystemText {
 };
 
 constexpr std::array kSystemTexts{
-    SystemText{S_Ok, "The operation completed successfully.\r\n",
-               "この操作を正しく終了しました。\r\n"},
-    SystemText{E_NotImpl, "Not implemented\r\n", "実装されていません\r\n"},
-    SystemText{E_NoInterface, "No such interface supported\r\n",
-               "インターフェイスがサポートされていません\r\n"},
     SystemText{E_Pointer, "Invalid pointer\r\n", "無効なポインターです\r\n"},
     SystemText{E_Fail, "Unspecified error\r\n", "エラーを特定できません\r\n"},
-    SystemText{E_Unexpected, "Catastrophic failure\r\n", "致命的なエラーです\r\n"},
     SystemText{E_AccessDenied, "Access is denied.\r\n", "アクセスが拒否されました。\r\n"},
     SystemText{E_OutOfMemory,
                "Not enough memory resources are available to complete this operation.\r\n",
                "この操作を完了するのに十分な記憶域がありません。\r\n"},
-    SystemText{E_InvalidArg, "The parameter is incorrect.\r\n",
-               "パラメーターが間違っています。\r\n"},
 };
 
 }  // namespace

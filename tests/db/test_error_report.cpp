@@ -97,9 +97,6 @@ TEST(FormatComError, WholeReports) {
       {WithInfo(E_Fail, "engine", "Could not find file '/data/データ.mdb'."),
        "Message : Unspecified error\nCode : 0x80004005\nSource : engine\n"
        "Description : Could not find file '/data/データ.mdb'.\n"},
-      {ComError(S_Ok),
-       "Message : The operation completed successfully.\nCode : 0x00000000\nSource : null\n"
-       "Description : null\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FormatComError(c.error), c.report);
@@ -116,11 +113,7 @@ TEST(FormatComError, MessageLineForms) {
       {0x80004003, "Invalid pointer"},
       {0x80004005, "Unspecified error"},
       {0x8007000E, "Not enough memory resources are available to complete this operation."},
-      {0x80070057, "The parameter is incorrect."},
-      {0x8000FFFF, "Catastrophic failure"},
       {0x80070005, "Access is denied."},
-      {0x80004002, "No such interface supported"},
-      {0x80004001, "Not implemented"},
       {0x80040E14, "IDispatch error #3092"},
       {0x80040E37, "IDispatch error #3127"},
       {0x80040E4D, "IDispatch error #3149"},
@@ -167,8 +160,7 @@ TEST(ErrorMessageText, StripsOnlyTheFinalLineEnd) {
 }
 
 TEST(SystemMessage, EveryStandardTextEndsWithCrLf) {
-  for (HRESULT code : {S_Ok, E_NotImpl, E_NoInterface, E_Pointer, E_Fail, E_Unexpected,
-                       E_AccessDenied, E_OutOfMemory, E_InvalidArg}) {
+  for (HRESULT code : {E_Pointer, E_Fail, E_AccessDenied, E_OutOfMemory}) {
     for (const char* lang : {"C.UTF-8", "ja_JP.UTF-8"}) {
       LocaleEnvironment locale(nullptr, nullptr, lang);
       const std::optional<std::string> text = SystemMessage(code);
@@ -218,11 +210,7 @@ TEST(SystemMessage, JapaneseTexts) {
       {E_Pointer, "無効なポインターです"},
       {E_Fail, "エラーを特定できません"},
       {E_OutOfMemory, "この操作を完了するのに十分な記憶域がありません。"},
-      {E_InvalidArg, "パラメーターが間違っています。"},
-      {E_Unexpected, "致命的なエラーです"},
       {E_AccessDenied, "アクセスが拒否されました。"},
-      {E_NoInterface, "インターフェイスがサポートされていません"},
-      {E_NotImpl, "実装されていません"},
       {DB_E_Syntax, "IDispatch error #3092"},
   };
   for (const auto& [code, message] : cases) {
