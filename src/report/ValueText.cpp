@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "base/Utf8.h"
-#include "jet/DateTime.h"
+#include "report/DateTime.h"
 
 namespace mivotra {
 namespace {

@@ -13,7 +13,6 @@
 
 #include "FuzzCheck.h"
 #include "jet/ComError.h"
-#include "jet/DateTime.h"
 #include "jet/JetErrors.h"
 #include "jet/sql/JetSql.h"
 

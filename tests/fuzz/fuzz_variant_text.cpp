@@ -15,8 +15,8 @@
 
 #include "FuzzCheck.h"
 #include "base/Utf8.h"
-#include "jet/DateTime.h"
 #include "jet/Variant.h"
+#include "report/DateTime.h"
 #include "report/ValueText.h"
 
 namespace mivotra {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <vector>
 
-#include "jet/DateTime.h"
 #include "jet/sql/Characters.h"
 
 namespace mivotra::jet {
@@ -32,6 +32,15 @@ std::optional<std::vector<int>> Fields(std::string_view text, char separator,
   return values;
 }
 
+// Jet's calendar: the Gregorian one from the year 100 to 9999.
+bool IsCalendarTime(int year, int month, int day, int hour, int minute, int second) {
+  constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 100 || year > 9999 || month < 1 || month > 12) return false;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  const int days = month == 2 && leap ? 29 : kDays[month - 1];
+  return day >= 1 && day <= days && hour <= 23 && minute <= 59 && second <= 59;
+}
+
 }  // namespace
 
 std::optional<std::string> ParseDateLiteral(std::string_view text) {
@@ -46,17 +55,13 @@ std::optional<std::string> ParseDateLiteral(std::string_view text) {
     if (!clock) return std::nullopt;
     for (std::size_t i = 0; i < clock->size(); ++i) time[i] = (*clock)[i];
   }
-  CalendarTime fields;
-  fields.year = (*date)[0];
-  fields.month = (*date)[1];
-  fields.day = (*date)[2];
-  fields.hour = time[0];
-  fields.minute = time[1];
-  fields.second = time[2];
-  if (!DateFromCalendar(fields.year, fields.month, fields.day, fields.hour, fields.minute,
-                        fields.second))
-    return std::nullopt;
-  return DateToStorageText(fields);
+  const int year = (*date)[0], month = (*date)[1], day = (*date)[2];
+  if (!IsCalendarTime(year, month, day, time[0], time[1], time[2])) return std::nullopt;
+  // Stored as text "YYYY-MM-DD HH:MM:SS", so that any SQLite tool reads it.
+  char stored[80];  // room for any int, so that the compiler sees no truncation
+  std::snprintf(stored, sizeof stored, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, time[0],
+                time[1], time[2]);
+  return stored;
 }
 
 }  // namespace mivotra::jet

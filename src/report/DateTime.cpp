@@ -1,8 +1,7 @@
-#include "jet/DateTime.h"
+#include "report/DateTime.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 
 namespace mivotra {
 namespace {
@@ -14,20 +13,12 @@ constexpr std::int64_t kSecondsPerDay = 86400;
 // Day 0 of the OLE calendar (1899-12-30) counted from 1970-01-01.
 constexpr std::int64_t kOleEpochFromUnix = -25569;
 
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 struct CivilDate {
   int year, month, day;
 };
 
+// The proleptic Gregorian date of a day counted from 1970-01-01 (H. Hinnant's
+// algorithm).
 constexpr CivilDate CivilFromDays(std::int64_t z) {
   z += 719468;
   const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
@@ -39,19 +30,6 @@ constexpr CivilDate CivilFromDays(std::int64_t z) {
   const unsigned m = mp < 10 ? mp + 3 : mp - 9;
   const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
   return {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
-}
-
-static_assert(DaysFromCivil(1899, 12, 30) == kOleEpochFromUnix);
-static_assert(DaysFromCivil(100, 1, 1) - kOleEpochFromUnix == kFirstDay);
-static_assert(DaysFromCivil(9999, 12, 31) - kOleEpochFromUnix == kLastDay);
-
-constexpr bool IsLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-constexpr int DaysInMonth(int year, int month) {
-  constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
 }  // namespace
@@ -87,29 +65,6 @@ std::optional<CalendarTime> CalendarFromDate(DATE date) {
   time.minute = static_cast<int>(secondOfDay / 60 % 60);
   time.second = static_cast<int>(secondOfDay % 60);
   return time;
-}
-
-std::optional<DATE> DateFromCalendar(int year, int month, int day, int hour, int minute,
-                                     int second) {
-  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-      second < 0 || second > 59) {
-    return std::nullopt;
-  }
-  const std::int64_t days =
-      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
-      kOleEpochFromUnix;
-  const double fraction =
-      static_cast<double>(hour * 3600 + minute * 60 + second) / static_cast<double>(kSecondsPerDay);
-  const auto whole = static_cast<double>(days);
-  return days < 0 ? whole - fraction : whole + fraction;
-}
-
-std::string DateToStorageText(const CalendarTime& time) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month,
-                time.day, time.hour, time.minute, time.second);
-  return buffer;
 }
 
 }  // namespace mivotra
