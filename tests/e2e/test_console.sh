@@ -241,6 +241,27 @@ dry_fresh nosofu; dry_sql nosofu "DROP TABLE t_sofu;"
 dry_case nosofu 1 "t_sofu"
 dry_fresh noversion; dry_sql noversion "DROP TABLE t_db_ver;"
 dry_case noversion 1 "SELECT MAX(DBVerCode) AS MaxDBVerCode FROM t_db_ver;"
+# Files the main application's other versions or other hands left unlike
+# ours: a rate type that must name a row of another table, a version table
+# with a field of its own that must be filled, and one without the primary
+# key that the comment table's relationship needs (met when the comment
+# table is made, or when a comment is added to the one there already).
+dry_fresh ratefk; dry_sql ratefk "CREATE TABLE t_rate_type (RateTypeID INTEGER PRIMARY KEY); INSERT INTO t_rate_type VALUES (2), (3);
+  CREATE TABLE k (KumiRateID INTEGER PRIMARY KEY, KodanID INTEGER, KumiRateTypeID INTEGER REFERENCES t_rate_type (RateTypeID), KumiUpperRateTypeID INTEGER, KumiLowerRateTypeID INTEGER, KumiRate DOUBLE, CreateDateTime DATETIME, UpdateDateTime DATETIME);
+  INSERT INTO k SELECT KumiRateID, KodanID, KumiRateTypeID, KumiUpperRateTypeID, KumiLowerRateTypeID, KumiRate, CreateDateTime, UpdateDateTime FROM t_kumi_rate; DROP TABLE t_kumi_rate; ALTER TABLE k RENAME TO t_kumi_rate;"
+dry_case ratefk 1 "a related record is required in table 't_rate_type'"
+ver_table() {  # ver_table NAME COLUMNS EXTRA: t_db_ver made again with COLUMNS, its rows kept
+  dry_sql "$1" "CREATE TABLE v ($2); INSERT INTO v SELECT DBVerID, DBVerCode, DBPatchDate, UpdateDateTime$3 FROM t_db_ver;
+    DROP TABLE t_db_ver; ALTER TABLE v RENAME TO t_db_ver;"
+}
+keyless="DBVerID INTEGER, DBVerCode TEXT NOT NULL, DBPatchDate TEXT, UpdateDateTime TEXT"
+dry_fresh owner; ver_table owner "DBVerID INTEGER PRIMARY KEY, DBVerCode TEXT NOT NULL, DBPatchDate TEXT, UpdateDateTime TEXT, Owner TEXT NOT NULL" ", 'office'"
+dry_case owner 1 "The field 't_db_ver.Owner' cannot contain a Null value"
+dry_fresh nokey; ver_table nokey "$keyless" ""
+dry_case nokey 1 "No unique index found for the referenced field of the primary table 't_db_ver'"
+mkdir -p "$WORK/dry/nokey-comments"; "$SAMPLE" --with-comment-table "$WORK/dry/nokey-comments/data1.mdb" >/dev/null
+ver_table nokey-comments "$keyless" ""
+dry_case nokey-comments 1 "A relationship of table 't_db_ver_comment' no longer matches a unique index of its related table 't_db_ver'"
 dry_fresh blocked; echo "a file" >"$WORK/dry/blocked/$BF"
 dry_case blocked 1 "コピーに失敗しました。"
 # A database kept in WAL mode goes through a rollback journal for the
