@@ -220,11 +220,14 @@ client_geometry() {
     s/.*Absolute upper-left Y: *\(-\?[0-9]*\).*/Y=\1/p;s/.*Width: *\([0-9]*\).*/WIDTH=\1/p
     s/.*Height: *\([0-9]*\).*/HEIGHT=\1/p'
 }
-click() {
+# hover WINDOW X Y WIDTH HEIGHT: the mouse to the point X, Y of a window
+# WIDTH x HEIGHT units large; click: a left click there.
+hover() {
   local X Y WIDTH HEIGHT
   eval "$(client_geometry "$1")"
-  timeout 10 xdotool mousemove --sync $((X + $2 * WIDTH / $4)) $((Y + $3 * HEIGHT / $5)) click 1
+  timeout 10 xdotool mousemove --sync $((X + $2 * WIDTH / $4)) $((Y + $3 * HEIGHT / $5))
 }
+click() { hover "$@" && timeout 10 xdotool click 1; }
 # click_corner WINDOW DX DY: a left click DX horizontal and DY vertical dialog
 # units left of and above the window's bottom right corner, with the base
 # units BASE_X x BASE_Y of the dialog font and the scale factor SCALE. The
@@ -244,6 +247,7 @@ click_corner() {
 # (260, 268, 68, 17) and its close button (332, 268, 50, 17), 91 and 28
 # units from the right, 11 from the bottom.
 click_run() { click "$1" 34 12 260 183; }
+hover_run() { hover "$1" 34 12 260 183; }
 click_copy() { click_corner "$1" 91 11; }
 click_close() { click_corner "$1" 28 11; }
 
@@ -293,6 +297,16 @@ check "the window is a normal window" \
   test "$(xprop -id "$main" _NET_WM_WINDOW_TYPE)" = "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL"
 not_transient() { [[ $(xprop -id "$1" WM_TRANSIENT_FOR) != *"window id"* ]]; }
 check "the window is transient for no other" not_transient "$main"
+
+# --- The mouse resting on Run: its tip, on the screen -------------------------
+other_window() { xdotool search --all --onlyvisible --pid "$1" --name '' 2>/dev/null | grep -vx "$2" | head -n 1; }
+tip_found() { tip=$(other_window "$app1" "$main") && [[ -n $tip ]]; }
+need "the mouse rests on the Run button" hover_run "$main"
+check "the Run button's tip appears" until_true $WAIT tip_found
+shot 01b-run-button-tip
+check "the tip lies inside the work area" within "$tip"
+need "the mouse moves on to the log" hover "$main" 130 100 260 183
+check "the tip goes with it" gone "$tip"
 
 # --- The main application is open: Run refuses -------------------------------
 need "the Run button is clicked" click_run "$main"
