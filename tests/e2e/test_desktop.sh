@@ -424,12 +424,16 @@ errwin=$win
 shot 08-error-window
 check "the error window lies inside the work area" until_true $WAIT within "$errwin"
 check "the error window is 674x538, as the original at 96 dpi" test "$(size_of "$errwin")" = 674x538
+# A user adds a line of their own at the top before sending the text on.
+need "the text is clicked" click "$errwin" 190 100 385 287
+need "a note is typed at its start" key "$errwin" ctrl+Home
+timeout 10 xdotool type --delay 20 "memo" && key "$errwin" Return
 need "the copy button is clicked" click_copy "$errwin"
-check "the error text is on the clipboard" until_true $WAIT clipboard_starts "Message : "
+check "the text with the note is on the clipboard" until_true $WAIT clipboard_starts "memo"$'\r\n'"Message : "
 clipboard >"$WORK/error.txt"
-check "the report's lines end in CR LF" test "$(head -n 1 "$WORK/error.txt" | tail -c 2 | od -An -c | tr -d ' ')" = '\r\n'
+check "the report's lines end in CR LF" test "$(sed -n 2p "$WORK/error.txt" | tail -c 2 | od -An -c | tr -d ' ')" = '\r\n'
 check "the failing statement follows the report and an empty line" \
-  test "$(sed -n 7p "$WORK/error.txt" | cut -c1-30)" = "INSERT INTO t_db_ver (DBVerID,"
+  test "$(sed -n 8p "$WORK/error.txt" | cut -c1-30)" = "INSERT INTO t_db_ver (DBVerID,"
 check "and closes the numbered list" \
   test "$(tail -n 2 "$WORK/error.txt" | head -n 1 | cut -c1-34)" = " 10 INSERT INTO t_db_ver (DBVerID,"
 need "the close button is clicked" click_close "$errwin"
