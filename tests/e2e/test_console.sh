@@ -84,8 +84,9 @@ check "--json: no-database" test "$(jq -r '.outcome, .exitStatus, .database' "$W
 check "--json: the engine's error code" test "$(jq -r '.error.code' "$WORK/junkjson.out")" = "0x80004005"
 check "--json: the engine's description" test "$(jq -r '.error.description' "$WORK/junkjson.out")" = "Unrecognized database format '$WORK/junk.mdb'."
 
-# A full update in a folder whose name has Japanese, blanks, quotes, ';' and '#'.
-dir="$WORK/共有 フォルダ 'a' \"b\"; #1"
+# A full update in a folder whose name has Japanese (with 𠮷, beyond the BMP),
+# blanks, quotes, ";" and "#".
+dir="$WORK/𠮷田の共有 フォルダ 'a' \"b\"; #1"
 mkdir -p "$dir"
 "$SAMPLE" "$dir/data1.mdb"
 settings data1 "$dir/" ""
