@@ -63,42 +63,6 @@ std::string Repair(std::string_view text) {
   return repaired;
 }
 
-std::optional<Decoded> DecodeAt(std::string_view text, std::size_t pos) {
-  if (pos >= text.size()) return std::nullopt;
-  const int length = SequenceAt(text, pos);
-  if (length < 0) return std::nullopt;
-  static constexpr unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-  char32_t code = static_cast<unsigned char>(text[pos]) & kLeadBits[length];
-  for (int k = 1; k < length; ++k)
-    code =
-        (code << 6) | (static_cast<unsigned char>(text[pos + static_cast<std::size_t>(k)]) & 0x3F);
-  return Decoded{code, static_cast<std::size_t>(length)};
-}
-
-void AppendCodePoint(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-std::size_t CountCodePoints(std::string_view text) {
-  std::size_t count = 0;
-  for (unsigned char c : text) count += (c & 0xC0) != 0x80;
-  return count;
-}
-
 std::size_t CutPoint(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text.size();
   std::size_t cut = maxBytes;
