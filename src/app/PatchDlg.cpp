@@ -266,10 +266,6 @@ void CPatchDlg::OnSysCommand(int command) {
   });
 }
 
-int CPatchDlg::ProgressPosition() const {
-  return m_progress->value();
-}
-
 void CPatchDlg::OnRunUpdate() {
   Handle([this] {
     // However the session comes back, its run is over: the controls may return.

@@ -51,9 +51,6 @@ class CPatchDlg final : public QDialog, public Screen {
   void OnSysCommand(int command);
 
   PatchSession& Session() { return m_session; }
-  bool IsCloseEnabled() const { return m_closeEnabled; }
-  QMenu* WindowMenu() const { return m_windowMenu; }
-  int ProgressPosition() const;
 
   // Sizes the window to its template, or smaller where it does not fit in
   // area with the given frame: the log gives up the room.

@@ -22,6 +22,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -175,15 +176,17 @@ class User final : public QObject {
     const bool connected = m_window->Session().Database().IsConnected();
     const bool searchEnabled = search != nullptr && search->isEnabled();
     const bool waiting = m_window->cursor().shape() != Qt::ArrowCursor;
-    if (m_window->IsCloseEnabled() && run.isEnabled() == connected && searchEnabled != connected &&
-        !waiting)
+    // The window menu's first item is 閉じる, greyed while the window may not close.
+    const auto* menu = m_window->findChild<QMenu*>(QStringLiteral("windowMenu"));
+    const bool closeEnabled = menu != nullptr && menu->actions().front()->isEnabled();
+    if (closeEnabled && run.isEnabled() == connected && searchEnabled != connected && !waiting)
       return;
     char line[200];
     std::snprintf(line, sizeof line,
                   "window-driver: after the run close %d, run %d, search %d, %s cursor, over %s "
                   "database\n",
-                  m_window->IsCloseEnabled(), run.isEnabled(), searchEnabled,
-                  waiting ? "the wait" : "the arrow", connected ? "an open" : "no open");
+                  closeEnabled, run.isEnabled(), searchEnabled, waiting ? "the wait" : "the arrow",
+                  connected ? "an open" : "no open");
     Write(std::string(line));
   }
 

@@ -236,7 +236,7 @@ class TestPatchDlgDesktop : public QObject {
       if (QWidget* popup = QApplication::activePopupWidget()) focus = popup;
     }
     QTest::keyClick(focus, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-    QMenu* menu = dlg.WindowMenu();
+    QMenu* menu = dlg.findChild<QMenu*>("windowMenu");
     QTRY_VERIFY(menu->isVisible());
     bool versionShown = false;
     WhenModalOpens(QStringLiteral("CVersionDlg"), [&versionShown](QWidget* modal) {
