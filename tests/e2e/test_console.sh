@@ -258,6 +258,9 @@ ver_table() {  # ver_table NAME COLUMNS EXTRA: t_db_ver made again with COLUMNS,
 keyless="DBVerID INTEGER, DBVerCode TEXT NOT NULL, DBPatchDate TEXT, UpdateDateTime TEXT"
 dry_fresh owner; ver_table owner "DBVerID INTEGER PRIMARY KEY, DBVerCode TEXT NOT NULL, DBPatchDate TEXT, UpdateDateTime TEXT, Owner TEXT NOT NULL" ", 'office'"
 dry_case owner 1 "The field 't_db_ver.Owner' cannot contain a Null value"
+# A version column of numbers: 1.06 as a double reads "1.1", and the gate refuses it.
+dry_fresh numeric; ver_table numeric "DBVerID INTEGER PRIMARY KEY, DBVerCode DOUBLE NOT NULL, DBPatchDate TEXT, UpdateDateTime TEXT" ""
+dry_case numeric 1 "現在のデータベースバージョンは「 1.1 」です。"
 dry_fresh nokey; ver_table nokey "$keyless" ""
 dry_case nokey 1 "No unique index found for the referenced field of the primary table 't_db_ver'"
 mkdir -p "$WORK/dry/nokey-comments"; "$SAMPLE" --with-comment-table "$WORK/dry/nokey-comments/data1.mdb" >/dev/null
