@@ -148,6 +148,7 @@ void CPatchDlg::BuildFromTemplate() {
   m_windowMenu = new QMenu(this);
   m_windowMenu->setObjectName("windowMenu");
   m_closeAction = m_windowMenu->addAction(QtText(texts::WindowMenuClose), this, &QWidget::close);
+  m_closeAction->setObjectName("closeAction");
   for (const QKeySequence& keys :
        {QKeySequence(Qt::ALT | Qt::Key_Space), QKeySequence(Qt::SHIFT | Qt::Key_F10),
         QKeySequence(Qt::Key_Menu)}) {

@@ -20,9 +20,9 @@
 
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
+#include <QAction>
 #include <QApplication>
 #include <QEvent>
-#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -176,9 +176,9 @@ class User final : public QObject {
     const bool connected = m_window->Session().Database().IsConnected();
     const bool searchEnabled = search != nullptr && search->isEnabled();
     const bool waiting = m_window->cursor().shape() != Qt::ArrowCursor;
-    // The window menu's first item is 閉じる, greyed while the window may not close.
-    const auto* menu = m_window->findChild<QMenu*>(QStringLiteral("windowMenu"));
-    const bool closeEnabled = menu != nullptr && menu->actions().front()->isEnabled();
+    // The window menu's 閉じる, greyed while the window may not close.
+    const auto* close = m_window->findChild<QAction*>(QStringLiteral("closeAction"));
+    const bool closeEnabled = close != nullptr && close->isEnabled();
     if (closeEnabled && run.isEnabled() == connected && searchEnabled != connected && !waiting)
       return;
     char line[200];

@@ -32,12 +32,9 @@ CIconButton* RunButton(CPatchDlg& dlg) {
 CIconButton* SearchButton(CPatchDlg& dlg) {
   return dlg.findChild<CIconButton*>("searchButton");
 }
-QMenu* WindowMenu(CPatchDlg& dlg) {
-  return dlg.findChild<QMenu*>("windowMenu");
-}
-// Whether the window may close, as the user sees it: its menu's first item, 閉じる.
+// Whether the window may close, as the user sees it: its menu's item 閉じる.
 bool CloseEnabled(CPatchDlg& dlg) {
-  return WindowMenu(dlg)->actions().front()->isEnabled();
+  return dlg.findChild<QAction*>("closeAction")->isEnabled();
 }
 
 // The wait cursor is for the statements alone: every box and error window
@@ -178,7 +175,7 @@ class TestPatchDlg : public QObject {
   void theWindowMenuEndsWithTheVersionItem() {
     CPatchDlg dlg(nullptr, &probe);
     OpenWindow(dlg);
-    const auto actions = WindowMenu(dlg)->actions();
+    const auto actions = dlg.findChild<QMenu*>("windowMenu")->actions();
     QVERIFY(actions.size() >= 3);
     QVERIFY(actions[actions.size() - 2]->isSeparator());
     QCOMPARE(actions.back()->text(), QStringLiteral("バージョン情報 MivotraPatch20091109(&A)..."));
