@@ -723,6 +723,14 @@ dialog_of() { [[ $(xprop -id "$1" WM_TRANSIENT_FOR) == *"window id # $(printf '0
 # window that has the focus), else to XWayland: a new window takes the focus.
 press() { DISPLAY=${OUTER:-$DISPLAY} timeout 10 xdotool key "$@"; }
 focused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
+# press_in WINDOW KEYS...: the keys once the window has the focus. Under load
+# the compositor activates a new window well after it is mapped, and a key
+# pressed before then reaches the window behind it, or none.
+press_in() {
+  until_true $WAIT focused "$1"
+  shift
+  press "$@"
+}
 desktop_shot() {
   if [[ -n $OUTER ]]; then
     DISPLAY=$OUTER shot "$1"
@@ -770,7 +778,7 @@ wayland_desktop() {
   press Down Return
   need "$name: the version window opens" await "$app" "バージョン情報 MivotraPatch20091109"
   secondary "$name" "version window" "$win" "$main"
-  press Return
+  press_in "$win" Return
   check "$name: the version window closes with Enter" gone "$win"
   # Run is pressed once the main window has the keyboard again.
   check "$name: the main window takes the focus back" until_true $WAIT focused "$main"
@@ -783,7 +791,7 @@ wayland_desktop() {
     esac
     secondary "$name" "$box box" "$win" "$main"
     desktop_shot "$name-2-$box-box" "$win"
-    press Return
+    press_in "$win" Return
     check "$name: the $box box closes" gone "$win"
   done
   need "$name: the error window appears" await "$app" "更新エラー内容"
@@ -791,10 +799,9 @@ wayland_desktop() {
   # its buttons inside the screen.
   secondary "$name" "error window" "$win" "$main"
   desktop_shot "$name-3-error-window" "$win"
-  press Escape
+  press_in "$win" Escape
   check "$name: the error window closes with Esc" gone "$win"
-  until_true $WAIT focused "$main"
-  press Escape
+  press_in "$main" Escape
   need "$name: Esc ends the program" ended "$app"
   if [[ -z $NATIVE ]]; then
     echo "skipped: $name: nothing here lists $compositor's own Wayland windows (weston-debug for weston)"

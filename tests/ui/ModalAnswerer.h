@@ -5,6 +5,7 @@
 // record keeps the cursor shown over the window and over its owner.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -71,14 +72,22 @@ class ModalAnswerer : public QObject {
       if (onBox) onBox(seen);
       box->button(QMessageBox::Ok)->click();
     } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-      // Its accept is queued: a tick that comes first must not answer it again.
-      if (dialog == m_answeredDialog) return;
-      m_answeredDialog = dialog;
-      if (fileChoices.empty()) {
+      // Its accept is queued, so the next tick may find it still open: that
+      // one must not take the next choice. Yet a dialog once stayed open after
+      // its answer (Debian 13, under load), so one still open a second later
+      // gets the same answer again.
+      if (dialog != m_answeredDialog) {
+        m_answeredDialog = dialog;
+        m_choice = fileChoices.empty() ? QString() : fileChoices.front();
+        if (!fileChoices.empty()) fileChoices.pop_front();
+      } else if (m_answeredAt.elapsed() < 1000) {
+        return;
+      }
+      m_answeredAt.start();
+      if (m_choice.isEmpty()) {
         dialog->reject();
       } else {
-        dialog->selectFile(fileChoices.front());
-        fileChoices.pop_front();
+        dialog->selectFile(m_choice);
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
       }
     } else if (auto* window = qobject_cast<CUpdateErrorMsgDlg*>(modal)) {
@@ -89,6 +98,8 @@ class ModalAnswerer : public QObject {
 
   QTimer m_timer;
   QPointer<QFileDialog> m_answeredDialog;
+  QString m_choice;  // empty: cancel
+  QElapsedTimer m_answeredAt;
 };
 
 }  // namespace mivotra::test
