@@ -55,7 +55,6 @@ class CPatchDlg final : public QDialog, public Screen {
   // Sizes the window to its template, or smaller where it does not fit in
   // area with the given frame: the log gives up the room.
   void FitInto(const QRect& area, const QMargins& frame);
-  QSize TemplateSize() const { return m_templateSize; }
   // Fits the window to its screen before the dialog places it.
   void setVisible(bool visible) override;
 

@@ -36,7 +36,6 @@ class CUpdateErrorMsgDlg final : public QDialog {
   // fit in area with the given frame: the text box gives up the room, the
   // buttons stay in the bottom right corner.
   void FitInto(const QRect& area, const QMargins& frame);
-  QSize TemplateSize() const { return m_templateSize; }
   QSize MinimumClientSize() const;
 
  public Q_SLOTS:

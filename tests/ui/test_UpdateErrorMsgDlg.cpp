@@ -150,9 +150,9 @@ class TestUpdateErrorMsgDlg : public QObject {
     window.copy = window.dialog.findChild<QPushButton*>(QStringLiteral("copyButton"));
     const QRect close = window.close->geometry();
     const QRect copy = window.copy->geometry();
+    const QSize template_ = window.dialog.size();  // as the window is built
     window.dialog.FitInto(area, frame);
     const QSize size = window.dialog.size();
-    const QSize template_ = window.dialog.TemplateSize();
     const QSize minimum = window.dialog.MinimumClientSize();
     QCOMPARE(size.width(), qBound(minimum.width(), area.width() - 2, template_.width()));
     QCOMPARE(size.height(), qBound(minimum.height(), area.height() - 28, template_.height()));
