@@ -6,7 +6,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 run() {  # run NAME ARGS...: exit code in $status, output in $WORK/NAME.out/.err
   local name=$1
   shift
-  timeout 120 "$PATCH" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" </dev/null
+  # Descriptor 4 is this shell's hold on a database (the in-use case): timeout
+  # must not inherit it, or the report may name timeout, under a new number each run.
+  timeout 120 "$PATCH" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" </dev/null 4<&-
   status=$?
 }
 has() { grep -qF -- "$2" "$WORK/$1"; }
