@@ -36,6 +36,8 @@ if [[ "${1:-}" == "--test" ]]; then
   # The benchmarks' timing and arithmetic; fuser, the yardstick for the
   # scan for other users of the database.
   packages+=(time bc psmisc)
+  # A QTest that hangs or crashes prints every thread's stack through gdb.
+  packages+=(gdb)
   # Reading the console's JSON results in the end-to-end tests.
   packages+=(jq)
   # A real window manager for the desktop test, and a Japanese locale to run

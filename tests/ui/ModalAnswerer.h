@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -75,19 +76,31 @@ class ModalAnswerer : public QObject {
       // Its accept is queued, so the next tick may find it still open: that
       // one must not take the next choice. Yet a dialog once stayed open after
       // its answer (Debian 13, under load), so one still open a second later
-      // gets the same answer again.
+      // gets the same answer again, and says how it looks.
       if (dialog != m_answeredDialog) {
         m_answeredDialog = dialog;
         m_choice = fileChoices.empty() ? QString() : fileChoices.front();
         if (!fileChoices.empty()) fileChoices.pop_front();
       } else if (m_answeredAt.elapsed() < 1000) {
         return;
+      } else {
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        qWarning(
+            "the file dialog is still open after its answer: in %s, name field \"%s\", "
+            "selected %s",
+            qPrintable(dialog->directory().absolutePath()),
+            qPrintable(name != nullptr ? name->text() : QStringLiteral("(none)")),
+            qPrintable(dialog->selectedFiles().join(QStringLiteral(", "))));
       }
       m_answeredAt.start();
       if (m_choice.isEmpty()) {
         dialog->reject();
       } else {
-        dialog->selectFile(m_choice);
+        // As a user would: the whole path typed into the name field, then Open.
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+          name->setText(m_choice);
+        else
+          dialog->selectFile(m_choice);
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
       }
     } else if (auto* window = qobject_cast<CUpdateErrorMsgDlg*>(modal)) {
