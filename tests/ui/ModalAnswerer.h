@@ -84,12 +84,10 @@ class ModalAnswerer : public QObject {
       } else if (m_answeredAt.elapsed() < 1000) {
         return;
       } else {
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         qWarning(
             "the file dialog is still open after its answer: in %s, name field \"%s\", "
             "selected %s",
-            qPrintable(dialog->directory().absolutePath()),
-            qPrintable(name != nullptr ? name->text() : QStringLiteral("(none)")),
+            qPrintable(dialog->directory().absolutePath()), qPrintable(NameField(dialog)->text()),
             qPrintable(dialog->selectedFiles().join(QStringLiteral(", "))));
       }
       m_answeredAt.start();
@@ -97,16 +95,18 @@ class ModalAnswerer : public QObject {
         dialog->reject();
       } else {
         // As a user would: the whole path typed into the name field, then Open.
-        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-          name->setText(m_choice);
-        else
-          dialog->selectFile(m_choice);
+        NameField(dialog)->setText(m_choice);
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
       }
     } else if (auto* window = qobject_cast<CUpdateErrorMsgDlg*>(modal)) {
       errorWindows.push_back({window->m_strErrorText, CursorsOf(window)});
       window->reject();
     }
+  }
+
+  // Qt's own file dialog always has it.
+  static QLineEdit* NameField(QFileDialog* dialog) {
+    return dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
   }
 
   QTimer m_timer;

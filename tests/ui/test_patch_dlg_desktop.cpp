@@ -25,6 +25,9 @@ using namespace mivotra::test;
 
 namespace {
 
+// 260 x 183 dialog units: the original's window in pixels at 96 dpi.
+const QSize kTemplate(455, 343);
+
 // Whether any pixel of the list's rows is in the selection colour.
 bool ShowsSelection(QListWidget* log) {
   const QColor highlight = log->palette().color(QPalette::Active, QPalette::Highlight);
@@ -65,13 +68,12 @@ class TestPatchDlgDesktop : public QObject {
   }
   void cleanup() { dir.reset(); }
 
-  // 260 x 183 units are the original's 455 x 343 pixels at 96 dpi, and the
-  // Run button's caption fits beside its icon.
+  // The original's size, and the Run button's caption fits beside its icon.
   void hasTheOriginalsSizeAndItsTextsFit() {
     CPatchDlg dlg(nullptr, &probe);
     OpenWindow(dlg);
     ShowActive(dlg);
-    QCOMPARE(dlg.size(), QSize(455, 343));
+    QCOMPARE(dlg.size(), kTemplate);
     auto* run = dlg.findChild<CIconButton*>("runButton");
     const QFontMetrics metrics(run->ButtonFont());
     QVERIFY(run->width() - 3 - 32 >= metrics.horizontalAdvance(run->text()));
@@ -101,7 +103,7 @@ class TestPatchDlgDesktop : public QObject {
     auto* search = dlg.findChild<CIconButton*>("searchButton");
     const QSize size = dlg.size();
     QVERIFY(size.width() <= std::max(area.width() - 2, run->width() + search->width() + 16));
-    QVERIFY(size.height() <= 343);
+    QVERIFY(size.height() <= kTemplate.height());
     for (QWidget* control : {static_cast<QWidget*>(run), static_cast<QWidget*>(search),
                              static_cast<QWidget*>(Log(dlg))}) {
       QVERIFY2(QRect(QPoint(0, 0), size).contains(control->geometry()),
@@ -109,7 +111,7 @@ class TestPatchDlgDesktop : public QObject {
     }
     QVERIFY(!run->geometry().intersects(search->geometry()));
     dlg.FitInto(QRect(0, 0, 1366, 736), frame);
-    QCOMPARE(dlg.size(), QSize(455, 343));
+    QCOMPARE(dlg.size(), kTemplate);
   }
 
   // Without a database the log takes the focus (Run is greyed); after a run
